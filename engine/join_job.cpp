@@ -1,0 +1,138 @@
+#include "join_job.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "copy_buffer.h"
+#include "file_system.h"
+#include "job_state.h"
+#include "piece_names.h"
+#include "progress.h"
+
+namespace {
+
+const char* const kCaption = "File Joiner";
+const char* const kInvalidName = "Please select one valid file to be joined with other files!";
+const char* const kNoSpace =
+    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of the largest file to join with others ";
+const char* const kSucceeded = "File joining completed successfully";
+const char* const kFailed = "File joining failed! Make sure the disk you are using is not readonly!";
+
+std::string NotFoundMessage(const std::string& pieceName)
+{
+    return " The file \"" + pieceName + "\" was not found, make sure all files to be joined are in the same directory";
+}
+
+// Opens and measures every piece. Returns the size of them all, or -1 after
+// showing the not-found or the space message.
+std::int64_t MeasurePieces(const PieceSet& set, std::int64_t freeBytes)
+{
+    std::int64_t totalBytes = 0;
+    for (std::int32_t index = 0; index < set.pieceCount; ++index) {
+        const std::string name = PieceName(set.originalPath, index, set.countText);
+        std::unique_ptr<File> piece = fileSystem().openForReading(name);
+        const std::int64_t size = piece ? piece->size() : -1;
+        if (size < 0) {
+            ShowJobMessage(NotFoundMessage(name), kCaption);
+            return -1;
+        }
+        totalBytes += size;
+        // The first piece of a set is its largest.
+        if (index == 0 && freeBytes != FREE_QUERY_FAILED && size >= freeBytes) {
+            ShowJobMessage(kNoSpace, kCaption);
+            return -1;
+        }
+    }
+    return totalBytes;
+}
+
+enum class AppendOutcome { Appended, Failed, PieceMissing };
+
+// Appends the whole piece at `name` to `output` and commits it to disk; when
+// `last`, closes the output too. `appended` counts the bytes the output holds.
+// The piece is deleted only once the output is confirmed as a plain file
+// holding every byte appended so far: a name such as aux.bin reaches a Windows
+// device, where every write "succeeds".
+AppendOutcome AppendPiece(const std::string& name, File& output, bool last, std::int64_t& appended,
+                          CopyBuffer& buffer, ProgressPacer& progress)
+{
+    std::unique_ptr<File> piece = fileSystem().openForReading(name);
+    if (!piece)
+        return AppendOutcome::PieceMissing;
+
+    for (;;) {
+        const std::int64_t got = piece->read(buffer.data(), CopyBuffer::kSize);
+        if (got < 0)
+            return AppendOutcome::Failed;
+        if (got == 0)
+            break;
+        progress.advance(got);
+        if (!output.write(buffer.data(), got))
+            return AppendOutcome::Failed;
+        appended += got;
+    }
+    progress.advance(1);  // the read that met the end of the piece counts as one
+
+    if (!output.flush() || !output.isRegularFile() || output.size() != appended)
+        return AppendOutcome::Failed;
+    if (last && !output.close())
+        return AppendOutcome::Failed;
+    piece->close();
+    fileSystem().remove(name);  // a piece that cannot be deleted stays; its bytes are safe
+    return AppendOutcome::Appended;
+}
+
+// Writes the original from its pieces and shows the outcome message.
+void AppendAllPieces(const PieceSet& set, std::int64_t totalBytes)
+{
+    std::unique_ptr<File> output = fileSystem().createForWriting(set.originalPath);
+    if (!output)
+        return ShowJobMessage(kFailed, kCaption);
+
+    ProgressPacer progress(totalBytes);
+    CopyBuffer buffer;
+    std::int64_t appended = 0;
+    for (std::int32_t index = 0; index < set.pieceCount; ++index) {
+        const std::string name = PieceName(set.originalPath, index, set.countText);
+        const bool last = index == set.pieceCount - 1;
+        switch (AppendPiece(name, *output, last, appended, buffer, progress)) {
+        case AppendOutcome::Appended:
+            break;
+        case AppendOutcome::PieceMissing:
+            return ShowJobMessage(NotFoundMessage(name), kCaption);
+        case AppendOutcome::Failed:
+            return ShowJobMessage(kFailed, kCaption);
+        }
+    }
+    ShowJobMessage(kSucceeded, kCaption);
+}
+
+}  // namespace
+
+unsigned JoinThreadProc(void*)
+{
+    JoinFiles(jobState.joinPath);
+    if (jobState.exitWhenDone)
+        std::exit(0);
+    return 0;
+}
+
+void JoinFiles(std::string joinPath)
+{
+    BusyScope busy;
+    const std::int64_t freeBytes = fileSystem().volumeFreeBytes(joinPath);
+
+    const std::optional<PieceSet> set = ParsePieceName(joinPath);
+    if (!set)
+        return ShowJobMessage(kInvalidName, kCaption);
+
+    jobState.totalBytes = 0;
+    jobState.bytesDone = 0;
+    const std::int64_t totalBytes = MeasurePieces(*set, freeBytes);
+    if (totalBytes < 0)
+        return;
+
+    AppendAllPieces(*set, totalBytes);
+    PostJobNotification(WM_JOB_FINISHED);
+}

@@ -1,0 +1,31 @@
+#include <sys/statvfs.h>
+
+#include "../job_state.h"
+#include "free_space.h"
+
+namespace {
+
+// The folder that holds `path`: the text before its last slash, "." when none.
+std::string ContainingFolder(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::int64_t QueryVolumeFreeBytes(const std::string& path)
+{
+    if (path.size() < 2)
+        return FREE_QUERY_FAILED;
+    struct statvfs volume {};
+    if (::statvfs(ContainingFolder(path).c_str(), &volume) != 0)
+        return FREE_QUERY_FAILED;
+    CHardDiskManager disk;
+    disk.freeBytesAvailableToCaller = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+    disk.totalBytes = static_cast<std::uint64_t>(volume.f_blocks) * volume.f_frsize;
+    disk.totalFreeBytes = static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+    return static_cast<std::int64_t>(disk.totalFreeBytes);
+}
