@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages Vandrel builds, tests and runs with; only what
+# is missing, so a machine that has them all costs nothing. Run as root.
+set -eu
+
+packages="cmake ninja-build g++ pkg-config
+  googletest libgtest-dev libbenchmark-dev libcli11-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth x11-utils xdotool imagemagick
+  hyperfine coreutils time"
+
+missing=""
+for package in $packages; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# shellcheck disable=SC2086
+apt-get install -y -qq --no-install-recommends $missing >/dev/null
