@@ -1,0 +1,182 @@
+// Times Vandrel's split and join against the tools a user would otherwise
+// reach for, `split -b` and `cat`, on the same files in the same run, and
+// prints the ratios. Also tells how much of Vandrel's time goes to committing
+// the pieces to disk, and the process's peak memory.
+//
+// Usage: split_join_bench [DIRECTORY [MEBIBYTES [PIECES [RUNS]]]]
+//        (defaults: /dev/shm 1024 10 3)
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "job_state.h"
+#include "join_job.h"
+#include "piece_names.h"
+#include "split_job.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Remembers the job's last message, so that a run that did not succeed is caught.
+class QuietSink : public JobNotificationSink {
+public:
+    void post(WindowHandle, unsigned) override {}
+    void showMessage(WindowHandle, const std::string& text, const std::string&) override { lastMessage = text; }
+    std::string lastMessage;
+};
+
+// The platform's file system with the commit to disk left out, to tell its cost.
+class NoCommitFileSystem : public FileSystem {
+    class NoCommitFile : public File {
+    public:
+        explicit NoCommitFile(std::unique_ptr<File> file) : file_(std::move(file)) {}
+        std::int64_t size() override { return file_->size(); }
+        bool isRegularFile() override { return file_->isRegularFile(); }
+        std::int64_t read(void* buffer, std::int64_t count) override { return file_->read(buffer, count); }
+        bool write(const void* buffer, std::int64_t count) override { return file_->write(buffer, count); }
+        bool flush() override { return true; }
+        bool close() override { return file_->close(); }
+
+    private:
+        std::unique_ptr<File> file_;
+    };
+
+public:
+    std::unique_ptr<File> openForReading(const std::string& path) override
+    {
+        return platformFileSystem().openForReading(path);
+    }
+    std::unique_ptr<File> createForWriting(const std::string& path) override
+    {
+        auto file = platformFileSystem().createForWriting(path);
+        return file ? std::make_unique<NoCommitFile>(std::move(file)) : nullptr;
+    }
+    bool remove(const std::string& path) override { return platformFileSystem().remove(path); }
+    std::int64_t volumeFreeBytes(const std::string& path) override { return platformFileSystem().volumeFreeBytes(path); }
+};
+
+void Fail(const std::string& why)
+{
+    std::fprintf(stderr, "split_join_bench: %s\n", why.c_str());
+    std::exit(1);
+}
+
+// Seconds that `work` takes, after the dirty pages of the preparation have
+// been written out, so that no run pays for another's writes.
+double Seconds(const std::function<void()>& work)
+{
+    ::sync();
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void RunShell(const std::string& command)
+{
+    if (std::system(command.c_str()) != 0)
+        Fail("command failed: " + command);
+}
+
+std::string Quoted(const fs::path& path)
+{
+    return "'" + path.string() + "'";
+}
+
+void MakeReference(const fs::path& path, std::int64_t bytes)
+{
+    std::vector<std::uint64_t> block(1 << 17);
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    std::ofstream out(path, std::ios::binary);
+    for (std::int64_t written = 0; written < bytes;) {
+        for (auto& word : block)
+            word = state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const auto count = std::min<std::int64_t>(bytes - written, block.size() * sizeof block[0]);
+        out.write(reinterpret_cast<const char*>(block.data()), count);
+        written += count;
+    }
+    if (!out.flush())
+        Fail("cannot write " + path.string());
+}
+
+double Best(const std::vector<double>& times)
+{
+    return *std::min_element(times.begin(), times.end());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path directory = fs::path(argc > 1 ? argv[1] : "/dev/shm") / ("vandrel-bench-" + std::to_string(::getpid()));
+    const std::int64_t size = (argc > 2 ? std::atoll(argv[2]) : 1024) << 20;
+    const std::int64_t pieces = argc > 3 ? std::atoll(argv[3]) : 10;
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 3;
+    const std::int64_t partSize = (size + pieces - 1) / pieces;
+
+    fs::create_directories(directory);
+    const fs::path reference = directory / "reference.bin";
+    const fs::path input = directory / "movie.avi";
+    MakeReference(reference, size);
+
+    QuietSink sink;
+    setNotificationSink(&sink);
+    NoCommitFileSystem noCommit;
+
+    std::vector<double> vandrelSplit, vandrelSplitNoCommit, coreutilsSplit, vandrelJoin, catJoin;
+    for (int run = 0; run < runs; ++run) {
+        fs::copy_file(reference, input, fs::copy_options::overwrite_existing);
+        coreutilsSplit.push_back(Seconds([&] {
+            RunShell("split -b " + std::to_string(partSize) + " " + Quoted(input) + " " + Quoted(directory / "x."));
+        }));
+        catJoin.push_back(Seconds([&] { RunShell("cat " + Quoted(directory) + "/x.* > " + Quoted(directory / "cat.out")); }));
+        RunShell("rm -f " + Quoted(directory) + "/x.* " + Quoted(directory / "cat.out"));
+
+        const auto split = [&] {
+            jobState.partSize = partSize;
+            SplitFile(input.string());
+            if (sink.lastMessage != "File splitting completed successfully")
+                Fail("split: " + sink.lastMessage);
+        };
+        setFileSystem(&noCommit);
+        vandrelSplitNoCommit.push_back(Seconds(split));
+        setFileSystem(nullptr);
+        JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
+
+        vandrelSplit.push_back(Seconds(split));
+        vandrelJoin.push_back(Seconds([&] {
+            JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
+            if (sink.lastMessage != "File joining completed successfully")
+                Fail("join: " + sink.lastMessage);
+        }));
+    }
+    RunShell("cmp " + Quoted(reference) + " " + Quoted(input));
+    fs::remove_all(directory);
+
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const double split = Best(vandrelSplit), join = Best(vandrelJoin);
+    std::printf("%s, %lld MiB in %lld pieces, best of %d runs\n", directory.parent_path().c_str(),
+                static_cast<long long>(size >> 20), static_cast<long long>(pieces), runs);
+    std::printf("split: vandrel %.3f s, split -b %.3f s, ratio %.2f\n", split, Best(coreutilsSplit),
+                split / Best(coreutilsSplit));
+    std::printf("split without the commit to disk: %.3f s, ratio %.2f; the commit costs %.3f s\n",
+                Best(vandrelSplitNoCommit), Best(vandrelSplitNoCommit) / Best(coreutilsSplit),
+                split - Best(vandrelSplitNoCommit));
+    std::printf("join: vandrel %.3f s, cat %.3f s, ratio %.2f\n", join, Best(catJoin), join / Best(catJoin));
+    std::printf("peak memory of this process: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}
