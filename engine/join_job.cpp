@@ -86,11 +86,11 @@ AppendOutcome AppendPiece(const std::string& name, File& output, bool last, std:
 // Writes the original from its pieces and shows the outcome message.
 void AppendAllPieces(const PieceSet& set, std::int64_t totalBytes)
 {
+    ProgressPacer progress(totalBytes);
     std::unique_ptr<File> output = fileSystem().createForWriting(set.originalPath);
     if (!output)
         return ShowJobMessage(kFailed, kCaption);
 
-    ProgressPacer progress(totalBytes);
     CopyBuffer buffer;
     std::int64_t appended = 0;
     for (std::int32_t index = 0; index < set.pieceCount; ++index) {
