@@ -1,0 +1,82 @@
+#include "part_size.h"
+
+#include <cctype>
+#include <limits>
+
+namespace {
+
+constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max();
+
+struct Unit {
+    std::string_view name;
+    std::int64_t bytes;
+};
+constexpr Unit kUnits[] = {{"B", 1}, {"KB", 1024}, {"MB", 1048576}, {"GB", 1073741824}};
+constexpr std::int64_t kDefaultUnitBytes = 1048576;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+PartSize Refused(std::string_view text, const std::string& reason)
+{
+    return {0, "SIZE \"" + std::string(text) + "\" " + reason};
+}
+
+}  // namespace
+
+PartSize ParsePartSize(std::string_view text)
+{
+    std::string_view rest = Trimmed(text);
+    if (!rest.empty() && rest.front() == '-')
+        return Refused(text, "is negative: a piece must hold at least 1 byte");
+    if (rest.empty() || !IsDigit(rest.front()))
+        return Refused(text, "is not a number: give a whole number with an optional unit B, KB, MB or GB");
+
+    // Digits first, with the range checked as they accumulate.
+    std::int64_t count = 0;
+    bool tooLarge = false;
+    for (; !rest.empty() && IsDigit(rest.front()); rest.remove_prefix(1)) {
+        const int digit = rest.front() - '0';
+        if (count > (kMaxBytes - digit) / 10)
+            tooLarge = true;
+        else
+            count = count * 10 + digit;
+    }
+    if (!rest.empty() && (rest.front() == '.' || rest.front() == ','))
+        return Refused(text, "is not a whole number: give it in a smaller unit");
+
+    const std::string_view unitText = Trimmed(rest);
+    std::int64_t unitBytes = 0;
+    if (unitText.empty())
+        unitBytes = kDefaultUnitBytes;
+    for (const Unit& unit : kUnits)
+        if (SameLetters(unitText, unit.name))
+            unitBytes = unit.bytes;
+    if (unitBytes == 0)
+        return Refused(text, "has an unknown unit \"" + std::string(unitText) + "\": use B, KB, MB or GB");
+
+    if (tooLarge || count > kMaxBytes / unitBytes)
+        return Refused(text, "is too large");
+    if (count == 0)
+        return Refused(text, "is zero: a piece must hold at least 1 byte");
+    return {count * unitBytes, {}};
+}

@@ -1,0 +1,87 @@
+#include "vandrel_command.h"
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "console.h"
+#include "console_job_sink.h"
+#include "job_state.h"
+#include "join_job.h"
+#include "part_size.h"
+#include "split_job.h"
+
+namespace {
+
+struct Arguments {
+    std::string splitPath;
+    std::string sizeText;
+    std::string joinPath;
+    bool quiet = false;
+};
+
+// Runs one job with `sink` in place of the message boxes.
+int RunJob(void (*job)(std::string), const std::string& path, bool quiet)
+{
+    ConsoleJobSink sink(!quiet && IsTerminal(OutputStream::Error));
+    setNotificationSink(&sink);
+    job(path);
+    setNotificationSink(nullptr);
+    return sink.exitStatus();
+}
+
+int RunSplit(const Arguments& arguments)
+{
+    const PartSize size = ParsePartSize(arguments.sizeText);
+    if (!size.error.empty()) {
+        WriteText(OutputStream::Error, "vandrel split: " + size.error + "\n");
+        return kExitRefused;
+    }
+    jobState.splitPath = arguments.splitPath;
+    jobState.partSize = size.bytes;
+    return RunJob(SplitFile, jobState.splitPath, arguments.quiet);
+}
+
+int RunJoin(const Arguments& arguments)
+{
+    jobState.joinPath = arguments.joinPath;
+    return RunJob(JoinFiles, jobState.joinPath, arguments.quiet);
+}
+
+}  // namespace
+
+int RunVandrel(int argc, char** argv)
+{
+    CLI::App app{"Cuts a file into numbered pieces and puts the pieces back together.", "vandrel"};
+    app.set_version_flag("--version", "vandrel " VANDREL_VERSION);
+    // Paths may start with a slash on every system, Windows included.
+    app.allow_windows_style_options(false);
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    Arguments arguments;
+    app.add_flag("-q,--quiet", arguments.quiet, "Draw no progress bar");
+
+    CLI::App* split = app.add_subcommand(
+        "split", "Cut FILE into pieces of SIZE bytes, named FILE.<index>.<count>.plit, next to it. "
+                 "FILE is deleted once every piece has been written.");
+    split->add_option("FILE", arguments.splitPath, "The file to cut")->required();
+    split->add_option("SIZE", arguments.sizeText,
+                      "Size of each piece: a whole number with an optional unit B, KB, MB or GB "
+                      "(1 KB = 1024 bytes); MB when none is given")
+        ->required();
+
+    CLI::App* join = app.add_subcommand(
+        "join", "Rebuild the original file next to its pieces from any one of them. "
+                "Each piece is deleted once its bytes are in the rebuilt file.");
+    join->add_option("PIECE", arguments.joinPath, "Any one piece, e.g. movie.avi.0.3.plit")->required();
+
+    app.footer("Examples:\n  vandrel split movie.avi 700MB\n  vandrel join movie.avi.0.3.plit\n\n"
+               "Exit status: 0 done, 1 a copy failed, 2 refused or wrong arguments.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? kExitSucceeded : kExitRefused;
+    }
+    return *split ? RunSplit(arguments) : RunJoin(arguments);
+}

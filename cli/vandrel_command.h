@@ -1,0 +1,7 @@
+#pragma once
+// The `vandrel` command: `vandrel split FILE SIZE` and `vandrel join PIECE`.
+
+// Parses the UTF-8 arguments, runs the job they ask for on this thread and
+// returns the exit status: 0 success, 1 a failed copy, 2 a refused job or
+// wrong arguments (ConsoleJobSink).
+int RunVandrel(int argc, char** argv);
