@@ -1,0 +1,197 @@
+#!/bin/sh
+# Runs the vandrel command as a user would and checks what it leaves on disk,
+# what it prints and its exit status.
+# Usage: vandrel_process_test.sh CASE COMMAND...   (COMMAND runs the program,
+# e.g. build/cli/vandrel, or wine-run.sh vandrel-cli.exe)
+set -u
+case_name=$1
+shift
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-cli-test.XXXXXX") || exit 1
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+# Runs the program with the given arguments; its status goes to $status, its
+# output and error streams to out.txt and err.txt with Windows' CRs removed.
+run() {
+    "$@" </dev/null >out.raw 2>err.raw
+    status=$?
+    tr -d '\r' <out.raw >out.txt
+    tr -d '\r' <err.raw >err.txt
+}
+
+expect_status() {
+    [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1 (stderr: $(cat err.txt))"
+}
+
+# The stream file holds exactly the one line given.
+expect_line() {
+    printf '%s\n' "$2" >expected.txt
+    cmp -s expected.txt "$1" || fail "expected the line [$2] in $1, got [$(cat "$1")]"
+}
+
+expect_empty() {
+    [ ! -s "$1" ] || fail "$2: expected nothing in $1, got [$(cat "$1")]"
+}
+
+expect_same_file() {
+    cmp -s "$1" "$2" || fail "$1 differs from $2"
+}
+
+# --- the cases ----------------------------------------------------------------
+
+# Random content of 1,000,000 bytes in pieces of 300 KB: three full pieces and
+# a remainder; then the join from a piece in the middle of the set.
+round_trip() {
+    head -c 1000000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+
+    run "$@" split data.bin 300KB
+    expect_status 0 "split"
+    expect_line out.txt "File Splitter: File splitting completed successfully"
+    expect_empty err.txt "split without a terminal"
+    [ ! -e data.bin ] || fail "the input is still there after the split"
+    for piece in 0 1 2; do
+        [ "$(wc -c <data.bin.$piece.4.plit)" -eq 307200 ] || fail "piece $piece does not hold 300 KB"
+    done
+    [ "$(wc -c <data.bin.3.4.plit)" -eq 78400 ] || fail "the last piece does not hold the remainder"
+
+    run "$@" join data.bin.2.4.plit
+    expect_status 0 "join"
+    expect_line out.txt "File Joiner: File joining completed successfully"
+    expect_empty err.txt "join without a terminal"
+    expect_same_file data.bin reference.bin
+    [ -z "$(ls | grep '\.plit$')" ] || fail "pieces are left after the join: $(ls)"
+}
+
+# A name outside any ANSI code page and an absolute path; no unit means MB.
+unicode_name() {
+    name="données-日本-Ελλάδα.bin"
+    head -c 2500000 /dev/urandom >reference.bin
+    cp reference.bin "$name"
+
+    run "$@" --quiet split "$work/$name" 1
+    expect_status 0 "split of a non-ASCII name"
+    [ -f "$name.0.3.plit" ] && [ -f "$name.2.3.plit" ] || fail "pieces of the non-ASCII name: $(ls)"
+    [ "$(wc -c <"$name.0.3.plit")" -eq 1048576 ] || fail "a size without a unit is not taken as MB"
+
+    run "$@" join "$name.0.3.plit" -q
+    expect_status 0 "join of a non-ASCII name"
+    expect_same_file "$name" reference.bin
+}
+
+# The jobs' own refusals: the window's texts, one line each on the error
+# stream, status 2, no file touched.
+refusals() {
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+
+    run "$@" join data.bin.plit
+    expect_status 2 "join of a name without a count"
+    expect_line err.txt "File Joiner: Please select one valid file to be joined with other files!"
+    expect_empty out.txt "a refused join"
+
+    run "$@" split data.bin 5000B
+    expect_status 2 "split into one piece"
+    expect_line err.txt "File Splitter: The size you entered, for file parts after split, is invalid: part size must be less than file size "
+    expect_empty out.txt "a refused split"
+
+    run "$@" split missing.bin 1KB
+    expect_status 2 "split of a missing file"
+    expect_line err.txt "File Splitter: Please select a file to split!"
+
+    mkdir folder
+    run "$@" split folder 1KB
+    expect_status 2 "split of a directory"
+    expect_line err.txt "File Splitter: Please select a file to split!"
+
+    # Piece 2 of 3 is missing: named, and nothing is joined or deleted.
+    cp reference.bin data.bin.0.3.plit
+    cp reference.bin data.bin.1.3.plit
+    run "$@" join data.bin.0.3.plit
+    expect_status 2 "join with a missing piece"
+    expect_line err.txt 'File Joiner:  The file "data.bin.2.3.plit" was not found, make sure all files to be joined are in the same directory'
+    [ -f data.bin.0.3.plit ] && [ -f data.bin.1.3.plit ] || fail "a refused join deleted a piece"
+
+    expect_same_file data.bin reference.bin
+}
+
+# Sizes the command refuses before the job starts, and wrong arguments.
+bad_arguments() {
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+
+    for size in 0 0KB -5 -1MB abc "" KB 1.5MB 5TB 10XB 9223372036854775808 8589934592GB; do
+        run "$@" split data.bin "$size"
+        expect_status 2 "split with size [$size]"
+        grep -q "SIZE \"$size\"" err.txt || fail "size [$size]: the message does not name it: $(cat err.txt)"
+    done
+    expect_same_file data.bin reference.bin
+
+    run "$@"
+    expect_status 2 "no arguments"
+    run "$@" split data.bin
+    expect_status 2 "split without a size"
+    run "$@" join
+    expect_status 2 "join without a piece"
+    run "$@" cut data.bin 5
+    expect_status 2 "an unknown command"
+    run "$@" split data.bin 1KB extra
+    expect_status 2 "an argument too many"
+    expect_same_file data.bin reference.bin
+
+    run "$@" --help
+    expect_status 0 "--help"
+    grep -q "split" out.txt && grep -q "join" out.txt || fail "--help names neither command: $(cat out.txt)"
+    run "$@" --version
+    expect_status 0 "--version"
+    expect_line out.txt "vandrel 2.1"
+}
+
+# A copy that fails (a folder where a piece or the rebuilt file belongs):
+# status 1, the failure text, and nothing of the user's data lost.
+copy_failures() {
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+    mkdir data.bin.1.3.plit
+
+    run "$@" split data.bin 2KB
+    expect_status 1 "split onto a folder"
+    expect_line err.txt "File Splitter: File splitting failed! Make sure the disk you are using is not readonly!"
+    expect_empty out.txt "a failed split"
+    expect_same_file data.bin reference.bin
+
+    mkdir joined
+    head -c 3000 reference.bin >joined.0.2.plit
+    tail -c 2000 reference.bin >joined.1.2.plit
+    run "$@" join joined.1.2.plit
+    expect_status 1 "join onto a folder"
+    expect_line err.txt "File Joiner: File joining failed! Make sure the disk you are using is not readonly!"
+    cat joined.0.2.plit joined.1.2.plit >rejoined.bin
+    expect_same_file rejoined.bin reference.bin
+}
+
+# On a terminal the bar shows on the error stream, and not with --quiet
+# (`script` gives the program a terminal).
+progress_on_terminal() {
+    head -c 3000000 /dev/urandom >data.bin
+    command="$*"
+    script -qec "$command split data.bin 1MB" /dev/null </dev/null >terminal.txt 2>&1
+    grep -q '100%' terminal.txt || fail "no progress bar on a terminal: $(cat terminal.txt)"
+    grep -q 'of 2.9 MB' terminal.txt || fail "the bar shows no total: $(cat terminal.txt)"
+    grep -q "File Splitter: File splitting completed successfully" terminal.txt || fail "no outcome line"
+
+    script -qec "$command --quiet join data.bin.0.3.plit" /dev/null </dev/null >terminal.txt 2>&1
+    grep -q '%' terminal.txt && fail "a progress bar with --quiet: $(cat terminal.txt)"
+    grep -q "File Joiner: File joining completed successfully" terminal.txt || fail "no outcome line"
+}
+
+"$case_name" "$@"
+[ "$failures" -eq 0 ] || exit 1
+echo "$case_name: passed"
