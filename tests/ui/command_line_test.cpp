@@ -1,0 +1,49 @@
+// The command line of a join started from the shell: what follows the program
+// name, and the piece path taken from it.
+
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+#include "framework/win_app.h"
+
+TEST(CommandLineAfterProgramName, SkipsAQuotedProgramNameWithBlanksAndTheBlanksAfterIt)
+{
+    EXPECT_EQ(CommandLineAfterProgramName(LR"("C:\Program Files\Vandrel.exe"   "C:\d\a.0.2.plit")"),
+              LR"("C:\d\a.0.2.plit")");
+}
+
+TEST(CommandLineAfterProgramName, SkipsAnUnquotedProgramNameAndKeepsTheRestVerbatim)
+{
+    EXPECT_EQ(CommandLineAfterProgramName(L"Vandrel.exe\tC:\\d\\a.0.2.plit  "), L"C:\\d\\a.0.2.plit  ");
+    EXPECT_EQ(CommandLineAfterProgramName(L"Vandrel.exe"), L"");
+    EXPECT_EQ(CommandLineAfterProgramName(L""), L"");
+}
+
+TEST(PiecePathFromCommandLine, RemovesTheShellsQuotesAndTheWhiteSpaceAroundThePath)
+{
+    EXPECT_EQ(PiecePathFromCommandLine(LR"("C:\dir\movie.avi.0.3.plit")"), LR"(C:\dir\movie.avi.0.3.plit)");
+    EXPECT_EQ(PiecePathFromCommandLine(L"  \"C:\\dir\\my movie.avi.0.3.plit\" \r\n"),
+              L"C:\\dir\\my movie.avi.0.3.plit");
+    EXPECT_EQ(PiecePathFromCommandLine(L"\" C:\\dir\\a.0.2.plit\t\""), L"C:\\dir\\a.0.2.plit");
+}
+
+TEST(PiecePathFromCommandLine, TakesAnUnquotedPathWhole)
+{
+    EXPECT_EQ(PiecePathFromCommandLine(LR"(C:\dir\a.0.2.plit)"), LR"(C:\dir\a.0.2.plit)");
+    EXPECT_EQ(PiecePathFromCommandLine(L" C:\\dir\\a.0.2.plit  "), L"C:\\dir\\a.0.2.plit");
+    // A quote at one end only is part of the path as typed.
+    EXPECT_EQ(PiecePathFromCommandLine(LR"("C:\dir\a.0.2.plit)"), LR"("C:\dir\a.0.2.plit)");
+}
+
+TEST(PiecePathFromCommandLine, SeveralArgumentsMakeOnePath)
+{
+    EXPECT_EQ(PiecePathFromCommandLine(LR"("C:\a.0.2.plit" "C:\b.0.2.plit")"), LR"(C:\a.0.2.plit" "C:\b.0.2.plit)");
+}
+
+TEST(PiecePathFromCommandLine, ShortAndEmptyTexts)
+{
+    EXPECT_EQ(PiecePathFromCommandLine(L"\"\""), L"");
+    EXPECT_EQ(PiecePathFromCommandLine(L"\""), L"\"");
+    EXPECT_EQ(PiecePathFromCommandLine(L"   "), L"");
+    EXPECT_EQ(PiecePathFromCommandLine(L"x"), L"x");
+}

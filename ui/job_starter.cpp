@@ -1,0 +1,41 @@
+#include "job_starter.h"
+
+#include "framework/thread.h"
+#include "job_state.h"
+#include "join_job.h"
+#include "platform/text.h"
+#include "split_job.h"
+
+namespace {
+// Written and read on the window thread only.
+JobKind lastStarted = JobKind::Split;
+}  // namespace
+
+const wchar_t* JobCaption(JobKind kind)
+{
+    return kind == JobKind::Split ? L"File Splitter" : L"File Joiner";
+}
+
+void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize)
+{
+    jobState.notifyWindow = notifyWindow;
+    if (kind == JobKind::Split) {
+        jobState.splitPath = ToNarrowPath(path);
+        jobState.partSize = partSize;
+        jobState.bytesDone = 0;
+    } else {
+        jobState.joinPath = ToNarrowPath(path);
+    }
+    lastStarted = kind;
+    // Set here as well as by the job, so that no second job can start in the
+    // moment before the worker runs.
+    jobState.busy = 1;
+    const AFX_THREADPROC proc = kind == JobKind::Split ? SplitThreadProc : JoinThreadProc;
+    if (!AfxBeginThread(proc, notifyWindow, THREAD_PRIORITY_HIGHEST))
+        jobState.busy = 0;
+}
+
+const wchar_t* RunningJobCaption()
+{
+    return JobCaption(lastStarted);
+}

@@ -1,0 +1,45 @@
+#include "vandrel_app.h"
+
+#include <commctrl.h>
+
+#include "about_dlg.h"
+#include "command_line.h"
+#include "progress_dlg.h"
+
+CVandrelApp theApp;
+
+namespace {
+
+// Relative paths, on the command line among others, start from the program's folder.
+void WorkInExecutableFolder()
+{
+    std::wstring folder = ExecutablePath();
+    const std::size_t lastBackslash = folder.find_last_of(L'\\');
+    if (lastBackslash == std::wstring::npos)
+        return;
+    folder.erase(lastBackslash);
+    SetCurrentDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+BOOL CVandrelApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    CWinApp::InitInstance();
+    WorkInExecutableFolder();
+
+    if (m_argc < 2) {
+        CAboutDlg dialog;
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+    } else {
+        ProgressDLG dialog;
+        dialog.m_path = PiecePathFromCommandLine(m_lpCmdLine);
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+    }
+    m_pMainWnd = nullptr;
+    return FALSE;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// CVandrelApp: starts Vandrel in one of its two modes, the main window or,
+// given a piece path, the join of that piece in the progress window.
+
+#include "framework/win_app.h"
+
+class CVandrelApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+extern CVandrelApp theApp;
