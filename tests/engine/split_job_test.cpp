@@ -1,0 +1,142 @@
+// The split job on good input: piece names, sizes and contents, the input's
+// deletion, progress pacing and the order of its notifications.
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "split_job.h"
+
+namespace {
+
+class SplitJob : public EngineTest {};
+
+TEST_F(SplitJob, CutsIntoNumberedPiecesAndDeletesTheInput)
+{
+    const struct {
+        std::int64_t fileSize;
+        std::int64_t partSize;
+        std::vector<std::string> names;
+    } cases[] = {
+        {1000, 300, {"in.bin.0.4.plit", "in.bin.1.4.plit", "in.bin.2.4.plit", "in.bin.3.4.plit"}},
+        {1000, 250, {"in.bin.0.4.plit", "in.bin.1.4.plit", "in.bin.2.4.plit", "in.bin.3.4.plit"}},
+        {1000, 999, {"in.bin.0.2.plit", "in.bin.1.2.plit"}},
+        {2, 1, {"in.bin.0.2.plit", "in.bin.1.2.plit"}},
+        {12, 1, {"in.bin.0.12.plit", "in.bin.1.12.plit", "in.bin.10.12.plit", "in.bin.11.12.plit",
+                 "in.bin.2.12.plit", "in.bin.3.12.plit", "in.bin.4.12.plit", "in.bin.5.12.plit",
+                 "in.bin.6.12.plit", "in.bin.7.12.plit", "in.bin.8.12.plit", "in.bin.9.12.plit"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fileSize << " bytes in pieces of " << c.partSize);
+        sink_.events.clear();
+        const std::string content = MakeContent(c.fileSize, static_cast<std::uint32_t>(c.partSize));
+        WriteFileBytes(path("in.bin"), content);
+
+        runSplit(path("in.bin"), c.partSize);
+
+        expectOutcome(kSplitSucceeded, kSplitter);
+        EXPECT_EQ(filesInDir(), c.names);
+        const std::vector<std::string> slices = Slices(content, c.partSize);
+        ASSERT_EQ(slices.size(), c.names.size());
+        const std::string count = std::to_string(slices.size());
+        for (std::size_t i = 0; i < slices.size(); ++i)
+            EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(i) + "." + count + ".plit")), slices[i]) << i;
+        EXPECT_EQ(jobState.totalBytes, c.fileSize);
+        EXPECT_EQ(jobState.bytesDone, c.fileSize);
+        for (const std::string& name : c.names)
+            fs::remove(dir_ / name);
+    }
+}
+
+TEST_F(SplitJob, NamesKeepEveryDotOfTheInput)
+{
+    WriteFileBytes(path("archive.tar.gz"), MakeContent(10));
+    runSplit(path("archive.tar.gz"), 5);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"archive.tar.gz.0.2.plit", "archive.tar.gz.1.2.plit"}));
+}
+
+// Crosses the copy's block boundaries: pieces that start and end inside blocks.
+TEST_F(SplitJob, LargeInputIsCopiedExactly)
+{
+    const std::string content = MakeContent(3 * 1048576 + 17, 7);
+    WriteFileBytes(path("big.bin"), content);
+    runSplit(path("big.bin"), 1048576 - 3);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    const std::vector<std::string> slices = Slices(content, 1048576 - 3);
+    ASSERT_EQ(slices.size(), 4u);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_TRUE(ReadFileBytes(path("big.bin." + std::to_string(i) + ".4.plit")) == slices[i]) << i;
+    EXPECT_FALSE(FileExists(path("big.bin")));
+}
+
+TEST_F(SplitJob, ProgressIsPostedAboutAHundredTimes)
+{
+    const struct {
+        std::int64_t fileSize;
+        int posts;
+    } cases[] = {
+        {1000, 100}, {1050, 105}, {150, 150}, {199, 199}, {100, 100}, {9999, 101},
+        {10000, 100}, {12345, 100}, {3 * 1048576 + 17, 100},
+        // Under 100 bytes the step is one byte.
+        {99, 99}, {7, 7}, {2, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fileSize << " bytes");
+        sink_.events.clear();
+        WriteFileBytes(path("in.bin"), MakeContent(c.fileSize));
+        const std::int64_t partSize = c.fileSize / 3 > 0 ? c.fileSize / 3 : 1;
+
+        runSplit(path("in.bin"), partSize);
+
+        expectOutcome(kSplitSucceeded, kSplitter);
+        EXPECT_EQ(sink_.posts(WM_JOB_PROGRESS), c.posts);
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / name);
+    }
+}
+
+TEST_F(SplitJob, ProgressComesFirstThenTheOutcomeThenFinished)
+{
+    WriteFileBytes(path("in.bin"), MakeContent(1050));
+    runSplit(path("in.bin"), 300);
+
+    ASSERT_EQ(sink_.events.size(), 105u + 2u);
+    for (std::size_t i = 0; i < 105; ++i) {
+        EXPECT_EQ(sink_.events[i].kind, JobEvent::Post);
+        EXPECT_EQ(sink_.events[i].message, WM_JOB_PROGRESS);
+        EXPECT_EQ(sink_.events[i].busy, 1);
+    }
+    expectOutcome(kSplitSucceeded, kSplitter);
+}
+
+TEST_F(SplitJob, ExistingPieceFilesAreTruncated)
+{
+    const std::string content = MakeContent(1000, 3);
+    WriteFileBytes(path("in.bin"), content);
+    WriteFileBytes(path("in.bin.0.4.plit"), MakeContent(5000, 9));
+    WriteFileBytes(path("in.bin.3.4.plit"), MakeContent(400, 9));
+
+    runSplit(path("in.bin"), 300);
+
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(ReadFileBytes(path("in.bin.0.4.plit")), content.substr(0, 300));
+    EXPECT_EQ(ReadFileBytes(path("in.bin.3.4.plit")), content.substr(900));
+}
+
+TEST_F(SplitJob, PartSizeIsReadOnceWhenTheJobStarts)
+{
+    WriteFileBytes(path("in.bin"), MakeContent(1000));
+    // A window that changes the size during a run must not reach the running job.
+    bool changed = false;
+    files_.beforeCall = [&](IoCall call, const std::string&) {
+        if (call == IoCall::CreateForWriting && !changed) {
+            jobState.partSize = 100;
+            changed = true;
+        }
+    };
+    runSplit(path("in.bin"), 300);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(filesInDir().size(), 4u);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "engine_fixture.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "join_job.h"
+#include "split_job.h"
+
+std::string Utf8(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+fs::path PathFromUtf8(const std::string& path)
+{
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string MakeContent(std::int64_t size, std::uint32_t seed)
+{
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (char& byte : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    ASSERT_TRUE(out) << "cannot write " << path;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    EXPECT_TRUE(in) << "cannot read " << path;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path)
+{
+    std::error_code error;
+    return fs::exists(fs::symlink_status(PathFromUtf8(path), error));
+}
+
+std::vector<std::string> Slices(const std::string& content, std::int64_t partSize)
+{
+    std::vector<std::string> slices;
+    for (std::size_t at = 0; at < content.size(); at += static_cast<std::size_t>(partSize))
+        slices.push_back(content.substr(at, static_cast<std::size_t>(partSize)));
+    return slices;
+}
+
+std::string NotFoundText(const std::string& pieceName)
+{
+    return " The file \"" + pieceName + "\" was not found, make sure all files to be joined are in the same directory";
+}
+
+void EngineTest::SetUp()
+{
+    std::random_device random;
+    std::ostringstream name;
+    name << "vandrel-enginetest-" << std::hex << random() << random();
+    dir_ = fs::temp_directory_path() / name.str();
+    fs::create_directories(dir_);
+
+    setNotificationSink(&sink_);
+    setFileSystem(&files_);
+    jobState.busy = 0;
+    jobState.exitWhenDone = 0;
+    jobState.notifyWindow = kWindow;
+    jobState.splitPath.clear();
+    jobState.joinPath.clear();
+    jobState.partSize = 0;
+    jobState.totalBytes = 0;
+    jobState.bytesDone = 0;
+}
+
+void EngineTest::TearDown()
+{
+    setNotificationSink(nullptr);
+    setFileSystem(nullptr);
+    jobState.busy = 0;
+    jobState.notifyWindow = nullptr;
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+std::string EngineTest::path(const std::string& name) const
+{
+    return Utf8(dir_ / PathFromUtf8(name));
+}
+
+std::vector<std::string> EngineTest::filesInDir() const
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
+        names.push_back(Utf8(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void EngineTest::runSplit(const std::string& splitPath, std::int64_t partSize)
+{
+    jobState.splitPath = splitPath;
+    jobState.partSize = partSize;
+    EXPECT_EQ(SplitThreadProc(kWindow), 0u);
+}
+
+void EngineTest::runJoin(const std::string& chosenPiece)
+{
+    jobState.joinPath = chosenPiece;
+    EXPECT_EQ(JoinThreadProc(kWindow), 0u);
+}
+
+void EngineTest::expectRefused(const std::string& text, const std::string& caption) const
+{
+    ASSERT_EQ(sink_.events.size(), 1u) << "a refusal shows one box and posts nothing";
+    const JobEvent& box = sink_.events[0];
+    EXPECT_EQ(box.kind, JobEvent::Message);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.window, kWindow);
+    EXPECT_EQ(box.busy, 1);
+    EXPECT_EQ(jobState.busy, 0);
+}
+
+void EngineTest::expectOutcome(const std::string& text, const std::string& caption) const
+{
+    const std::vector<JobEvent> boxes = sink_.messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text);
+    EXPECT_EQ(boxes[0].caption, caption);
+    EXPECT_EQ(boxes[0].window, kWindow);
+    EXPECT_EQ(boxes[0].busy, 1);
+
+    ASSERT_GE(sink_.events.size(), 2u);
+    const JobEvent& last = sink_.events.back();
+    EXPECT_EQ(last.kind, JobEvent::Post);
+    EXPECT_EQ(last.message, WM_JOB_FINISHED);
+    EXPECT_EQ(last.busy, 1) << "WM_JOB_FINISHED comes before busy returns to 0";
+    EXPECT_EQ(last.window, kWindow);
+    EXPECT_EQ(sink_.events[sink_.events.size() - 2].kind, JobEvent::Message)
+        << "the outcome box comes right before WM_JOB_FINISHED";
+    EXPECT_EQ(sink_.posts(WM_JOB_FINISHED), 1);
+    for (const JobEvent& event : sink_.events) {
+        if (event.kind == JobEvent::Post) {
+            EXPECT_EQ(event.window, kWindow);
+        }
+    }
+    EXPECT_EQ(jobState.busy, 0);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The fixture of every engine test: a fresh directory of its own, a recording
+// sink and a fault-injecting file system in place of the platform's, and a
+// clean job state; all put back afterwards. Plus helpers for test files.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "faulty_file_system.h"
+#include "recording_sink.h"
+
+namespace fs = std::filesystem;
+
+// UTF-8 text of a path, as the engine takes it, and back.
+std::string Utf8(const fs::path& path);
+fs::path PathFromUtf8(const std::string& path);
+
+// `size` bytes that differ from byte to byte and from seed to seed.
+std::string MakeContent(std::int64_t size, std::uint32_t seed = 1);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The whole file; fails the test when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+// Piece i of `content` cut into pieces of `partSize` bytes.
+std::vector<std::string> Slices(const std::string& content, std::int64_t partSize);
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // UTF-8 path of `name` inside the test's directory.
+    std::string path(const std::string& name) const;
+    // Names of the files in the test's directory, sorted.
+    std::vector<std::string> filesInDir() const;
+
+    // Runs a split or a join through its thread procedure, as a window starts it.
+    void runSplit(const std::string& splitPath, std::int64_t partSize);
+    void runJoin(const std::string& chosenPiece);
+
+    // The run was refused during its checks: one message box, shown while
+    // busy, no post at all, and busy 0 again.
+    void expectRefused(const std::string& text, const std::string& caption) const;
+    // The run reached its copy phase: exactly one message box, then exactly
+    // one WM_JOB_FINISHED as the last event, every progress post before the
+    // box, busy 1 throughout and 0 again afterwards.
+    void expectOutcome(const std::string& text, const std::string& caption) const;
+
+    static inline const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5A1E});
+
+    fs::path dir_;
+    RecordingSink sink_;
+    FaultyFileSystem files_;
+};
+
+inline const std::string kSplitter = "File Splitter";
+inline const std::string kJoiner = "File Joiner";
+inline const std::string kSplitSucceeded = "File splitting completed successfully";
+inline const std::string kSplitFailed = "File splitting failed! Make sure the disk you are using is not readonly!";
+inline const std::string kJoinSucceeded = "File joining completed successfully";
+inline const std::string kJoinFailed = "File joining failed! Make sure the disk you are using is not readonly!";
+inline const std::string kInvalidJoinName = "Please select one valid file to be joined with other files!";
+
+// The join's message for a piece that does not open.
+std::string NotFoundText(const std::string& pieceName);

@@ -1,0 +1,122 @@
+#include "faulty_file_system.h"
+
+namespace {
+
+class FaultyFile : public File {
+public:
+    FaultyFile(std::unique_ptr<File> file, std::string path, FaultyFileSystem& owner)
+        : file_(std::move(file)), path_(std::move(path)), owner_(owner)
+    {
+    }
+
+    std::int64_t size() override { return owner_.fails(IoCall::Size, path_) ? -1 : file_->size(); }
+
+    bool isRegularFile() override
+    {
+        return owner_.fails(IoCall::IsRegularFile, path_) ? false : file_->isRegularFile();
+    }
+
+    std::int64_t read(void* buffer, std::int64_t count) override
+    {
+        if (owner_.fails(IoCall::Read, path_))
+            return owner_.readFaultIsEarlyEnd ? 0 : -1;
+        return file_->read(buffer, count);
+    }
+
+    bool write(const void* buffer, std::int64_t count) override
+    {
+        if (owner_.fails(IoCall::Write, path_)) {
+            file_->write(buffer, count / 2);
+            return false;
+        }
+        return file_->write(buffer, count);
+    }
+
+    bool flush() override { return owner_.fails(IoCall::Flush, path_) ? false : file_->flush(); }
+
+    bool close() override
+    {
+        const bool fail = owner_.fails(IoCall::Close, path_);
+        return file_->close() && !fail;
+    }
+
+private:
+    std::unique_ptr<File> file_;
+    std::string path_;
+    FaultyFileSystem& owner_;
+};
+
+}  // namespace
+
+const char* IoCallName(IoCall call)
+{
+    switch (call) {
+    case IoCall::OpenForReading: return "openForReading";
+    case IoCall::CreateForWriting: return "createForWriting";
+    case IoCall::Read: return "read";
+    case IoCall::Write: return "write";
+    case IoCall::Flush: return "flush";
+    case IoCall::Close: return "close";
+    case IoCall::Remove: return "remove";
+    case IoCall::Size: return "size";
+    case IoCall::IsRegularFile: return "isRegularFile";
+    }
+    return "?";
+}
+
+PathFilter PathContains(std::string part)
+{
+    return [part = std::move(part)](const std::string& path) { return path.find(part) != std::string::npos; };
+}
+
+PathFilter PathIs(std::string expected)
+{
+    return [expected = std::move(expected)](const std::string& path) { return path == expected; };
+}
+
+void FaultyFileSystem::failCall(IoCall call, int nth, PathFilter filter)
+{
+    faults_.push_back({call, nth, std::move(filter)});
+}
+
+bool FaultyFileSystem::fails(IoCall call, const std::string& path)
+{
+    if (beforeCall)
+        beforeCall(call, path);
+    ++counts_[static_cast<std::size_t>(call)];
+    bool fail = false;
+    for (Fault& fault : faults_) {
+        if (fault.call != call || (fault.filter && !fault.filter(path)))
+            continue;
+        if (++fault.seen == fault.nth)
+            fail = true;
+    }
+    faultInjected_ = faultInjected_ || fail;
+    return fail;
+}
+
+std::unique_ptr<File> FaultyFileSystem::openForReading(const std::string& path)
+{
+    if (fails(IoCall::OpenForReading, path))
+        return nullptr;
+    std::unique_ptr<File> file = platformFileSystem().openForReading(path);
+    return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
+}
+
+std::unique_ptr<File> FaultyFileSystem::createForWriting(const std::string& path)
+{
+    if (fails(IoCall::CreateForWriting, path))
+        return nullptr;
+    std::unique_ptr<File> file = platformFileSystem().createForWriting(path);
+    return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
+}
+
+bool FaultyFileSystem::remove(const std::string& path)
+{
+    return fails(IoCall::Remove, path) ? false : platformFileSystem().remove(path);
+}
+
+std::int64_t FaultyFileSystem::volumeFreeBytes(const std::string& path)
+{
+    return freeBytes ? *freeBytes : platformFileSystem().volumeFreeBytes(path);
+}
