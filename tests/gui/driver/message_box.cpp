@@ -1,0 +1,60 @@
+#include "message_box.h"
+
+#include "user_input.h"
+#include "window_query.h"
+
+namespace gui {
+
+namespace {
+
+constexpr int kMessageTextId = 0xFFFF;
+// The file name box of the open-file dialog, which also has an OK button.
+constexpr int kFileNameBoxId = 0x047C;
+
+HWND MessageTextOf(HWND dialog)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetDlgCtrlID(child) & 0xFFFF) == kMessageTextId && ClassOf(child) == L"Static") {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<MessageBoxView> MessageBoxes(DWORD processId)
+{
+    std::vector<MessageBoxView> boxes;
+    for (HWND window : TopLevelWindows(processId)) {
+        if (ClassOf(window) != kDialogClass || !HasChild(window, IDOK, L"Button") ||
+            Child(window, kFileNameBoxId)) {
+            continue;
+        }
+        if (HWND text = MessageTextOf(window)) {
+            boxes.push_back({window, CaptionOf(window), TextOf(text)});
+        }
+    }
+    return boxes;
+}
+
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, Milliseconds timeout)
+{
+    return WaitFor(
+        [&]() -> std::optional<MessageBoxView> {
+            auto boxes = MessageBoxes(processId);
+            if (boxes.empty()) {
+                return std::nullopt;
+            }
+            return boxes.front();
+        },
+        timeout);
+}
+
+bool DismissMessageBox(const MessageBoxView& box)
+{
+    PressCommand(box.window, IDOK);
+    return WaitUntilGone(box.window);
+}
+
+}  // namespace gui

@@ -1,0 +1,29 @@
+#pragma once
+// The program's message boxes, as a user sees them: caption, text, OK button.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "wait.h"
+
+namespace gui {
+
+struct MessageBoxView {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+
+// Every message box the process shows now: a dialog with the message text in
+// a static control of id 0xFFFF and an OK button, which sets it apart from
+// the program's own dialogs.
+std::vector<MessageBoxView> MessageBoxes(DWORD processId);
+// The first message box of the process, once one shows within `timeout`.
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, Milliseconds timeout = kDefaultTimeout);
+// Presses OK and waits until the box has gone; false if it stays.
+bool DismissMessageBox(const MessageBoxView& box);
+
+}  // namespace gui
