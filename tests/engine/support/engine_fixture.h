@@ -63,6 +63,8 @@ inline const std::string kSplitSucceeded = "File splitting completed successfull
 inline const std::string kSplitFailed = "File splitting failed! Make sure the disk you are using is not readonly!";
 inline const std::string kJoinSucceeded = "File joining completed successfully";
 inline const std::string kJoinFailed = "File joining failed! Make sure the disk you are using is not readonly!";
+inline const std::string kJoinNoSpace =
+    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of the largest file to join with others ";
 inline const std::string kInvalidJoinName = "Please select one valid file to be joined with other files!";
 
 // The join's message for a piece that does not open.

@@ -1,0 +1,276 @@
+// The join job's refusals and failures: bad names, missing pieces, the space
+// check, 64-bit sizes, and the faults after which no byte may be lost.
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "join_job.h"
+
+namespace {
+
+constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+
+// A three-piece set of "orig.bin" in the test's folder.
+class JoinFault : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        original_ = MakeContent(700, 21);
+        pieces_ = Slices(original_, 300);
+        writePieces();
+    }
+
+    void writePieces()
+    {
+        for (int i = 0; i < 3; ++i)
+            WriteFileBytes(piece(i), pieces_[static_cast<std::size_t>(i)]);
+    }
+
+    std::string piece(int index) const { return path("orig.bin." + std::to_string(index) + ".3.plit"); }
+    std::string output() const { return path("orig.bin"); }
+
+    // Pieces before `firstKept` were appended and deleted; the others stay whole.
+    void expectPiecesFrom(int firstKept)
+    {
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(testing::Message() << "piece " << i);
+            if (i < firstKept) {
+                EXPECT_FALSE(FileExists(piece(i)));
+            } else {
+                ASSERT_TRUE(FileExists(piece(i)));
+                EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]);
+            }
+        }
+    }
+
+    // Nothing touched: no output, every piece whole.
+    void expectUntouched()
+    {
+        EXPECT_FALSE(FileExists(output()));
+        expectPiecesFrom(0);
+        EXPECT_EQ(files_.calls(IoCall::CreateForWriting), 0);
+        EXPECT_EQ(files_.calls(IoCall::Remove), 0);
+    }
+
+    std::string original_;
+    std::vector<std::string> pieces_;
+};
+
+TEST_F(JoinFault, NamesWithoutAValidCountAreRefused)
+{
+    for (const std::string& chosen : {path("orig.bin.plit"), std::string("movie"), path("orig.bin.0.2147483648.plit"),
+                                      path("orig.bin.0.-3.plit"), path("orig.bin.0.0.plit"), path("orig.bin.0.x.plit")}) {
+        SCOPED_TRACE(chosen);
+        sink_.events.clear();
+        runJoin(chosen);
+        expectRefused(kInvalidJoinName, kJoiner);
+        expectUntouched();
+    }
+}
+
+TEST_F(JoinFault, MissingPieceIsNamedAndNothingIsTouched)
+{
+    fs::remove(PathFromUtf8(piece(2)));
+    runJoin(piece(0));
+    expectRefused(NotFoundText(piece(2)), kJoiner);
+    EXPECT_FALSE(FileExists(output()));
+    EXPECT_EQ(ReadFileBytes(piece(0)), pieces_[0]);
+    EXPECT_EQ(ReadFileBytes(piece(1)), pieces_[1]);
+    EXPECT_EQ(files_.calls(IoCall::CreateForWriting), 0);
+    EXPECT_EQ(files_.calls(IoCall::Remove), 0);
+}
+
+TEST_F(JoinFault, DotsInTheFolderNameAreSearchedToo)
+{
+    fs::create_directory(dir_ / "my.dir");
+    WriteFileBytes(path("my.dir/movie.2.plit"), "abc");
+    runJoin(path("my.dir/movie.2.plit"));
+    expectRefused(NotFoundText(path("my") + ".0.2.plit"), kJoiner);
+    EXPECT_FALSE(FileExists(path("my")));
+    EXPECT_EQ(ReadFileBytes(path("my.dir/movie.2.plit")), "abc");
+}
+
+TEST_F(JoinFault, PieceThatIsAFolderIsNotFound)
+{
+    fs::remove(PathFromUtf8(piece(1)));
+    fs::create_directory(PathFromUtf8(piece(1)));
+    runJoin(piece(0));
+    expectRefused(NotFoundText(piece(1)), kJoiner);
+    EXPECT_FALSE(FileExists(output()));
+}
+
+// A first piece of 3 GiB, which would read negative in 32 bits and pass any
+// space check, is measured in full.
+TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
+{
+    const std::string big = path("big.bin.0.2.plit");
+    WriteFileBytes(big, "head");
+    fs::resize_file(PathFromUtf8(big), static_cast<std::uintmax_t>(3 * kGiB));
+
+    files_.freeBytes = 3 * kGiB;
+    runJoin(big);
+    expectRefused(kJoinNoSpace, kJoiner);
+
+    sink_.events.clear();
+    files_.freeBytes = 3 * kGiB + 1;
+    runJoin(big);
+    expectRefused(NotFoundText(path("big.bin.1.2.plit")), kJoiner);
+    EXPECT_FALSE(FileExists(path("big.bin")));
+}
+
+TEST_F(JoinFault, OutputThatCannotBeCreated)
+{
+    files_.failCall(IoCall::CreateForWriting, 1);
+    runJoin(piece(1));
+    expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(files_.calls(IoCall::Read), 0) << "no piece is read";
+    expectPiecesFrom(0);
+}
+
+TEST_F(JoinFault, OutputPathThatIsAFolder)
+{
+    fs::create_directory(PathFromUtf8(output()));
+    runJoin(piece(0));
+    expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(files_.calls(IoCall::Read), 0);
+    expectPiecesFrom(0);
+}
+
+TEST_F(JoinFault, PieceRemovedAfterTheCheck)
+{
+    for (const int removed : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "piece " << removed << " removed");
+        sink_.events.clear();
+        files_ = FaultyFileSystem();
+        fs::remove(PathFromUtf8(output()));
+        writePieces();
+        int opens = 0;
+        files_.beforeCall = [&](IoCall call, const std::string& name) {
+            if (call == IoCall::OpenForReading && name == piece(removed) && ++opens == 2)
+                fs::remove(PathFromUtf8(name));
+        };
+
+        runJoin(piece(2));
+
+        expectOutcome(NotFoundText(piece(removed)), kJoiner);
+        EXPECT_EQ(ReadFileBytes(output()), original_.substr(0, 300 * removed));
+        for (int i = removed + 1; i < 3; ++i)
+            EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << i;
+        if (removed == 1) {
+            EXPECT_FALSE(FileExists(piece(0)));
+        }
+    }
+}
+
+TEST_F(JoinFault, ReadErrorOnAPieceKeepsIt)
+{
+    files_.failCall(IoCall::Read, 1, PathIs(piece(1)));
+    runJoin(piece(0));
+    expectOutcome(kJoinFailed, kJoiner);
+    expectPiecesFrom(1);
+    EXPECT_EQ(ReadFileBytes(output()), pieces_[0]);
+}
+
+TEST_F(JoinFault, OutputFlushOrCloseFailureKeepsTheCurrentPiece)
+{
+    const struct {
+        IoCall call;
+        int nth;
+        int firstKept;
+    } cases[] = {
+        {IoCall::Flush, 1, 0},
+        {IoCall::Flush, 2, 1},
+        {IoCall::Flush, 3, 2},
+        {IoCall::Close, 1, 2},
+        {IoCall::IsRegularFile, 1, 0},
+        {IoCall::Write, 3, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << IoCallName(c.call) << " " << c.nth);
+        sink_.events.clear();
+        files_ = FaultyFileSystem();
+        writePieces();
+        files_.failCall(c.call, c.nth, PathIs(output()));
+
+        runJoin(piece(0));
+
+        EXPECT_TRUE(files_.faultInjected());
+        expectOutcome(kJoinFailed, kJoiner);
+        expectPiecesFrom(c.firstKept);
+        const std::string out = ReadFileBytes(output());
+        EXPECT_GE(out.size(), 300u * c.firstKept);
+        EXPECT_EQ(out, original_.substr(0, out.size()));
+    }
+}
+
+// THE invariant: whichever file call of a three-piece join fails, every byte
+// of the original is afterwards in the output (a prefix, in order) or in a
+// piece that still exists whole, and success is reported only when the output
+// holds all of it.
+TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
+{
+    runJoin(piece(0));
+    ASSERT_EQ(ReadFileBytes(output()), original_);
+    const FaultyFileSystem counted = files_;
+
+    int runs = 0;
+    for (const IoCall call : kAllIoCalls) {
+        for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
+            {
+                SCOPED_TRACE(testing::Message() << "failing " << IoCallName(call) << " call " << nth);
+                fs::remove(PathFromUtf8(output()));
+                writePieces();
+                sink_.events.clear();
+                files_ = FaultyFileSystem();
+                files_.failCall(call, nth);
+
+                runJoin(piece(1));
+
+                ASSERT_TRUE(files_.faultInjected());
+                const std::vector<JobEvent> boxes = sink_.messages();
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_EQ(jobState.busy, 0);
+                if (sink_.posts(WM_JOB_FINISHED) == 0) {
+                    expectRefused(boxes[0].text, kJoiner);
+                } else {
+                    expectOutcome(boxes[0].text, kJoiner);
+                }
+
+                const std::string out = FileExists(output()) ? ReadFileBytes(output()) : std::string();
+                ASSERT_LE(out.size(), original_.size());
+                EXPECT_TRUE(out == original_.substr(0, out.size())) << "the output is no prefix of the original";
+                std::size_t covered = out.size();
+                for (int i = 0; i < 3; ++i) {
+                    const std::size_t start = 300u * static_cast<std::size_t>(i);
+                    if (!FileExists(piece(i)))
+                        continue;
+                    EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << "piece " << i;
+                    if (start <= covered)
+                        covered = std::max(covered, start + pieces_[static_cast<std::size_t>(i)].size());
+                }
+                EXPECT_EQ(covered, original_.size()) << "bytes from " << covered << " on are lost";
+                if (boxes[0].text == kJoinSucceeded) {
+                    EXPECT_TRUE(out == original_) << "success reported without every byte in the output";
+                }
+            }
+        }
+    }
+    EXPECT_GT(runs, 25);
+}
+
+TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    RecordingSink sink;
+    setNotificationSink(&sink);
+    for (const char* chosen : {"no-such-piece.0.2.plit", "not a piece"}) {
+        jobState.joinPath = chosen;
+        jobState.exitWhenDone = 1;
+        EXPECT_EXIT(JoinThreadProc(nullptr), testing::ExitedWithCode(0), "") << chosen;
+    }
+    jobState.exitWhenDone = 0;
+    setNotificationSink(nullptr);
+}
+
+}  // namespace
