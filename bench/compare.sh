@@ -45,9 +45,15 @@ piece_names() {
     done
 }
 
-# Mean time in seconds of the command named $2 in hyperfine's CSV $1.
-mean_of() { awk -F, -v name="$2" '$1 == name { print $2 }' "$1"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# Median time in seconds of the command named $2 in hyperfine's CSV $1: on a
+# shared machine the median is the figure least moved by other work.
+median_of() { awk -F, -v name="$2" '$1 == name { print $4 }' "$1"; }
+# "A / B = ratio (a s, b s)" for the commands named $2 and $3 in CSV $1.
+ratio_line() {
+    a=$(median_of "$1" "$2")
+    b=$(median_of "$1" "$3")
+    awk -v a="$a" -v b="$b" -v na="$2" -v nb="$3" 'BEGIN { printf "%s / %s = %.2f (%.3f s / %.3f s)", na, nb, a / b, a, b }'
+}
 
 # Sets up DIR/vandrel-bench.PID: a random reference input and its pieces.
 prepare_dir() {
@@ -83,8 +89,10 @@ compare_tools() {
 
     cmp -s "$w/data.bin" "$bench/reference.bin" || { echo "the last join did not restore the input" >&2; exit 1; }
     results="$results
-$label: vandrel split / split -b = $(ratio "$(mean_of "$bench/split.csv" vandrel)" "$(mean_of "$bench/split.csv" split)"), / split+rm+sync = $(ratio "$(mean_of "$bench/split.csv" vandrel)" "$(mean_of "$bench/split.csv" split+rm+sync)")
-$label: vandrel join / cat = $(ratio "$(mean_of "$bench/join.csv" vandrel)" "$(mean_of "$bench/join.csv" cat)"), / cat+rm+sync = $(ratio "$(mean_of "$bench/join.csv" vandrel)" "$(mean_of "$bench/join.csv" cat+rm+sync)")"
+$label split: $(ratio_line "$bench/split.csv" vandrel split)
+$label split: $(ratio_line "$bench/split.csv" vandrel split+rm+sync)
+$label join:  $(ratio_line "$bench/join.csv" vandrel cat)
+$label join:  $(ratio_line "$bench/join.csv" vandrel cat+rm+sync)"
     rm -rf "$bench"
 }
 
@@ -110,8 +118,8 @@ compare_wine() {
 
     cmp -s "$w/data.bin" "$bench/reference.bin" || { echo "the join under Wine did not restore the input" >&2; exit 1; }
     results="$results
-Wine: vandrel-cli.exe split / native = $(ratio "$(mean_of "$bench/wine-split.csv" wine)" "$(mean_of "$bench/wine-split.csv" native)")
-Wine: vandrel-cli.exe join / native = $(ratio "$(mean_of "$bench/wine-join.csv" wine)" "$(mean_of "$bench/wine-join.csv" native)")"
+Wine split: $(ratio_line "$bench/wine-split.csv" wine native)
+Wine join:  $(ratio_line "$bench/wine-join.csv" wine native)"
     rm -rf "$bench"
 }
 
@@ -125,4 +133,4 @@ else
 fi
 
 echo
-echo "Mean time ratios (below 1.0: vandrel is faster)$results"
+echo "Median time ratios (below 1.0: vandrel is faster)$results"
