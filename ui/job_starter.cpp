@@ -35,7 +35,7 @@ void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::in
         jobState.busy = 0;
 }
 
-const wchar_t* RunningJobCaption()
+JobKind RunningJobKind()
 {
-    return JobCaption(lastStarted);
+    return lastStarted;
 }

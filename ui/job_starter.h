@@ -17,5 +17,5 @@ const wchar_t* JobCaption(JobKind kind);
 // thread at the highest priority. Returns at once.
 void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize = 0);
 
-// The caption of the job started last: the running one while `busy` is 1.
-const wchar_t* RunningJobCaption();
+// The kind of the job started last: the running one while `busy` is 1.
+JobKind RunningJobKind();

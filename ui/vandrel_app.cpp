@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "about_dlg.h"
 #include "command_line.h"
 #include "progress_dlg.h"
+#include "vandrel_dlg.h"
 
 CVandrelApp theApp;
 
@@ -31,7 +31,7 @@ BOOL CVandrelApp::InitInstance()
     WorkInExecutableFolder();
 
     if (m_argc < 2) {
-        CAboutDlg dialog;
+        CVandrelDlg dialog;
         m_pMainWnd = &dialog;
         dialog.DoModal();
     } else {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "win_app.h"
+
 namespace {
 
 // The resource type of a dialog's initialisation data.
@@ -39,7 +41,11 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 
 INT_PTR CDialog::DoModal()
 {
-    HWND owner = m_parent ? m_parent->GetSafeHwnd() : nullptr;
+    // Without a parent the dialog belongs to the application's main window,
+    // which stays disabled while it is open.
+    const CWinApp* app = AfxGetApp();
+    const CWnd* parent = m_parent ? m_parent : (app && app->m_pMainWnd != this ? app->m_pMainWnd : nullptr);
+    HWND owner = parent ? parent->GetSafeHwnd() : nullptr;
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
