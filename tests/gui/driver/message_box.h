@@ -23,7 +23,7 @@ struct MessageBoxView {
 std::vector<MessageBoxView> MessageBoxes(DWORD processId);
 // The first message box of the process, once one shows within `timeout`.
 std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, Milliseconds timeout = kDefaultTimeout);
-// Presses OK and waits until the box has gone; false if it stays.
+// Presses OK and waits until the box has been destroyed; false if it stays.
 bool DismissMessageBox(const MessageBoxView& box);
 
 }  // namespace gui

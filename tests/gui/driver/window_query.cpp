@@ -49,7 +49,7 @@ HWND WaitForTopLevel(DWORD processId, const std::wstring& caption, const std::ws
 
 bool WaitUntilGone(HWND window, Milliseconds timeout)
 {
-    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeout);
+    return WaitFor([&] { return !IsWindow(window); }, timeout);
 }
 
 HWND Child(HWND parent, int id)

@@ -23,7 +23,7 @@ HWND FindTopLevel(DWORD processId, const std::wstring& caption, const std::wstri
 // FindTopLevel, polled until the window shows or `timeout` passes.
 HWND WaitForTopLevel(DWORD processId, const std::wstring& caption, const std::wstring& className,
                      Milliseconds timeout = kDefaultTimeout);
-// Polls until `window` is gone (destroyed or hidden); false if it is still there.
+// Polls until `window` has been destroyed; false if it is still there.
 bool WaitUntilGone(HWND window, Milliseconds timeout = kDefaultTimeout);
 
 // The control with `id` among the direct children of `parent`; nullptr if none.

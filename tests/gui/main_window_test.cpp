@@ -1,0 +1,132 @@
+// The main window used as a user uses it: choosing files through the real
+// chooser, splitting, joining, and the inputs that a job refuses.
+
+#include <vector>
+
+#include "main_window.h"
+
+namespace {
+
+using MainWindow = MainWindowTest;
+
+TEST_F(MainWindow, OpensWithNoFileMegabytesAnEmptySizeAndAnEmptyBar)
+{
+    EXPECT_EQ(gui::ClassOf(Label()), L"Static");
+    EXPECT_EQ(LabelText(), kNoFile);
+    EXPECT_TRUE(LabelPaintedIn(kRed, kGreen)) << "\"No file has been selected !\" must be red";
+    EXPECT_EQ(gui::TextOf(gui::Child(window, ids::kUnitList)), L"MB");
+    EXPECT_EQ(gui::TextOf(gui::Child(window, ids::kSizeEdit)), L"");
+    EXPECT_EQ(gui::ClassOf(gui::Child(window, ids::kProgressBar)), L"msctls_progress32");
+    EXPECT_EQ(BarPosition(), 0);
+}
+
+TEST_F(MainWindow, ClosingItWhileIdleEndsTheProgram)
+{
+    gui::PressCloseBox(window);
+    EXPECT_TRUE(app.WaitForExit());
+}
+
+TEST_F(MainWindow, SplitInto300BytePiecesRemovesTheFileAndResetsTheWindow)
+{
+    const std::wstring file = dir / L"report.pdf";
+    ASSERT_TRUE(gui::WriteTestFile(file, 1'000, 11));
+
+    gui::ClickButton(window, ids::kSelectSplit);
+    HWND chooser = gui::WaitForChooser(app.Id());
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(gui::OpenButtonText(chooser), L"Select");
+    ASSERT_TRUE(gui::ChooseFile(chooser, file));
+    EXPECT_EQ(WaitForLabel(file), file);
+    EXPECT_TRUE(LabelPaintedIn(kGreen, kRed)) << "a chosen path must be green";
+
+    EnterSize(L"300", L"B");
+    gui::ClickButton(window, ids::kStartSplit);
+    const auto box = gui::WaitForMessageBox(app.Id());
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(gui::WaitFor([&] { return BarPosition() == 100; })) << "the bar must be full when the split reports";
+    ExpectMessage(kSplitter, kSplit);
+
+    EXPECT_EQ(WaitForLabel(kNoFile), kNoFile);
+    EXPECT_TRUE(LabelPaintedIn(kRed, kGreen));
+    EXPECT_TRUE(gui::WaitFor([&] { return BarPosition() == 0; }));
+    EXPECT_TRUE(gui::HasPieces(file, 1'000, 11, 300));
+    EXPECT_EQ(gui::FilesIn(dir.Path()),
+              (std::vector<std::wstring>{L"report.pdf.0.4.plit", L"report.pdf.1.4.plit", L"report.pdf.2.4.plit",
+                                         L"report.pdf.3.4.plit"}));
+}
+
+TEST_F(MainWindow, JoinThroughThePieceButtonRebuildsTheFile)
+{
+    const std::wstring original = dir / L"photos.tar";
+    ASSERT_EQ(gui::WritePieces(original, 70'000, 12, 20'000), 4);
+
+    gui::ClickButton(window, ids::kSelectJoin);
+    HWND chooser = gui::WaitForChooser(app.Id());
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(gui::OpenButtonText(chooser), L"Select");
+    ASSERT_TRUE(gui::ChooseFile(chooser, gui::PieceName(original, 2, 4)));
+    EXPECT_EQ(WaitForLabel(gui::PieceName(original, 2, 4)), gui::PieceName(original, 2, 4));
+
+    gui::ClickButton(window, ids::kStartJoin);
+    ExpectMessage(kJoiner, kJoined);
+
+    EXPECT_EQ(WaitForLabel(kNoFile), kNoFile);
+    EXPECT_TRUE(gui::HasTestContents(original, 70'000, 12));
+    EXPECT_EQ(gui::FilesIn(dir.Path()), std::vector<std::wstring>{L"photos.tar"});
+    EXPECT_TRUE(app.IsRunning()) << "a join from the main window must not end the program";
+}
+
+TEST_F(MainWindow, CancellingTheChooserKeepsTheEarlierChoice)
+{
+    const std::wstring file = dir / L"notes.txt";
+    ASSERT_TRUE(gui::WriteTestFile(file, 100, 13));
+    Choose(ids::kSelectSplit, file);
+    ASSERT_EQ(WaitForLabel(file), file);
+
+    gui::ClickButton(window, ids::kSelectJoin);
+    HWND chooser = gui::WaitForChooser(app.Id());
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(gui::CancelChooser(chooser));
+    ExpectMessage(L"Vandrel", L"No File Selected!");
+
+    EXPECT_EQ(LabelText(), file);
+    EXPECT_TRUE(LabelPaintedIn(kGreen, kRed));
+}
+
+TEST_F(MainWindow, BadSplitInputsEachGetTheirMessageAndWriteNothing)
+{
+    const std::wstring file = dir / L"data.bin";
+    ASSERT_TRUE(gui::WriteTestFile(file, 1'000, 14));
+    const auto untouched = [&] {
+        return gui::HasTestContents(file, 1'000, 14) && gui::FilesIn(dir.Path()).size() == 1;
+    };
+
+    // No file chosen: the job gets the two blanks of "no selection".
+    EnterSize(L"300", L"B");
+    gui::ClickButton(window, ids::kStartSplit);
+    ExpectJobMessage(kSplitter, L"Please select a file to split!");
+    EXPECT_EQ(LabelText(), kNoFile);
+
+    Choose(ids::kSelectSplit, file);
+    ASSERT_EQ(WaitForLabel(file), file);
+
+    const auto expectRefused = [&](const std::wstring& number, const std::wstring& unit, const std::wstring& message) {
+        SCOPED_TRACE(L"size \"" + number + L"\" " + unit);
+        EnterSize(number, unit);
+        gui::ClickButton(window, ids::kStartSplit);
+        ExpectJobMessage(kSplitter, message);
+        EXPECT_TRUE(untouched());
+    };
+    const std::wstring invalid = L"The size you entered, for file parts after split, is invalid ";
+    expectRefused(L"", L"MB", invalid);
+    expectRefused(L"1000", L"B",
+                  L"The size you entered, for file parts after split, is invalid: part size must be less than file size ");
+    // A product beyond 64 bits must not wrap round to some usable size.
+    expectRefused(L"9999999999999", L"GB", invalid);
+
+    // A job stopped by its checks leaves the selection as it was.
+    EXPECT_EQ(LabelText(), file);
+    EXPECT_EQ(BarPosition(), 0);
+}
+
+}  // namespace
