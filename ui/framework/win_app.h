@@ -19,7 +19,6 @@ public:
     // Runs the application; its result is the process's exit code.
     virtual BOOL InitInstance() { return TRUE; }
 
-    HINSTANCE m_hInstance = nullptr;
     // The raw command-line text after the program name and the blanks after it.
     std::wstring m_lpCmdLine;
     // The number of command-line arguments, the program name included.

@@ -30,13 +30,12 @@ int ArgumentCount(const wchar_t* commandLine)
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     CWinApp* app = AfxGetApp();
     if (!app)
         return 1;
     const wchar_t* commandLine = GetCommandLineW();
-    app->m_hInstance = instance;
     app->m_lpCmdLine = CommandLineAfterProgramName(commandLine);
     app->m_argc = ArgumentCount(commandLine);
     app->m_pszAppName = ApplicationName();
