@@ -1,7 +1,6 @@
 #include "dialog.h"
 
-#include <cstring>
-
+#include "dialog_init_data.h"
 #include "win_app.h"
 
 namespace {
@@ -58,37 +57,20 @@ BOOL CDialog::OnInitDialog()
     return TRUE;
 }
 
-// The initialisation data is a list of entries (control id, message, byte
-// count, bytes), ended by a zero id. Each entry's bytes are a NUL-terminated
-// string sent as lParam, as CB_ADDSTRING and LB_ADDSTRING take it.
+// The items of the unit list and other lists come from the template's
+// initialisation data, a resource of its own under the template's id.
 void CDialog::ApplyInitialisationData()
 {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(kDialogInitType));
     if (!found)
         return;
-    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-    const DWORD size = SizeofResource(module, found);
+    const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, found)));
     if (!data)
         return;
-    constexpr DWORD kHeaderSize = 2 * sizeof(WORD) + sizeof(DWORD);
-    DWORD at = 0;
-    while (at + sizeof(WORD) <= size) {
-        WORD id, message;
-        DWORD length;
-        std::memcpy(&id, data + at, sizeof id);
-        if (id == 0 || at + kHeaderSize > size)
-            break;
-        std::memcpy(&message, data + at + sizeof(WORD), sizeof message);
-        std::memcpy(&length, data + at + 2 * sizeof(WORD), sizeof length);
-        at += kHeaderSize;
-        if (length > size - at || length == 0 || data[at + length - 1] != 0)
-            break;
-        // The strings are in the executable's own code page, the one the template's texts use.
-        const char* text = reinterpret_cast<const char*>(data + at);
-        SendDlgItemMessageA(m_hWnd, id, message, 0, reinterpret_cast<LPARAM>(text));
-        at += length;
-    }
+    // The strings are in the executable's own code page, the one its template texts use.
+    for (const DialogInitEntry& entry : ParseDialogInitData(data, SizeofResource(module, found)))
+        SendDlgItemMessageA(m_hWnd, entry.controlId, entry.message, 0, reinterpret_cast<LPARAM>(entry.text.c_str()));
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
