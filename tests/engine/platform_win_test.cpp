@@ -1,0 +1,180 @@
+// The real Win32 platform layer, under Windows or Wine: free-space queries,
+// deletion that fails, names outside the ANSI code page, and device names.
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "platform/free_space.h"
+#include "platform/text.h"
+
+namespace {
+
+// The fixture with the platform's own file system in place of the faulty one.
+class WindowsPlatform : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        setFileSystem(nullptr);
+    }
+
+    static std::wstring Wide(const std::string& path) { return ToWidePath(path); }
+    // The same path in the \\?\ form, which reaches names such as aux.bin as files.
+    static std::wstring Verbatim(const std::string& path) { return L"\\\\?\\" + Wide(path); }
+};
+
+TEST_F(WindowsPlatform, FreeSpaceOfADrivePath)
+{
+    EXPECT_GT(QueryVolumeFreeBytes("Z:\\tmp\\anything.bin"), 0);
+    EXPECT_GT(QueryVolumeFreeBytes(path("in.bin")), 0);
+}
+
+TEST_F(WindowsPlatform, FreeSpaceQueryFailsForNetworkAndShortPaths)
+{
+    EXPECT_EQ(QueryVolumeFreeBytes("\\\\server\\share\\movie.avi"), FREE_QUERY_FAILED);
+    EXPECT_EQ(QueryVolumeFreeBytes("\\\\"), FREE_QUERY_FAILED);
+    EXPECT_EQ(QueryVolumeFreeBytes("Z"), FREE_QUERY_FAILED);
+    EXPECT_EQ(QueryVolumeFreeBytes(""), FREE_QUERY_FAILED);
+}
+
+TEST_F(WindowsPlatform, ReadOnlyInputIsSplitAndStays)
+{
+    const std::string content = MakeContent(1000, 4);
+    WriteFileBytes(path("ro.bin"), content);
+    ASSERT_TRUE(SetFileAttributesW(Wide(path("ro.bin")).c_str(), FILE_ATTRIBUTE_READONLY));
+
+    runSplit(path("ro.bin"), 300);
+
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(ReadFileBytes(path("ro.bin")), content);
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(path("ro.bin." + std::to_string(i) + ".4.plit")), slices[i]) << i;
+    SetFileAttributesW(Wide(path("ro.bin")).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(WindowsPlatform, NamesOutsideTheAnsiCodePageSplitAndJoin)
+{
+    const std::string name = "\xD0\x94\xD0\xB0\xD1\x87\xD0\xB0 \xE6\x96\x87\xE4\xBB\xB6 \xF0\x9F\x98\x80.bin";
+    const std::string content = MakeContent(1000, 6);
+    WriteFileBytes(path(name), content);
+
+    runSplit(path(name), 400);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{name + ".0.3.plit", name + ".1.3.plit", name + ".2.3.plit"}));
+    EXPECT_EQ(GetFileAttributesW(Wide(path(name)).c_str()), INVALID_FILE_ATTRIBUTES);
+
+    sink_.events.clear();
+    runJoin(path(name + ".2.3.plit"));
+    expectOutcome(kJoinSucceeded, kJoiner);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{name});
+    EXPECT_EQ(ReadFileBytes(path(name)), content);
+}
+
+TEST_F(WindowsPlatform, PieceHeldOpenWithoutDeleteSharingStays)
+{
+    const std::string content = MakeContent(700, 8);
+    const std::vector<std::string> pieces = Slices(content, 300);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        WriteFileBytes(path("held.bin." + std::to_string(i) + ".3.plit"), pieces[i]);
+    const HANDLE holder = CreateFileW(Wide(path("held.bin.1.3.plit")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    runJoin(path("held.bin.0.3.plit"));
+    CloseHandle(holder);
+
+    expectOutcome(kJoinSucceeded, kJoiner);
+    EXPECT_EQ(ReadFileBytes(path("held.bin")), content);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"held.bin", "held.bin.1.3.plit"}));
+    EXPECT_EQ(ReadFileBytes(path("held.bin.1.3.plit")), pieces[1]);
+}
+
+TEST_F(WindowsPlatform, ReadOnlyOutputIsAFailedJoin)
+{
+    const std::vector<std::string> pieces = {MakeContent(300), MakeContent(100, 2)};
+    WriteFileBytes(path("out.bin.0.2.plit"), pieces[0]);
+    WriteFileBytes(path("out.bin.1.2.plit"), pieces[1]);
+    WriteFileBytes(path("out.bin"), "old");
+    ASSERT_TRUE(SetFileAttributesW(Wide(path("out.bin")).c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine run by root opens a read-only file for writing all the same.
+    const HANDLE probe = CreateFileW(Wide(path("out.bin")).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        SetFileAttributesW(Wide(path("out.bin")).c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "this system lets a read-only file be opened for writing";
+    }
+
+    runJoin(path("out.bin.0.2.plit"));
+
+    expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(ReadFileBytes(path("out.bin.0.2.plit")), pieces[0]);
+    EXPECT_EQ(ReadFileBytes(path("out.bin.1.2.plit")), pieces[1]);
+    EXPECT_EQ(ReadFileBytes(path("out.bin")), "old");
+    SetFileAttributesW(Wide(path("out.bin")).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Writes `bytes` to a file whose name is a device name (such as aux.bin),
+// which only the \\?\ form reaches as a file.
+void WriteVerbatim(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
+    CloseHandle(file);
+}
+
+std::string ReadVerbatim(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    std::string bytes(4096, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+// aux.bin and every piece name made from it (aux.bin.0.2.plit) reach the AUX
+// device, where writes "succeed". A file of that name on disk must neither be
+// split nor rebuilt through the device, and nothing may be deleted.
+TEST_F(WindowsPlatform, DeviceNamesAreNeverTakenForFiles)
+{
+    // The device takes writes as if it were a file.
+    const HANDLE device = CreateFileW(Wide(path("aux.bin.0.2.plit")).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_NE(GetFileType(device), static_cast<DWORD>(FILE_TYPE_DISK));
+    CloseHandle(device);
+
+    const std::string content = MakeContent(1000, 12);
+    WriteVerbatim(Verbatim(path("aux.bin")), content);
+    runSplit(path("aux.bin"), 300);
+    expectRefused("Please select a file to split!", kSplitter);
+    EXPECT_EQ(ReadVerbatim(Verbatim(path("aux.bin"))), content);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"aux.bin"});
+
+    sink_.events.clear();
+    ASSERT_TRUE(DeleteFileW(Verbatim(path("aux.bin")).c_str()));
+    WriteVerbatim(Verbatim(path("aux.bin.0.2.plit")), content.substr(0, 600));
+    WriteVerbatim(Verbatim(path("aux.bin.1.2.plit")), content.substr(600));
+    runJoin(path("aux.bin.1.2.plit"));
+    expectRefused(NotFoundText(path("aux.bin.0.2.plit")), kJoiner);
+    EXPECT_EQ(ReadVerbatim(Verbatim(path("aux.bin.0.2.plit"))), content.substr(0, 600));
+    EXPECT_EQ(ReadVerbatim(Verbatim(path("aux.bin.1.2.plit"))), content.substr(600));
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"aux.bin.0.2.plit", "aux.bin.1.2.plit"}));
+
+    DeleteFileW(Verbatim(path("aux.bin.0.2.plit")).c_str());
+    DeleteFileW(Verbatim(path("aux.bin.1.2.plit")).c_str());
+}
+
+}  // namespace
+
+#endif  // _WIN32
