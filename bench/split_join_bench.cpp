@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "job_messages.h"
 #include "job_state.h"
 #include "join_job.h"
 #include "piece_names.h"
@@ -148,7 +149,7 @@ int main(int argc, char** argv)
         const auto split = [&] {
             jobState.partSize = partSize;
             SplitFile(input.string());
-            if (sink.lastMessage != "File splitting completed successfully")
+            if (sink.lastMessage != job_messages::kSplitSucceeded)
                 Fail("split: " + sink.lastMessage);
         };
         setFileSystem(&noCommit);
@@ -159,7 +160,7 @@ int main(int argc, char** argv)
         vandrelSplit.push_back(Seconds(split));
         vandrelJoin.push_back(Seconds([&] {
             JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
-            if (sink.lastMessage != "File joining completed successfully")
+            if (sink.lastMessage != job_messages::kJoinSucceeded)
                 Fail("join: " + sink.lastMessage);
         }));
     }

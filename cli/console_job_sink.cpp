@@ -1,6 +1,7 @@
 #include "console_job_sink.h"
 
 #include "console.h"
+#include "job_messages.h"
 #include "progress_line.h"
 
 namespace {
@@ -8,7 +9,7 @@ namespace {
 // The two outcomes of success; every other message reports a refusal or a failure.
 bool IsSuccessMessage(const std::string& text)
 {
-    return text == "File splitting completed successfully" || text == "File joining completed successfully";
+    return text == job_messages::kSplitSucceeded || text == job_messages::kJoinSucceeded;
 }
 
 }  // namespace

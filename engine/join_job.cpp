@@ -6,23 +6,14 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
+#include "job_messages.h"
 #include "job_state.h"
 #include "piece_names.h"
 #include "progress.h"
 
 namespace {
 
-const char* const kCaption = "File Joiner";
-const char* const kInvalidName = "Please select one valid file to be joined with other files!";
-const char* const kNoSpace =
-    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of the largest file to join with others ";
-const char* const kSucceeded = "File joining completed successfully";
-const char* const kFailed = "File joining failed! Make sure the disk you are using is not readonly!";
-
-std::string NotFoundMessage(const std::string& pieceName)
-{
-    return " The file \"" + pieceName + "\" was not found, make sure all files to be joined are in the same directory";
-}
+using namespace job_messages;
 
 // Opens and measures every piece. Returns the size of them all, or -1 after
 // showing the not-found or the space message.
@@ -34,13 +25,13 @@ std::int64_t MeasurePieces(const PieceSet& set, std::int64_t freeBytes)
         std::unique_ptr<File> piece = fileSystem().openForReading(name);
         const std::int64_t size = piece ? piece->size() : -1;
         if (size < 0) {
-            ShowJobMessage(NotFoundMessage(name), kCaption);
+            ShowJobMessage(JoinPieceNotFound(name), kJoinCaption);
             return -1;
         }
         totalBytes += size;
         // The first piece of a set is its largest.
         if (index == 0 && freeBytes != FREE_QUERY_FAILED && size >= freeBytes) {
-            ShowJobMessage(kNoSpace, kCaption);
+            ShowJobMessage(kJoinNoSpace, kJoinCaption);
             return -1;
         }
     }
@@ -89,7 +80,7 @@ void AppendAllPieces(const PieceSet& set, std::int64_t totalBytes)
     ProgressPacer progress(totalBytes);
     std::unique_ptr<File> output = fileSystem().createForWriting(set.originalPath);
     if (!output)
-        return ShowJobMessage(kFailed, kCaption);
+        return ShowJobMessage(kJoinFailed, kJoinCaption);
 
     CopyBuffer buffer;
     std::int64_t appended = 0;
@@ -100,12 +91,12 @@ void AppendAllPieces(const PieceSet& set, std::int64_t totalBytes)
         case AppendOutcome::Appended:
             break;
         case AppendOutcome::PieceMissing:
-            return ShowJobMessage(NotFoundMessage(name), kCaption);
+            return ShowJobMessage(JoinPieceNotFound(name), kJoinCaption);
         case AppendOutcome::Failed:
-            return ShowJobMessage(kFailed, kCaption);
+            return ShowJobMessage(kJoinFailed, kJoinCaption);
         }
     }
-    ShowJobMessage(kSucceeded, kCaption);
+    ShowJobMessage(kJoinSucceeded, kJoinCaption);
 }
 
 }  // namespace
@@ -125,7 +116,7 @@ void JoinFiles(std::string joinPath)
 
     const std::optional<PieceSet> set = ParsePieceName(joinPath);
     if (!set)
-        return ShowJobMessage(kInvalidName, kCaption);
+        return ShowJobMessage(kJoinInvalidName, kJoinCaption);
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;

@@ -7,21 +7,14 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
+#include "job_messages.h"
 #include "job_state.h"
 #include "piece_names.h"
 #include "progress.h"
 
 namespace {
 
-const char* const kCaption = "File Splitter";
-const char* const kNotOpened = "Please select a file to split!";
-const char* const kNoSpace =
-    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of file to split ";
-const char* const kInvalidSize = "The size you entered, for file parts after split, is invalid ";
-const char* const kSizeNotBelowFile =
-    "The size you entered, for file parts after split, is invalid: part size must be less than file size ";
-const char* const kSucceeded = "File splitting completed successfully";
-const char* const kFailed = "File splitting failed! Make sure the disk you are using is not readonly!";
+using namespace job_messages;
 
 enum class PieceOutcome { Written, WriteFailed, InputFailed };
 
@@ -95,24 +88,24 @@ void SplitFile(std::string splitPath)
     std::unique_ptr<File> input = fileSystem().openForReading(splitPath);
     const std::int64_t fileSize = input ? input->size() : -1;
     if (fileSize < 0)
-        return ShowJobMessage(kNotOpened, kCaption);
+        return ShowJobMessage(kSplitNotOpened, kSplitCaption);
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
-        return ShowJobMessage(kNoSpace, kCaption);
+        return ShowJobMessage(kSplitNoSpace, kSplitCaption);
     if (partSize <= 0)
-        return ShowJobMessage(kInvalidSize, kCaption);
+        return ShowJobMessage(kSplitInvalidSize, kSplitCaption);
     if (partSize >= fileSize)
-        return ShowJobMessage(kSizeNotBelowFile, kCaption);
+        return ShowJobMessage(kSplitSizeNotBelowFile, kSplitCaption);
     // A join reads the count as a signed 32-bit number.
     const std::int64_t pieceCount = fileSize / partSize + (fileSize % partSize != 0 ? 1 : 0);
     if (pieceCount > std::numeric_limits<std::int32_t>::max())
-        return ShowJobMessage(kInvalidSize, kCaption);
+        return ShowJobMessage(kSplitInvalidSize, kSplitCaption);
 
     const bool allWritten = WriteAllPieces(*input, splitPath, fileSize, partSize, pieceCount);
     if (input->close() && allWritten) {
         fileSystem().remove(splitPath);  // a file that cannot be deleted stays beside its pieces
-        ShowJobMessage(kSucceeded, kCaption);
+        ShowJobMessage(kSplitSucceeded, kSplitCaption);
     } else {
-        ShowJobMessage(kFailed, kCaption);
+        ShowJobMessage(kSplitFailed, kSplitCaption);
     }
     PostJobNotification(WM_JOB_FINISHED);
 }

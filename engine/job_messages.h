@@ -1,0 +1,34 @@
+#pragma once
+
+// The texts and captions of the jobs' message boxes, word for word as users
+// have always seen them (three of them end in a blank). Front ends that print
+// the messages instead of showing them tell outcomes apart by these texts.
+
+#include <string>
+
+namespace job_messages {
+
+inline constexpr const char* kSplitCaption = "File Splitter";
+inline constexpr const char* kSplitNotOpened = "Please select a file to split!";
+inline constexpr const char* kSplitNoSpace =
+    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of file to split ";
+inline constexpr const char* kSplitInvalidSize = "The size you entered, for file parts after split, is invalid ";
+inline constexpr const char* kSplitSizeNotBelowFile =
+    "The size you entered, for file parts after split, is invalid: part size must be less than file size ";
+inline constexpr const char* kSplitSucceeded = "File splitting completed successfully";
+inline constexpr const char* kSplitFailed = "File splitting failed! Make sure the disk you are using is not readonly!";
+
+inline constexpr const char* kJoinCaption = "File Joiner";
+inline constexpr const char* kJoinInvalidName = "Please select one valid file to be joined with other files!";
+inline constexpr const char* kJoinNoSpace =
+    "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of the largest file to join with others ";
+inline constexpr const char* kJoinSucceeded = "File joining completed successfully";
+inline constexpr const char* kJoinFailed = "File joining failed! Make sure the disk you are using is not readonly!";
+
+// The message for a piece of the set that cannot be opened.
+inline std::string JoinPieceNotFound(const std::string& pieceName)
+{
+    return " The file \"" + pieceName + "\" was not found, make sure all files to be joined are in the same directory";
+}
+
+}  // namespace job_messages
