@@ -66,13 +66,18 @@ prepare_dir() {
     sync
 }
 
+# Touches fresh memory and gives it back, last in every prepare step: a
+# virtual machine hands memory left free for a few seconds back to its host,
+# and the first touch of it then costs more than the copy that needs it.
+warm="head -c $((bytes + bytes / 4)) /dev/zero >$shm_dir/vandrel-warm; rm -f $shm_dir/vandrel-warm"
+
 # Split and join on one file system; prints the two ratios.
 compare_tools() {
     label=$1
     prepare_dir "$2"
     w=$bench/work
-    fresh_input="rm -f $w/*; cp $bench/reference.bin $w/data.bin; sync"
-    fresh_pieces="rm -f $w/*; cp $bench/pieces/* $w/; sync"
+    fresh_input="rm -f $w/*; cp $bench/reference.bin $w/data.bin; sync; $warm"
+    fresh_pieces="rm -f $w/*; cp $bench/pieces/* $w/; sync; $warm"
     parts=$(piece_names "$w")
 
     echo "== $label ($2): split, $size_mib MiB into $pieces pieces"
@@ -100,8 +105,8 @@ $label join:  $(ratio_line "$bench/join.csv" vandrel cat+rm+sync)"
 compare_wine() {
     prepare_dir "$shm_dir"
     w=$bench/work
-    fresh_input="rm -f $w/*; cp $bench/reference.bin $w/data.bin"
-    fresh_pieces="rm -f $w/*; cp $bench/pieces/* $w/"
+    fresh_input="rm -f $w/*; cp $bench/reference.bin $w/data.bin; $warm"
+    fresh_pieces="rm -f $w/*; cp $bench/pieces/* $w/; $warm"
     wine_run="$root/cmake/wine-run.sh $(realpath "$vandrel_exe")"
 
     # A running server keeps Wine's start-up out of the timings (harmless when one runs).
