@@ -45,7 +45,8 @@ std::string FormatProgressLine(std::int64_t done, std::int64_t total, double ela
     const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
     const int filled = static_cast<int>(fraction * kBarWidth);
 
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+    std::string line = "[";
+    line.append(filled, '#').append(kBarWidth - filled, '.').append("]");
     line += Printed(" %3d%%", static_cast<int>(fraction * 100));
     line += "  " + FormatBytes(done) + " of " + FormatBytes(total);
 

@@ -3,11 +3,11 @@
 # is missing, so a machine that has them all costs nothing. Run as root.
 set -eu
 
-packages="cmake ninja-build g++ pkg-config
-  googletest libgtest-dev libbenchmark-dev libcli11-dev
+packages="cmake ninja-build g++
+  googletest libgtest-dev libcli11-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-utils xdotool imagemagick
-  hyperfine coreutils time"
+  wine wine64 xvfb xauth
+  hyperfine coreutils"
 
 missing=""
 for package in $packages; do
