@@ -20,6 +20,14 @@ protected:
         setFileSystem(nullptr);
     }
 
+    // Forgets what the last job said and empties the folder.
+    void startOver()
+    {
+        sink_.events.clear();
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / name);
+    }
+
     // Puts a named pipe, or a link to /dev/null, where a job expects a file.
     void makeNonFile(const std::string& name, bool pipe)
     {
@@ -43,9 +51,7 @@ TEST_F(PosixPlatform, PieceThatIsNoFileFailsTheSplit)
 {
     for (const bool pipe : {true, false}) {
         SCOPED_TRACE(pipe ? "named pipe" : "link to /dev/null");
-        sink_.events.clear();
-        for (const std::string& name : filesInDir())
-            fs::remove(dir_ / name);
+        startOver();
         const std::string content = MakeContent(1000, 2);
         WriteFileBytes(path("in.bin"), content);
         makeNonFile("in.bin.1.4.plit", pipe);
@@ -63,9 +69,7 @@ TEST_F(PosixPlatform, OutputThatIsNoFileFailsTheJoin)
 {
     for (const bool pipe : {true, false}) {
         SCOPED_TRACE(pipe ? "named pipe" : "link to /dev/null");
-        sink_.events.clear();
-        for (const std::string& name : filesInDir())
-            fs::remove(dir_ / name);
+        startOver();
         WriteFileBytes(path("out.bin.0.2.plit"), MakeContent(300));
         WriteFileBytes(path("out.bin.1.2.plit"), MakeContent(100, 2));
         makeNonFile("out.bin", pipe);
