@@ -34,9 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// How much memory each timed command may take fresh: its output.
-std::int64_t g_warmBytes = 0;
-
 // Remembers the job's last message, so that a run that did not succeed is caught.
 class QuietSink : public JobNotificationSink {
 public:
@@ -102,11 +99,11 @@ void WarmMemory(std::int64_t bytes)
 
 // Seconds that `work` takes, after the dirty pages of the preparation have
 // been written out, so that no run pays for another's writes, and with the
-// memory it may need warm.
-double Seconds(const std::function<void()>& work)
+// `warmBytes` of memory warm: what it may take fresh for its output.
+double Seconds(std::int64_t warmBytes, const std::function<void()>& work)
 {
     ::sync();
-    WarmMemory(g_warmBytes);
+    WarmMemory(warmBytes);
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -153,7 +150,9 @@ int main(int argc, char** argv)
     const std::int64_t pieces = argc > 3 ? std::atoll(argv[3]) : 10;
     const int runs = argc > 4 ? std::atoi(argv[4]) : 3;
     const std::int64_t partSize = (size + pieces - 1) / pieces;
-    g_warmBytes = size + size / 4;
+    const auto timed = [warmBytes = size + size / 4](const std::function<void()>& work) {
+        return Seconds(warmBytes, work);
+    };
 
     fs::create_directories(directory);
     const fs::path reference = directory / "reference.bin";
@@ -170,12 +169,12 @@ int main(int argc, char** argv)
         removePieces;
     for (int run = 0; run < runs; ++run) {
         fs::copy_file(reference, input, fs::copy_options::overwrite_existing);
-        coreutilsSplit.push_back(Seconds([&] {
+        coreutilsSplit.push_back(timed([&] {
             RunShell("split -b " + std::to_string(partSize) + " " + Quoted(input) + " " + Quoted(directory / "x."));
         }));
-        catJoin.push_back(Seconds([&] { RunShell("cat " + Quoted(directory) + "/x.* > " + Quoted(directory / "cat.out")); }));
-        removePieces.push_back(Seconds([&] { RunShell("rm " + Quoted(directory) + "/x.*"); }));
-        removeInput.push_back(Seconds([&] { RunShell("rm " + Quoted(input)); }));
+        catJoin.push_back(timed([&] { RunShell("cat " + Quoted(directory) + "/x.* > " + Quoted(directory / "cat.out")); }));
+        removePieces.push_back(timed([&] { RunShell("rm " + Quoted(directory) + "/x.*"); }));
+        removeInput.push_back(timed([&] { RunShell("rm " + Quoted(input)); }));
         fs::rename(directory / "cat.out", input);
 
         const auto split = [&] {
@@ -185,12 +184,12 @@ int main(int argc, char** argv)
                 Fail("split: " + sink.lastMessage);
         };
         setFileSystem(&noCommit);
-        vandrelSplitNoCommit.push_back(Seconds(split));
+        vandrelSplitNoCommit.push_back(timed(split));
         setFileSystem(nullptr);
         JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
 
-        vandrelSplit.push_back(Seconds(split));
-        vandrelJoin.push_back(Seconds([&] {
+        vandrelSplit.push_back(timed(split));
+        vandrelJoin.push_back(timed([&] {
             JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
             if (sink.lastMessage != job_messages::kJoinSucceeded)
                 Fail("join: " + sink.lastMessage);
