@@ -1,10 +1,25 @@
 #pragma once
-// The engine's one way to files, so that a test can make any open, read,
-// write, flush, close or delete fail. Paths are UTF-8; sizes are 64-bit.
+// The engine's one way to files, so that a test can make any call fail or cut
+// the power after it. Paths are UTF-8; sizes are 64-bit. A call that fails
+// leaves the operating system's reason in lastError().
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+// Which file a name or a handle reaches, and the state of its contents.
+struct FileIdentity {
+    std::uint64_t volume = 0;  // device / volume serial number
+    std::uint64_t fileId = 0;  // inode / file index
+    std::int64_t size = -1;
+    std::int64_t modified = 0;  // last write time, in the platform's finest unit
+
+    // True when both reach the same file, whatever its contents are now.
+    bool sameFileAs(const FileIdentity& other) const { return volume == other.volume && fileId == other.fileId; }
+    // True when both are the same file with the same size and last write time.
+    bool operator==(const FileIdentity& other) const = default;
+};
 
 class File {
 public:
@@ -16,13 +31,22 @@ public:
     virtual std::int64_t size() = 0;
     // True when the file is a plain file on disk, not a device, pipe or directory.
     virtual bool isRegularFile() = 0;
+    // The file this handle reaches, as it is now; empty when it cannot be told.
+    virtual std::optional<FileIdentity> identity() = 0;
     // Reads up to `count` bytes at the current position. Returns the number
     // read, 0 at the end of the file, -1 on a read error.
     virtual std::int64_t read(void* buffer, std::int64_t count) = 0;
-    // Writes all `count` bytes, or returns false.
+    // Writes all `count` bytes at the current position, or returns false.
     virtual bool write(const void* buffer, std::int64_t count) = 0;
-    // Commits everything written so far to the disk itself.
+    // Moves the current position to `offset` bytes from the start.
+    virtual bool seek(std::int64_t offset) = 0;
+    // Cuts the file to `length` bytes and moves the current position there.
+    virtual bool truncate(std::int64_t length) = 0;
+    // Commits the contents written so far to the disk itself.
     virtual bool flush() = 0;
+    // Takes an exclusive lock that lasts until the file is closed; false at once
+    // when another job holds it.
+    virtual bool lockExclusive() = 0;
     // Closes the file; false when the platform reports a failure.
     virtual bool close() = 0;
 };
@@ -33,15 +57,29 @@ public:
 
     // Opens an existing plain file for reading, sharing it freely with other
     // processes. Empty when it does not open or is not a plain file (a
-    // directory, a device).
+    // directory, a device, a pipe).
     virtual std::unique_ptr<File> openForReading(const std::string& path) = 0;
-    // Creates the file for writing, or truncates an existing one to zero
-    // length, sharing it freely. Empty when that fails.
-    virtual std::unique_ptr<File> createForWriting(const std::string& path) = 0;
-    // Deletes the file; false when it could not be deleted.
-    virtual bool remove(const std::string& path) = 0;
+    // Creates a new, empty file for writing. Empty when anything at all is at
+    // `path` already (a file, a link, a dangling symbolic link), so a job never
+    // writes through a name it did not make.
+    virtual std::unique_ptr<File> createNew(const std::string& path) = 0;
+    // Opens an existing plain file for reading and writing without following a
+    // symbolic link at `path`. Empty when that fails or it is no plain file.
+    virtual std::unique_ptr<File> openForUpdate(const std::string& path) = 0;
+    // True when anything is at `path`, a dangling symbolic link included.
+    virtual bool exists(const std::string& path) = 0;
+    // The file that `path` names now, following symbolic links; empty when none.
+    virtual std::optional<FileIdentity> identityAt(const std::string& path) = 0;
+    // Deletes `path` only while it still names the file `expected` (same
+    // volume and file id), so that a file put in its place survives.
+    virtual bool removeIfSame(const std::string& path, const FileIdentity& expected) = 0;
+    // Makes the names created and removed in the folder holding `path` survive
+    // a power cut. A no-op where the platform's file system journals them.
+    virtual bool commitFolder(const std::string& path) = 0;
     // QueryVolumeFreeBytes for `path`.
     virtual std::int64_t volumeFreeBytes(const std::string& path) = 0;
+    // The operating system's reason for the latest failed call on this thread.
+    virtual std::string lastError() = 0;
 };
 
 // The file system in use; the platform's own unless one was set.
