@@ -49,8 +49,8 @@ protected:
     {
         EXPECT_FALSE(FileExists(output()));
         expectPiecesFrom(0);
-        EXPECT_EQ(files_.calls(IoCall::CreateForWriting), 0);
-        EXPECT_EQ(files_.calls(IoCall::Remove), 0);
+        EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
+        EXPECT_EQ(files_.calls(IoCall::RemoveIfSame), 0);
     }
 
     std::string original_;
@@ -77,8 +77,8 @@ TEST_F(JoinFault, MissingPieceIsNamedAndNothingIsTouched)
     EXPECT_FALSE(FileExists(output()));
     EXPECT_EQ(ReadFileBytes(piece(0)), pieces_[0]);
     EXPECT_EQ(ReadFileBytes(piece(1)), pieces_[1]);
-    EXPECT_EQ(files_.calls(IoCall::CreateForWriting), 0);
-    EXPECT_EQ(files_.calls(IoCall::Remove), 0);
+    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
+    EXPECT_EQ(files_.calls(IoCall::RemoveIfSame), 0);
 }
 
 TEST_F(JoinFault, DotsInTheFolderNameAreSearchedToo)
@@ -121,7 +121,7 @@ TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
 
 TEST_F(JoinFault, OutputThatCannotBeCreated)
 {
-    files_.failCall(IoCall::CreateForWriting, 1);
+    files_.failCall(IoCall::CreateNew, 1);
     runJoin(piece(1));
     expectOutcome(kJoinFailed, kJoiner);
     EXPECT_EQ(files_.calls(IoCall::Read), 0) << "no piece is read";

@@ -112,12 +112,12 @@ TEST_F(SplitRefusal, CountAbove32BitsIsRefusedAndNothingIsWritten)
     runSplit(input, 1);
     expectRefused(kInvalidSize, kSplitter);
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"big.bin"});
-    EXPECT_EQ(files_.calls(IoCall::CreateForWriting), 0);
+    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
     EXPECT_EQ(fs::file_size(dir_ / "big.bin"), static_cast<std::uintmax_t>(3 * kGiB));
 
     // 2,147,483,647 pieces is the most a join can read back: a count that fits passes the checks.
     sink_.events.clear();
-    files_.failCall(IoCall::CreateForWriting, 1);
+    files_.failCall(IoCall::CreateNew, 1);
     files_.failCall(IoCall::Read, 1);
     runSplit(input, 2);
     expectOutcome(kSplitFailed, kSplitter);
@@ -194,7 +194,7 @@ TEST_F(SplitFault, InputShortenedByAnotherProcess)
 {
     // The input loses its tail after it was measured.
     files_.beforeCall = [&](IoCall call, const std::string&) {
-        if (call == IoCall::CreateForWriting && FileExists(path("in.bin")) && fs::file_size(dir_ / "in.bin") == 1000)
+        if (call == IoCall::CreateNew && FileExists(path("in.bin")) && fs::file_size(dir_ / "in.bin") == 1000)
             fs::resize_file(dir_ / "in.bin", 950);
     };
     runSplit(path("in.bin"), 300);
@@ -228,7 +228,7 @@ TEST_F(SplitFault, WriteFailureInFirstPieceStillWritesTheOthers)
 
 TEST_F(SplitFault, PieceThatCannotBeCreated)
 {
-    files_.failCall(IoCall::CreateForWriting, 1, PathContains(".2.4.plit"));
+    files_.failCall(IoCall::CreateNew, 1, PathContains(".2.4.plit"));
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
     EXPECT_FALSE(FileExists(piece(2)));

@@ -129,7 +129,7 @@ TEST_F(SplitJob, PartSizeIsReadOnceWhenTheJobStarts)
     // A window that changes the size during a run must not reach the running job.
     bool changed = false;
     files_.beforeCall = [&](IoCall call, const std::string&) {
-        if (call == IoCall::CreateForWriting && !changed) {
+        if (call == IoCall::CreateNew && !changed) {
             jobState.partSize = 100;
             changed = true;
         }

@@ -2,6 +2,10 @@
 
 namespace {
 
+// Whether this thread's latest call was an injected fault, so that lastError()
+// answers for the call the engine just saw fail, as the platform's does.
+thread_local bool latestCallInjected = false;
+
 class FaultyFile : public File {
 public:
     FaultyFile(std::unique_ptr<File> file, std::string path, FaultyFileSystem& owner)
@@ -14,6 +18,13 @@ public:
     bool isRegularFile() override
     {
         return owner_.fails(IoCall::IsRegularFile, path_) ? false : file_->isRegularFile();
+    }
+
+    std::optional<FileIdentity> identity() override
+    {
+        if (owner_.fails(IoCall::Identity, path_))
+            return std::nullopt;
+        return file_->identity();
     }
 
     std::int64_t read(void* buffer, std::int64_t count) override
@@ -32,7 +43,19 @@ public:
         return file_->write(buffer, count);
     }
 
+    bool seek(std::int64_t offset) override { return owner_.fails(IoCall::Seek, path_) ? false : file_->seek(offset); }
+
+    bool truncate(std::int64_t length) override
+    {
+        return owner_.fails(IoCall::Truncate, path_) ? false : file_->truncate(length);
+    }
+
     bool flush() override { return owner_.fails(IoCall::Flush, path_) ? false : file_->flush(); }
+
+    bool lockExclusive() override
+    {
+        return owner_.fails(IoCall::LockExclusive, path_) ? false : file_->lockExclusive();
+    }
 
     bool close() override
     {
@@ -52,12 +75,20 @@ const char* IoCallName(IoCall call)
 {
     switch (call) {
     case IoCall::OpenForReading: return "openForReading";
-    case IoCall::CreateForWriting: return "createForWriting";
+    case IoCall::CreateNew: return "createNew";
+    case IoCall::OpenForUpdate: return "openForUpdate";
+    case IoCall::Exists: return "exists";
+    case IoCall::IdentityAt: return "identityAt";
+    case IoCall::RemoveIfSame: return "removeIfSame";
+    case IoCall::CommitFolder: return "commitFolder";
+    case IoCall::Identity: return "identity";
     case IoCall::Read: return "read";
     case IoCall::Write: return "write";
+    case IoCall::Seek: return "seek";
+    case IoCall::Truncate: return "truncate";
     case IoCall::Flush: return "flush";
+    case IoCall::LockExclusive: return "lockExclusive";
     case IoCall::Close: return "close";
-    case IoCall::Remove: return "remove";
     case IoCall::Size: return "size";
     case IoCall::IsRegularFile: return "isRegularFile";
     }
@@ -92,6 +123,7 @@ bool FaultyFileSystem::fails(IoCall call, const std::string& path)
             fail = true;
     }
     faultInjected_ = faultInjected_ || fail;
+    latestCallInjected = fail;
     return fail;
 }
 
@@ -103,20 +135,50 @@ std::unique_ptr<File> FaultyFileSystem::openForReading(const std::string& path)
     return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
 }
 
-std::unique_ptr<File> FaultyFileSystem::createForWriting(const std::string& path)
+std::unique_ptr<File> FaultyFileSystem::createNew(const std::string& path)
 {
-    if (fails(IoCall::CreateForWriting, path))
+    if (fails(IoCall::CreateNew, path))
         return nullptr;
-    std::unique_ptr<File> file = platformFileSystem().createForWriting(path);
+    std::unique_ptr<File> file = platformFileSystem().createNew(path);
     return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
 }
 
-bool FaultyFileSystem::remove(const std::string& path)
+std::unique_ptr<File> FaultyFileSystem::openForUpdate(const std::string& path)
 {
-    return fails(IoCall::Remove, path) ? false : platformFileSystem().remove(path);
+    if (fails(IoCall::OpenForUpdate, path))
+        return nullptr;
+    std::unique_ptr<File> file = platformFileSystem().openForUpdate(path);
+    return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
+}
+
+bool FaultyFileSystem::exists(const std::string& path)
+{
+    return fails(IoCall::Exists, path) ? true : platformFileSystem().exists(path);
+}
+
+std::optional<FileIdentity> FaultyFileSystem::identityAt(const std::string& path)
+{
+    if (fails(IoCall::IdentityAt, path))
+        return std::nullopt;
+    return platformFileSystem().identityAt(path);
+}
+
+bool FaultyFileSystem::removeIfSame(const std::string& path, const FileIdentity& expected)
+{
+    return fails(IoCall::RemoveIfSame, path) ? false : platformFileSystem().removeIfSame(path, expected);
+}
+
+bool FaultyFileSystem::commitFolder(const std::string& path)
+{
+    return fails(IoCall::CommitFolder, path) ? false : platformFileSystem().commitFolder(path);
 }
 
 std::int64_t FaultyFileSystem::volumeFreeBytes(const std::string& path)
 {
     return freeBytes ? *freeBytes : platformFileSystem().volumeFreeBytes(path);
+}
+
+std::string FaultyFileSystem::lastError()
+{
+    return latestCallInjected ? kInjectedFault : platformFileSystem().lastError();
 }

@@ -11,11 +11,34 @@
 
 #include "file_system.h"
 
-enum class IoCall { OpenForReading, CreateForWriting, Read, Write, Flush, Close, Remove, Size, IsRegularFile };
-inline constexpr std::array<IoCall, 9> kAllIoCalls = {
-    IoCall::OpenForReading, IoCall::CreateForWriting, IoCall::Read, IoCall::Write,        IoCall::Flush,
-    IoCall::Close,          IoCall::Remove,           IoCall::Size, IoCall::IsRegularFile};
+enum class IoCall {
+    OpenForReading,
+    CreateNew,
+    OpenForUpdate,
+    Exists,
+    IdentityAt,
+    RemoveIfSame,
+    CommitFolder,
+    Identity,
+    Read,
+    Write,
+    Seek,
+    Truncate,
+    Flush,
+    LockExclusive,
+    Close,
+    Size,
+    IsRegularFile,
+};
+inline constexpr std::array<IoCall, 17> kAllIoCalls = {
+    IoCall::OpenForReading, IoCall::CreateNew, IoCall::OpenForUpdate, IoCall::Exists,        IoCall::IdentityAt,
+    IoCall::RemoveIfSame,   IoCall::CommitFolder, IoCall::Identity,   IoCall::Read,          IoCall::Write,
+    IoCall::Seek,           IoCall::Truncate,  IoCall::Flush,         IoCall::LockExclusive, IoCall::Close,
+    IoCall::Size,           IoCall::IsRegularFile};
 const char* IoCallName(IoCall call);
+
+// The reason lastError() gives after an injected fault.
+inline const std::string kInjectedFault = "Injected fault";
 
 using PathFilter = std::function<bool(const std::string& path)>;
 // Matches every path that contains `part`.
@@ -27,10 +50,14 @@ class FaultyFileSystem : public FileSystem {
 public:
     // Makes the `nth` call (from 1) of kind `call` fail, counting only calls on
     // paths that `filter` matches (all paths when it is empty). A failed open
-    // gives no file; a failed read gives -1 (or 0, an early end, when
-    // `readFaultIsEarlyEnd`); a failed write stores half of its bytes and
-    // returns false; a failed close still closes; a failed remove leaves the
-    // file; a failed size gives -1; a failed isRegularFile gives false.
+    // or create gives no file and creates none; a failed read gives -1 (or 0,
+    // an early end, when `readFaultIsEarlyEnd`); a failed write stores half of
+    // its bytes and returns false; a failed close still closes; a failed
+    // removeIfSame leaves the file; a failed size gives -1; a failed
+    // isRegularFile, seek, truncate, flush, lockExclusive or commitFolder gives
+    // false and changes nothing; a failed identity or identityAt gives none; a
+    // failed exists gives true, as a careful caller must assume when it cannot
+    // tell. After a failed call lastError() gives kInjectedFault.
     void failCall(IoCall call, int nth, PathFilter filter = {});
     bool readFaultIsEarlyEnd = false;
 
@@ -46,9 +73,14 @@ public:
     bool faultInjected() const { return faultInjected_; }
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
-    std::unique_ptr<File> createForWriting(const std::string& path) override;
-    bool remove(const std::string& path) override;
+    std::unique_ptr<File> createNew(const std::string& path) override;
+    std::unique_ptr<File> openForUpdate(const std::string& path) override;
+    bool exists(const std::string& path) override;
+    std::optional<FileIdentity> identityAt(const std::string& path) override;
+    bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
+    bool commitFolder(const std::string& path) override;
     std::int64_t volumeFreeBytes(const std::string& path) override;
+    std::string lastError() override;
 
     // Counts the call and tells whether it must fail. Used by the files too.
     bool fails(IoCall call, const std::string& path);
