@@ -42,34 +42,49 @@ public:
     std::string lastMessage;
 };
 
-// The platform's file system with the commit to disk left out, to tell its cost.
+// The platform's file system with the commits to disk left out, to tell their cost.
 class NoCommitFileSystem : public FileSystem {
     class NoCommitFile : public File {
     public:
         explicit NoCommitFile(std::unique_ptr<File> file) : file_(std::move(file)) {}
         std::int64_t size() override { return file_->size(); }
         bool isRegularFile() override { return file_->isRegularFile(); }
+        std::optional<FileIdentity> identity() override { return file_->identity(); }
         std::int64_t read(void* buffer, std::int64_t count) override { return file_->read(buffer, count); }
         bool write(const void* buffer, std::int64_t count) override { return file_->write(buffer, count); }
+        bool seek(std::int64_t offset) override { return file_->seek(offset); }
+        bool truncate(std::int64_t length) override { return file_->truncate(length); }
         bool flush() override { return true; }
+        bool lockExclusive() override { return file_->lockExclusive(); }
         bool close() override { return file_->close(); }
 
     private:
         std::unique_ptr<File> file_;
     };
 
-public:
-    std::unique_ptr<File> openForReading(const std::string& path) override
+    static std::unique_ptr<File> NoCommit(std::unique_ptr<File> file)
     {
-        return platformFileSystem().openForReading(path);
-    }
-    std::unique_ptr<File> createForWriting(const std::string& path) override
-    {
-        auto file = platformFileSystem().createForWriting(path);
         return file ? std::make_unique<NoCommitFile>(std::move(file)) : nullptr;
     }
-    bool remove(const std::string& path) override { return platformFileSystem().remove(path); }
-    std::int64_t volumeFreeBytes(const std::string& path) override { return platformFileSystem().volumeFreeBytes(path); }
+
+    FileSystem& platform_ = platformFileSystem();
+
+public:
+    std::unique_ptr<File> openForReading(const std::string& path) override { return platform_.openForReading(path); }
+    std::unique_ptr<File> createNew(const std::string& path) override { return NoCommit(platform_.createNew(path)); }
+    std::unique_ptr<File> openForUpdate(const std::string& path) override
+    {
+        return NoCommit(platform_.openForUpdate(path));
+    }
+    bool exists(const std::string& path) override { return platform_.exists(path); }
+    std::optional<FileIdentity> identityAt(const std::string& path) override { return platform_.identityAt(path); }
+    bool removeIfSame(const std::string& path, const FileIdentity& expected) override
+    {
+        return platform_.removeIfSame(path, expected);
+    }
+    bool commitFolder(const std::string&) override { return true; }
+    std::int64_t volumeFreeBytes(const std::string& path) override { return platform_.volumeFreeBytes(path); }
+    std::string lastError() override { return platform_.lastError(); }
 };
 
 void Fail(const std::string& why)

@@ -1,6 +1,7 @@
 #pragma once
-// Where a job's messages and notifications go in the console program: each
-// message box becomes one line, and progress a bar on the terminal.
+// Where a job's messages and notifications go in the console program: progress
+// becomes a bar on the terminal, and the message box a line that the caller
+// prints once the job has told its outcome.
 
 #include <chrono>
 #include <cstddef>
@@ -8,25 +9,18 @@
 
 #include "job_state.h"
 
-// The program's exit statuses.
-constexpr int kExitSucceeded = 0;
-constexpr int kExitCopyFailed = 1;
-constexpr int kExitRefused = 2;
-
 class ConsoleJobSink : public JobNotificationSink {
 public:
     // `showProgress`: draw the bar on standard error at each progress post.
     explicit ConsoleJobSink(bool showProgress);
 
     void post(WindowHandle window, unsigned message) override;
-    // Prints "Caption: text": an outcome of success on standard output, every
-    // other message on standard error. Nobody needs to dismiss it.
+    // Keeps "Caption: text" for message(), ending the bar's line. Nobody
+    // needs to dismiss it.
     void showMessage(WindowHandle owner, const std::string& text, const std::string& caption) override;
 
-    // The status of the job that ran: succeeded, failed in its copy phase
-    // (it posted WM_JOB_FINISHED after a failure message), or refused during
-    // its checks (a message and no WM_JOB_FINISHED).
-    int exitStatus() const;
+    // The job's message as one line, without its line end.
+    const std::string& message() const { return message_; }
 
 private:
     void drawProgress();
@@ -35,6 +29,5 @@ private:
     bool showProgress_;
     std::chrono::steady_clock::time_point start_;
     std::size_t drawnWidth_ = 0;  // 0 when no bar is on the line
-    bool succeeded_ = false;
-    bool finished_ = false;
+    std::string message_;
 };

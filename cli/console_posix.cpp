@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "console.h"
+#include "console_platform.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ bool IsTerminal(OutputStream stream)
     return ::isatty(::fileno(StreamFile(stream))) == 1;
 }
 
-void WriteText(OutputStream stream, std::string_view text)
+bool WriteToStream(OutputStream stream, std::string_view text)
 {
     FILE* file = StreamFile(stream);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fflush(file);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fflush(file) == 0 && written;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console.h"
+#include "console_platform.h"
 #include "platform/text.h"
 
 namespace {
@@ -24,16 +25,16 @@ bool IsTerminal(OutputStream stream)
 }
 
 // Redirected output stays UTF-8, with the C runtime's CR LF line ends.
-void WriteText(OutputStream stream, std::string_view text)
+bool WriteToStream(OutputStream stream, std::string_view text)
 {
     FILE* file = StreamFile(stream);
     std::fflush(file);
     if (IsTerminal(stream)) {
         const std::wstring wide = ToWidePath(std::string(text));
         DWORD written = 0;
-        WriteConsoleW(StreamHandle(stream), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
+        return WriteConsoleW(StreamHandle(stream), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)
+            && written == wide.size();
     }
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fflush(file);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fflush(file) == 0 && written;
 }

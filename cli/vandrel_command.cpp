@@ -1,6 +1,7 @@
 #include "vandrel_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string>
 
 #include "console.h"
@@ -19,14 +20,49 @@ struct Arguments {
     bool quiet = false;
 };
 
-// Runs one job with `sink` in place of the message boxes.
-int RunJob(void (*job)(std::string), const std::string& path, bool quiet)
+// The program's exit statuses.
+constexpr int kExitSucceeded = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+
+int ExitStatus(JobOutcome outcome)
+{
+    switch (outcome) {
+    case JobOutcome::Succeeded:
+        return kExitSucceeded;
+    case JobOutcome::Failed:
+        return kExitFailed;
+    case JobOutcome::Refused:
+        break;
+    }
+    return kExitRefused;
+}
+
+// Prints the job's message, on standard output for a success and on standard
+// error otherwise, then the file and the reason behind it on a line of its own.
+void ReportResult(const std::string& message, const JobResult& result, const std::string& whatWasKept)
+{
+    const bool succeeded = result.outcome == JobOutcome::Succeeded;
+    WriteText(succeeded ? OutputStream::Output : OutputStream::Error, message + "\n");
+    if (result.file.empty())
+        return;
+    const std::string reason = result.reason.empty() ? "" : ": " + result.reason;
+    if (succeeded)
+        WriteText(OutputStream::Error, "vandrel: warning: " + result.file + " " + whatWasKept + reason + "\n");
+    else
+        WriteText(OutputStream::Error, "vandrel: " + result.file + reason + "\n");
+}
+
+// Runs one job with `sink` in place of the message boxes. `whatWasKept` tells
+// of a file that a successful job could not delete.
+int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept)
 {
     ConsoleJobSink sink(!quiet && IsTerminal(OutputStream::Error));
     setNotificationSink(&sink);
-    job(path);
+    const JobResult result = job(path);
     setNotificationSink(nullptr);
-    return sink.exitStatus();
+    ReportResult(sink.message(), result, whatWasKept);
+    return ExitStatus(result.outcome);
 }
 
 int RunSplit(const Arguments& arguments)
@@ -38,18 +74,19 @@ int RunSplit(const Arguments& arguments)
     }
     jobState.splitPath = arguments.splitPath;
     jobState.partSize = size.bytes;
-    return RunJob(SplitFile, jobState.splitPath, arguments.quiet);
+    return RunJob(SplitFile, jobState.splitPath, arguments.quiet,
+                  "is still there beside its pieces and could not be deleted");
 }
 
 int RunJoin(const Arguments& arguments)
 {
     jobState.joinPath = arguments.joinPath;
-    return RunJob(JoinFiles, jobState.joinPath, arguments.quiet);
+    return RunJob(JoinFiles, jobState.joinPath, arguments.quiet,
+                  "is still there, though the rebuilt file holds its bytes, and could not be deleted");
 }
 
-}  // namespace
-
-int RunVandrel(int argc, char** argv)
+// Parses the arguments and runs the job they ask for; returns the exit status.
+int ParseAndRun(int argc, char** argv)
 {
     CLI::App app{"Cuts a file into numbered pieces and puts the pieces back together.", "vandrel"};
     app.set_version_flag("--version", "vandrel " VANDREL_VERSION);
@@ -76,7 +113,7 @@ int RunVandrel(int argc, char** argv)
     join->add_option("PIECE", arguments.joinPath, "Any one piece, e.g. movie.avi.0.3.plit")->required();
 
     app.footer("Examples:\n  vandrel split movie.avi 700MB\n  vandrel join movie.avi.0.3.plit\n\n"
-               "Exit status: 0 done, 1 a copy failed, 2 refused or wrong arguments.");
+               "Exit status: 0 done, 1 a copy failed (or standard output could not be written), 2 refused or wrong arguments.");
 
     try {
         app.parse(argc, argv);
@@ -84,4 +121,17 @@ int RunVandrel(int argc, char** argv)
         return app.exit(error) == 0 ? kExitSucceeded : kExitRefused;
     }
     return *split ? RunSplit(arguments) : RunJoin(arguments);
+}
+
+}  // namespace
+
+int RunVandrel(int argc, char** argv)
+{
+    int status = ParseAndRun(argc, argv);
+    std::string reason;
+    if (!CloseStandardOutput(reason)) {
+        WriteText(OutputStream::Error, "vandrel: standard output: " + reason + "\n");
+        status = std::max(status, kExitFailed);
+    }
+    return status;
 }

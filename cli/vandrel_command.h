@@ -2,6 +2,6 @@
 // The `vandrel` command: `vandrel split FILE SIZE` and `vandrel join PIECE`.
 
 // Parses the UTF-8 arguments, runs the job they ask for on this thread and
-// returns the exit status: 0 success, 1 a failed copy, 2 a refused job or
-// wrong arguments (ConsoleJobSink).
+// returns the exit status: 0 success, 1 a failed copy or an unwritable
+// standard output, 2 a refused job or wrong arguments.
 int RunVandrel(int argc, char** argv);

@@ -4,18 +4,28 @@
 
 #include <string>
 
+#include "job_result.h"
+
 // Thread procedure of a join: runs JoinFiles on a copy of `jobState.joinPath`,
 // then ends the process with exit code 0 when `exitWhenDone` is set. The
 // parameter is ignored. Returns 0.
 unsigned JoinThreadProc(void* parameter);
 
 // Rebuilds the original file from the piece at `joinPath` and its siblings,
-// whose names it derives from that one name (ParsePieceName). Refuses, touching
-// no file, a name without a valid count, a missing piece and a volume with no
-// more free bytes than the first piece holds. Otherwise it creates (or
-// truncates) the original and appends the pieces in index order, posting
-// progress; each piece is deleted only after the rebuilt file holds all of it,
-// committed to disk. After any run every byte of the original is either in
-// the rebuilt file or in a piece that still exists. Reports the outcome in
-// one "File Joiner" message box. `busy` is 1 throughout and 0 on return.
-void JoinFiles(std::string joinPath);
+// whose names it derives from that one name (ParsePieceName). Refuses,
+// touching no file (Refused): a name without a valid count; a missing piece;
+// a piece whose size does not fit the set (pieces 0..N-2 of one size, the last
+// one from 1 byte to that size); a file already at the original's path; a
+// volume with no more free bytes than the first piece holds. When piece 0 is
+// gone and the original's path holds the first k whole pieces of an
+// interrupted join (perhaps with a beginning of piece k, which that piece
+// still holds), it cuts that file back to the k pieces and goes on. The output
+// is created new and locked for the whole run; pieces are appended in index
+// order, posting progress, and each is deleted only once its bytes are durable
+// in the output and its name still reaches the file that was read (Succeeded,
+// with a piece named when one could not be deleted). On a failure the output
+// is cut back to the pieces already deleted, or removed when it holds none and
+// this run made it (Failed). Shows one "File Joiner" message; posts
+// WM_JOB_FINISHED after the message of a run that reached its copy phase.
+// `busy` is 1 throughout and 0 on return.
+JobResult JoinFiles(std::string joinPath);

@@ -4,17 +4,23 @@
 
 #include <string>
 
+#include "job_result.h"
+
 // Thread procedure of a split: runs SplitFile on a copy of `jobState.splitPath`.
 // The parameter is ignored. Returns 0.
 unsigned SplitThreadProc(void* parameter);
 
 // Splits the file at `splitPath` into pieces of `jobState.partSize` bytes next
 // to it, named as PieceName says. Checks, in order, that the file opens, that
-// its volume has more free bytes than the file holds, and that the piece size
-// is positive, below the file's length and makes at most 2,147,483,647 pieces;
-// a failed check shows its message and touches no file. Otherwise it writes
-// every piece, posting progress, and deletes the input only when each piece
-// has been written, committed to disk, closed and confirmed as a plain file of
-// the right length. Reports the outcome in one "File Splitter" message box,
-// then posts WM_JOB_FINISHED. `busy` is 1 throughout and 0 on return.
-void SplitFile(std::string splitPath);
+// its volume has more free bytes than the file holds, that the piece size is
+// positive, below the file's length and makes at most 2,147,483,647 pieces,
+// and that no piece name is taken; a failed check shows its message and
+// touches no file (Refused). Otherwise it creates every piece new, posting
+// progress, and commits each to disk. It deletes the input only when every
+// piece is whole and durable, their names committed, and the input is still
+// the file that was read, unchanged; then it shows the success message
+// (Succeeded, with the input named when it could not be deleted). On any
+// failure it deletes the pieces it made, keeps the input and shows the failure
+// message (Failed). Posts WM_JOB_FINISHED after the message of a run that
+// reached its copy phase. `busy` is 1 throughout and 0 on return.
+JobResult SplitFile(std::string splitPath);

@@ -1,5 +1,7 @@
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +9,33 @@
 #include "free_space.h"
 
 namespace {
+
+// The errno of the latest failed call on this thread, for lastError().
+thread_local int lastErrno = 0;
+
+// Keeps errno as the reason of a failure; returns `result` unchanged.
+template <typename T>
+T Failed(T result)
+{
+    lastErrno = errno;
+    return result;
+}
+
+FileIdentity IdentityOf(const struct stat& info)
+{
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::int64_t>(info.st_size),
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+// The folder that holds `path`: its text up to the last slash, "." when none.
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 class PosixFile : public File {
 public:
@@ -20,21 +49,34 @@ public:
     std::int64_t size() override
     {
         struct stat info {};
-        return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+        return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : Failed(-1);
     }
 
     bool isRegularFile() override
     {
         struct stat info {};
-        return ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+        if (::fstat(fd_, &info) != 0)
+            return Failed(false);
+        errno = EINVAL;
+        return S_ISREG(info.st_mode) || Failed(false);
+    }
+
+    std::optional<FileIdentity> identity() override
+    {
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0)
+            return Failed(std::nullopt);
+        return IdentityOf(info);
     }
 
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         for (;;) {
             const ssize_t got = ::read(fd_, buffer, static_cast<size_t>(count));
-            if (got >= 0 || errno != EINTR)
+            if (got >= 0)
                 return got;
+            if (errno != EINTR)
+                return Failed(-1);
         }
     }
 
@@ -45,27 +87,49 @@ public:
             const ssize_t put = ::write(fd_, next, static_cast<size_t>(count));
             if (put < 0 && errno == EINTR)
                 continue;
+            if (put == 0)
+                errno = ENOSPC;
             if (put <= 0)
-                return false;
+                return Failed(false);
             next += put;
             count -= put;
         }
         return true;
     }
 
-    bool flush() override { return ::fsync(fd_) == 0; }
+    bool seek(std::int64_t offset) override { return ::lseek(fd_, offset, SEEK_SET) == offset || Failed(false); }
+
+    bool truncate(std::int64_t length) override
+    {
+        return (::ftruncate(fd_, length) == 0 || Failed(false)) && seek(length);
+    }
+
+    bool flush() override { return ::fsync(fd_) == 0 || Failed(false); }
+
+    bool lockExclusive() override { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || Failed(false); }
 
     bool close() override
     {
         const int fd = fd_;
         fd_ = -1;
         // After EINTR the descriptor is gone on Linux; the outcome is unknown, so it counts as a failure.
-        return fd >= 0 && ::close(fd) == 0;
+        return (fd >= 0 && ::close(fd) == 0) || Failed(false);
     }
 
 private:
     int fd_;
 };
+
+// A file for `fd`, or empty (keeping the reason) when it is no plain file.
+std::unique_ptr<File> PlainFile(int fd)
+{
+    if (fd < 0)
+        return Failed(nullptr);
+    auto file = std::make_unique<PosixFile>(fd);
+    if (!file->isRegularFile())
+        return nullptr;
+    return file;
+}
 
 class PosixFileSystem : public FileSystem {
 public:
@@ -73,24 +137,66 @@ public:
     std::unique_ptr<File> openForReading(const std::string& path) override
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            return nullptr;
-        auto file = std::make_unique<PosixFile>(fd);
-        if (!file->isRegularFile())
-            return nullptr;
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        std::unique_ptr<File> file = PlainFile(fd);
+        if (file)
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         return file;
     }
 
-    std::unique_ptr<File> createForWriting(const std::string& path) override
+    // O_EXCL refuses every existing name, a symbolic link (even a dangling one) included.
+    std::unique_ptr<File> createNew(const std::string& path) override
     {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-        return fd < 0 ? nullptr : std::make_unique<PosixFile>(fd);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        return fd < 0 ? Failed(nullptr) : std::make_unique<PosixFile>(fd);
     }
 
-    bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+    std::unique_ptr<File> openForUpdate(const std::string& path) override
+    {
+        return PlainFile(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    }
+
+    bool exists(const std::string& path) override
+    {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 || Failed(false);
+    }
+
+    std::optional<FileIdentity> identityAt(const std::string& path) override
+    {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
+            return Failed(std::nullopt);
+        return IdentityOf(info);
+    }
+
+    // The check and the unlink are two calls: a file renamed over `path`
+    // between them would go. No POSIX call removes a name only if it names a
+    // given inode; the window is a few microseconds wide.
+    bool removeIfSame(const std::string& path, const FileIdentity& expected) override
+    {
+        const std::optional<FileIdentity> now = identityAt(path);
+        if (!now)
+            return false;
+        if (!now->sameFileAs(expected)) {
+            lastErrno = ESTALE;
+            return false;
+        }
+        return ::unlink(path.c_str()) == 0 || Failed(false);
+    }
+
+    bool commitFolder(const std::string& path) override
+    {
+        const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return Failed(false);
+        const bool committed = ::fsync(fd) == 0 || Failed(false);
+        ::close(fd);
+        return committed;
+    }
 
     std::int64_t volumeFreeBytes(const std::string& path) override { return QueryVolumeFreeBytes(path); }
+
+    std::string lastError() override { return std::strerror(lastErrno); }
 };
 
 }  // namespace

@@ -6,9 +6,34 @@
 
 namespace {
 
-// Other processes may go on reading, writing and even deleting the files a
-// job works on.
+// GetLastError() of the latest failed call on this thread, for lastError().
+thread_local DWORD lastErrorCode = 0;
+
+// Keeps GetLastError() as the reason of a failure; returns `result` unchanged.
+template <typename T>
+T Failed(T result)
+{
+    lastErrorCode = GetLastError();
+    return result;
+}
+
+// Other processes may go on reading, writing and deleting the files a job
+// reads. Files a job makes are shared for reading and deleting only: no other
+// process writes into a piece or an output while the job runs.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kShareNoWrite = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+std::optional<FileIdentity> IdentityOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return Failed(std::nullopt);
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+                        static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow),
+                        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32)
+                                                  | info.ftLastWriteTime.dwLowDateTime)};
+}
 
 class WinFile : public File {
 public:
@@ -22,21 +47,32 @@ public:
     std::int64_t size() override
     {
         LARGE_INTEGER size;
-        return GetFileSizeEx(handle_, &size) ? size.QuadPart : -1;
+        return GetFileSizeEx(handle_, &size) ? size.QuadPart : Failed(-1);
     }
 
+    // A device such as AUX or CON opens like a file; a symbolic link opened as
+    // itself is a reparse point.
     bool isRegularFile() override
     {
         BY_HANDLE_FILE_INFORMATION info;
-        return GetFileType(handle_) == FILE_TYPE_DISK && GetFileInformationByHandle(handle_, &info)
-            && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (GetFileType(handle_) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle_, &info)) {
+            lastErrorCode = ERROR_BAD_FILE_TYPE;
+            return false;
+        }
+        if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+            lastErrorCode = ERROR_BAD_FILE_TYPE;
+            return false;
+        }
+        return true;
     }
+
+    std::optional<FileIdentity> identity() override { return IdentityOf(handle_); }
 
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         DWORD got = 0;
         if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &got, nullptr))
-            return -1;
+            return Failed(-1);
         return got;
     }
 
@@ -45,52 +81,139 @@ public:
         const char* next = static_cast<const char*>(buffer);
         while (count > 0) {
             DWORD put = 0;
-            if (!WriteFile(handle_, next, static_cast<DWORD>(count), &put, nullptr) || put == 0)
+            if (!WriteFile(handle_, next, static_cast<DWORD>(count), &put, nullptr))
+                return Failed(false);
+            if (put == 0) {
+                lastErrorCode = ERROR_DISK_FULL;
                 return false;
+            }
             next += put;
             count -= put;
         }
         return true;
     }
 
-    bool flush() override { return FlushFileBuffers(handle_) != 0; }
+    bool seek(std::int64_t offset) override
+    {
+        LARGE_INTEGER to;
+        to.QuadPart = offset;
+        return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || Failed(false);
+    }
+
+    bool truncate(std::int64_t length) override
+    {
+        return seek(length) && (SetEndOfFile(handle_) || Failed(false));
+    }
+
+    bool flush() override { return FlushFileBuffers(handle_) || Failed(false); }
+
+    // Locks every byte the file may ever have; the lock goes with the handle.
+    bool lockExclusive() override
+    {
+        OVERLAPPED from{};
+        return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &from)
+            || Failed(false);
+    }
 
     bool close() override
     {
         const HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
-        return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != 0;
+        return (handle != INVALID_HANDLE_VALUE && CloseHandle(handle)) || Failed(false);
     }
 
 private:
     HANDLE handle_;
 };
 
-std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD disposition)
+HANDLE OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
-    const HANDLE handle = CreateFileW(ToWidePath(path).c_str(), access, kShareAll, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE handle = CreateFileW(ToWidePath(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? Failed(INVALID_HANDLE_VALUE) : handle;
+}
+
+std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    const HANDLE handle = OpenHandle(path, access, share, disposition, flags);
     return handle == INVALID_HANDLE_VALUE ? nullptr : std::make_unique<WinFile>(handle);
+}
+
+std::unique_ptr<File> IfRegular(std::unique_ptr<File> file)
+{
+    return file && file->isRegularFile() ? std::move(file) : nullptr;
 }
 
 class WinFileSystem : public FileSystem {
 public:
+    // A directory does not open without backup semantics.
     std::unique_ptr<File> openForReading(const std::string& path) override
     {
-        // A directory does not open without backup semantics; a device such as
-        // AUX or CON opens, but is no file.
-        std::unique_ptr<File> file = Open(path, GENERIC_READ, OPEN_EXISTING);
-        return file && file->isRegularFile() ? std::move(file) : nullptr;
+        return IfRegular(Open(path, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     }
 
-    std::unique_ptr<File> createForWriting(const std::string& path) override
+    // CREATE_NEW fails on every existing name, a symbolic link's included.
+    std::unique_ptr<File> createNew(const std::string& path) override
     {
-        return Open(path, GENERIC_WRITE, CREATE_ALWAYS);
+        return Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     }
 
-    bool remove(const std::string& path) override { return DeleteFileW(ToWidePath(path).c_str()) != 0; }
+    std::unique_ptr<File> openForUpdate(const std::string& path) override
+    {
+        return IfRegular(Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT));
+    }
+
+    bool exists(const std::string& path) override
+    {
+        return GetFileAttributesW(ToWidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Failed(false);
+    }
+
+    std::optional<FileIdentity> identityAt(const std::string& path) override
+    {
+        const HANDLE handle = OpenHandle(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+        if (handle == INVALID_HANDLE_VALUE)
+            return std::nullopt;
+        const std::optional<FileIdentity> identity = IdentityOf(handle);
+        CloseHandle(handle);
+        return identity;
+    }
+
+    // Opens the name, checks that it reaches the expected file, and deletes
+    // through that very handle, so the file deleted is the one checked.
+    bool removeIfSame(const std::string& path, const FileIdentity& expected) override
+    {
+        const HANDLE handle = OpenHandle(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, 0);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        const std::optional<FileIdentity> found = IdentityOf(handle);
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        bool removed = false;
+        if (found != expected)
+            lastErrorCode = ERROR_FILE_INVALID;
+        else
+            removed = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
+                || Failed(false);
+        CloseHandle(handle);
+        return removed;
+    }
+
+    // NTFS journals its names; FlushFileBuffers on a file commits its own.
+    bool commitFolder(const std::string&) override { return true; }
 
     std::int64_t volumeFreeBytes(const std::string& path) override { return QueryVolumeFreeBytes(path); }
+
+    std::string lastError() override
+    {
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+            lastErrorCode, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(lastErrorCode);
+        LocalFree(text);
+        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+            message.pop_back();
+        return ToNarrowPath(message);
+    }
 };
 
 }  // namespace

@@ -1,0 +1,17 @@
+#include "job_result.h"
+
+#include "job_state.h"
+
+JobResult RefuseJob(const std::string& text, const char* caption, std::string file, std::string reason)
+{
+    ShowJobMessage(text, caption);
+    return JobResult{JobOutcome::Refused, std::move(file), std::move(reason)};
+}
+
+JobResult FinishJob(JobOutcome outcome, const std::string& text, const char* caption, std::string file,
+                    std::string reason)
+{
+    ShowJobMessage(text, caption);
+    PostJobNotification(WM_JOB_FINISHED);
+    return JobResult{outcome, std::move(file), std::move(reason)};
+}

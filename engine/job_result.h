@@ -1,0 +1,27 @@
+#pragma once
+// What a job tells its front end besides its message box: how it ended, as a
+// value, and the file and the operating system's reason behind a failure.
+
+#include <string>
+
+enum class JobOutcome {
+    Refused,    // a check failed; nothing was written or deleted
+    Failed,     // the copy started and did not complete; see the job's contract for what is left
+    Succeeded,  // every byte reached its new home
+};
+
+struct JobResult {
+    JobOutcome outcome = JobOutcome::Refused;
+    // For Refused and Failed: the file concerned and why, when the job knows.
+    // For Succeeded: a file that should have been deleted and was not, and why.
+    std::string file;
+    std::string reason;
+};
+
+// Shows a refusal of the job's checks under `caption` and returns it.
+JobResult RefuseJob(const std::string& text, const char* caption, std::string file = {}, std::string reason = {});
+
+// Ends a job that reached its copy phase: shows `text` under `caption`, then
+// posts WM_JOB_FINISHED, and returns `outcome` with the file and reason.
+JobResult FinishJob(JobOutcome outcome, const std::string& text, const char* caption, std::string file = {},
+                    std::string reason = {});
