@@ -107,6 +107,7 @@ TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
     const std::string big = path("big.bin.0.2.plit");
     WriteFileBytes(big, "head");
     fs::resize_file(PathFromUtf8(big), static_cast<std::uintmax_t>(3 * kGiB));
+    WriteFileBytes(path("big.bin.1.2.plit"), "tail");
 
     files_.freeBytes = 3 * kGiB;
     runJoin(big);
@@ -114,8 +115,10 @@ TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
 
     sink_.events.clear();
     files_.freeBytes = 3 * kGiB + 1;
+    files_.failCall(IoCall::CreateNew, 1);
     runJoin(big);
-    expectRefused(NotFoundText(path("big.bin.1.2.plit")), kJoiner);
+    expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(files_.calls(IoCall::Read), 0);
     EXPECT_FALSE(FileExists(path("big.bin")));
 }
 
@@ -124,15 +127,18 @@ TEST_F(JoinFault, OutputThatCannotBeCreated)
     files_.failCall(IoCall::CreateNew, 1);
     runJoin(piece(1));
     expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+    EXPECT_EQ(result_.file, output());
+    EXPECT_EQ(result_.reason, "Injected fault");
     EXPECT_EQ(files_.calls(IoCall::Read), 0) << "no piece is read";
     expectPiecesFrom(0);
 }
 
-TEST_F(JoinFault, OutputPathThatIsAFolder)
+TEST_F(JoinFault, OutputPathThatIsAFolderIsInTheWay)
 {
     fs::create_directory(PathFromUtf8(output()));
     runJoin(piece(0));
-    expectOutcome(kJoinFailed, kJoiner);
+    expectRefused(OutputInTheWayText(output()), kJoiner);
     EXPECT_EQ(files_.calls(IoCall::Read), 0);
     expectPiecesFrom(0);
 }
@@ -154,7 +160,13 @@ TEST_F(JoinFault, PieceRemovedAfterTheCheck)
         runJoin(piece(2));
 
         expectOutcome(NotFoundText(piece(removed)), kJoiner);
-        EXPECT_EQ(ReadFileBytes(output()), original_.substr(0, 300 * removed));
+        EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+        // Cut back to the pieces already deleted; removed when it holds none.
+        if (removed == 0) {
+            EXPECT_FALSE(FileExists(output()));
+        } else {
+            EXPECT_EQ(ReadFileBytes(output()), original_.substr(0, 300 * removed));
+        }
         for (int i = removed + 1; i < 3; ++i)
             EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << i;
         if (removed == 1) {
@@ -172,7 +184,10 @@ TEST_F(JoinFault, ReadErrorOnAPieceKeepsIt)
     EXPECT_EQ(ReadFileBytes(output()), pieces_[0]);
 }
 
-TEST_F(JoinFault, OutputFlushOrCloseFailureKeepsTheCurrentPiece)
+// A failure cuts the output back to the pieces already deleted, which hold
+// their bytes nowhere else, and removes an output that holds none of them.
+// The last piece but one stays until the last piece is durable too.
+TEST_F(JoinFault, OutputFailureCutsBackToTheDeletedPieces)
 {
     const struct {
         IoCall call;
@@ -181,15 +196,17 @@ TEST_F(JoinFault, OutputFlushOrCloseFailureKeepsTheCurrentPiece)
     } cases[] = {
         {IoCall::Flush, 1, 0},
         {IoCall::Flush, 2, 1},
-        {IoCall::Flush, 3, 2},
-        {IoCall::Close, 1, 2},
+        {IoCall::Flush, 3, 1},
         {IoCall::IsRegularFile, 1, 0},
-        {IoCall::Write, 3, 2},
+        {IoCall::Size, 2, 1},
+        {IoCall::Write, 2, 1},
+        {IoCall::Write, 3, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << IoCallName(c.call) << " " << c.nth);
         sink_.events.clear();
         files_ = FaultyFileSystem();
+        fs::remove(PathFromUtf8(output()));
         writePieces();
         files_.failCall(c.call, c.nth, PathIs(output()));
 
@@ -198,10 +215,24 @@ TEST_F(JoinFault, OutputFlushOrCloseFailureKeepsTheCurrentPiece)
         EXPECT_TRUE(files_.faultInjected());
         expectOutcome(kJoinFailed, kJoiner);
         expectPiecesFrom(c.firstKept);
-        const std::string out = ReadFileBytes(output());
-        EXPECT_GE(out.size(), 300u * c.firstKept);
-        EXPECT_EQ(out, original_.substr(0, out.size()));
+        if (c.firstKept == 0) {
+            EXPECT_FALSE(FileExists(output()));
+        } else {
+            EXPECT_EQ(ReadFileBytes(output()), original_.substr(0, 300u * c.firstKept));
+        }
     }
+}
+
+// The rebuilt file is whole and durable before its last close; a failed close
+// is told, but the join has succeeded.
+TEST_F(JoinFault, FailedFinalCloseIsToldWithTheSuccess)
+{
+    files_.failCall(IoCall::Close, 1, PathIs(output()));
+    runJoin(piece(0));
+    expectOutcome(kJoinSucceeded, kJoiner);
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
+    EXPECT_EQ(result_.file, output());
+    EXPECT_EQ(ReadFileBytes(output()), original_);
 }
 
 // THE invariant: whichever file call of a three-piece join fails, every byte
@@ -250,6 +281,7 @@ TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
                         covered = std::max(covered, start + pieces_[static_cast<std::size_t>(i)].size());
                 }
                 EXPECT_EQ(covered, original_.size()) << "bytes from " << covered << " on are lost";
+                EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, boxes[0].text == kJoinSucceeded);
                 if (boxes[0].text == kJoinSucceeded) {
                     EXPECT_TRUE(out == original_) << "success reported without every byte in the output";
                 }

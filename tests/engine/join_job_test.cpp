@@ -57,6 +57,8 @@ TEST_F(JoinJob, AnyPieceRebuildsTheOriginal)
         runJoin(path(c.chosen));
 
         expectOutcome(kJoinSucceeded, kJoiner);
+        EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
+        EXPECT_EQ(result_.file, "");
         EXPECT_EQ(filesInDir(), std::vector<std::string>{c.original});
         EXPECT_EQ(ReadFileBytes(path(c.original)), Concatenated(pieces));
         fs::remove(dir_ / c.original);
@@ -72,7 +74,7 @@ TEST_F(JoinJob, ProgressCountsTheEndOfEachPiece)
         {{300, 300, 100}, 100},      // 703 read, step 7
         {{400, 400, 299}, 110},      // 1,102 read, step 10
         {{10, 10, 10}, 33},          // under 100 bytes the step is one byte
-        {{0, 0}, 2},                 // even empty pieces are counted
+        {{1}, 2},                    // a set of one piece
         {{5000, 5000, 17}, 100},     // 10,020 read, step 100
         {{1048576 + 5, 1048576 + 5, 11}, 100},
     };
@@ -100,36 +102,31 @@ TEST_F(JoinJob, ProgressCountsTheEndOfEachPiece)
     }
 }
 
-TEST_F(JoinJob, EmptyPieceAddsNothingAndIsDeleted)
-{
-    const std::vector<std::string> pieces = {MakeContent(300), "", MakeContent(100, 2)};
-    writePieces("a.bin", pieces, "3");
-    runJoin(path("a.bin.0.3.plit"));
-    expectOutcome(kJoinSucceeded, kJoiner);
-    EXPECT_EQ(ReadFileBytes(path("a.bin")), Concatenated(pieces));
-    EXPECT_EQ(filesInDir(), std::vector<std::string>{"a.bin"});
-    EXPECT_EQ(jobState.bytesDone, 403);
-}
-
-TEST_F(JoinJob, ExistingOutputIsTruncated)
+// A file at the original's path is never written over: it may be the only
+// copy, such as the input of a split that did not finish.
+TEST_F(JoinJob, ExistingOutputIsRefusedAndKept)
 {
     const std::vector<std::string> pieces = {MakeContent(300), MakeContent(100, 2)};
     writePieces("a.bin", pieces, "2");
-    WriteFileBytes(path("a.bin"), MakeContent(5000, 9));
+    const std::string existing = MakeContent(5000, 9);
+    WriteFileBytes(path("a.bin"), existing);
     runJoin(path("a.bin.1.2.plit"));
-    expectOutcome(kJoinSucceeded, kJoiner);
-    EXPECT_EQ(ReadFileBytes(path("a.bin")), Concatenated(pieces));
+    expectRefused(OutputInTheWayText(path("a.bin")), kJoiner);
+    EXPECT_EQ(result_.outcome, JobOutcome::Refused);
+    EXPECT_EQ(ReadFileBytes(path("a.bin")), existing);
+    EXPECT_EQ(ReadFileBytes(path("a.bin.0.2.plit")), pieces[0]);
+    EXPECT_EQ(ReadFileBytes(path("a.bin.1.2.plit")), pieces[1]);
 }
 
 TEST_F(JoinJob, SpaceCheckIsStrictAndLooksAtTheFirstPieceOnly)
 {
-    const std::vector<std::string> pieces = {MakeContent(300), MakeContent(900, 2), MakeContent(100, 3)};
+    const std::vector<std::string> pieces = {MakeContent(300), MakeContent(300, 2), MakeContent(100, 3)};
     writePieces("a.bin", pieces, "3");
 
     files_.freeBytes = 300;
     runJoin(path("a.bin.0.3.plit"));
     expectRefused(kJoinNoSpace, kJoiner);
-    EXPECT_EQ(files_.calls(IoCall::OpenForReading), 1) << "refused before the second piece is opened";
+    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
     EXPECT_EQ(filesInDir().size(), 3u);
 
     sink_.events.clear();

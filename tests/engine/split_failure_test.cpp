@@ -12,6 +12,7 @@ const std::string kNotOpened = "Please select a file to split!";
 const std::string kNoSpace =
     "You do not have enough space in the disk containing the selected file e.g free space must be at least the size of file to split ";
 const std::string kInvalidSize = "The size you entered, for file parts after split, is invalid ";
+const std::string kInputChanged = "The file splitting operation failed!";
 const std::string kSizeNotBelowFile =
     "The size you entered, for file parts after split, is invalid: part size must be less than file size ";
 
@@ -161,13 +162,16 @@ protected:
         WriteFileBytes(path("in.bin"), content_);
     }
 
-    // A failed split: the failure message, WM_JOB_FINISHED, and the input as it was.
-    void expectFailedSplit()
+    // A failed split: the failure message, WM_JOB_FINISHED, the input as it
+    // was, and none of the pieces it made.
+    void expectFailedSplit(const std::string& text = kSplitFailed)
     {
         EXPECT_TRUE(files_.faultInjected());
-        expectOutcome(kSplitFailed, kSplitter);
+        expectOutcome(text, kSplitter);
+        EXPECT_EQ(result_.outcome, JobOutcome::Failed);
         ASSERT_TRUE(FileExists(path("in.bin")));
         EXPECT_EQ(ReadFileBytes(path("in.bin")), content_);
+        EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
     }
 
     std::string piece(int index) const { return path("in.bin." + std::to_string(index) + ".4.plit"); }
@@ -180,6 +184,8 @@ TEST_F(SplitFault, ReadErrorOnTheInput)
     files_.failCall(IoCall::Read, 1);
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
+    EXPECT_EQ(result_.file, path("in.bin"));
+    EXPECT_EQ(result_.reason, "Injected fault");
 }
 
 TEST_F(SplitFault, InputEndsEarly)
@@ -187,7 +193,7 @@ TEST_F(SplitFault, InputEndsEarly)
     files_.readFaultIsEarlyEnd = true;
     files_.failCall(IoCall::Read, 3);
     runSplit(path("in.bin"), 300);
-    expectFailedSplit();
+    expectFailedSplit(kInputChanged);
 }
 
 TEST_F(SplitFault, InputShortenedByAnotherProcess)
@@ -198,8 +204,9 @@ TEST_F(SplitFault, InputShortenedByAnotherProcess)
             fs::resize_file(dir_ / "in.bin", 950);
     };
     runSplit(path("in.bin"), 300);
-    expectOutcome(kSplitFailed, kSplitter);
-    EXPECT_TRUE(FileExists(path("in.bin")));
+    expectOutcome(kInputChanged, kSplitter);
+    EXPECT_EQ(ReadFileBytes(path("in.bin")), content_.substr(0, 950));
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
 }
 
 TEST_F(SplitFault, PieceFlushOrCloseFailure)
@@ -211,19 +218,19 @@ TEST_F(SplitFault, PieceFlushOrCloseFailure)
         files_.failCall(call, 1, PathContains(".1.4.plit"));
         runSplit(path("in.bin"), 300);
         expectFailedSplit();
-        for (int i = 0; i < 4; ++i)
-            EXPECT_TRUE(FileExists(piece(i))) << i;
+        EXPECT_EQ(result_.file, piece(1));
     }
 }
 
-TEST_F(SplitFault, WriteFailureInFirstPieceStillWritesTheOthers)
+// A failed write stops the split; the pieces it made are taken back, so that
+// the user can simply try again.
+TEST_F(SplitFault, WriteFailureStopsTheSplitAndTakesThePiecesBack)
 {
-    files_.failCall(IoCall::Write, 1, PathContains(".0.4.plit"));
+    files_.failCall(IoCall::Write, 1, PathContains(".2.4.plit"));
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(FileExists(piece(i))) << i;
-    EXPECT_EQ(ReadFileBytes(piece(3)), content_.substr(900));
+    EXPECT_EQ(result_.file, piece(2));
+    EXPECT_EQ(files_.calls(IoCall::CreateNew), 3) << "no piece after the failed one is made";
 }
 
 TEST_F(SplitFault, PieceThatCannotBeCreated)
@@ -231,8 +238,7 @@ TEST_F(SplitFault, PieceThatCannotBeCreated)
     files_.failCall(IoCall::CreateNew, 1, PathContains(".2.4.plit"));
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
-    EXPECT_FALSE(FileExists(piece(2)));
-    EXPECT_EQ(ReadFileBytes(piece(3)), content_.substr(900));
+    EXPECT_EQ(result_.file, piece(2));
 }
 
 // A piece that reaches a device instead of a file: every write "succeeds".
@@ -269,6 +275,7 @@ TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
             ASSERT_EQ(boxes.size(), 1u);
             EXPECT_EQ(jobState.busy, 0);
             const bool succeeded = boxes[0].text == kSplitSucceeded;
+            EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, succeeded);
             if (boxes[0].text == kNotOpened) {
                 expectRefused(kNotOpened, kSplitter);
             } else {
@@ -282,6 +289,8 @@ TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
             }
             if (!FileExists(path("in.bin"))) {
                 EXPECT_TRUE(succeeded) << "the input is gone after a failed split";
+            } else if (succeeded) {
+                EXPECT_EQ(result_.file, path("in.bin")) << "an input kept after a success is told";
             }
         }
     }

@@ -109,18 +109,43 @@ TEST_F(SplitJob, ProgressComesFirstThenTheOutcomeThenFinished)
     expectOutcome(kSplitSucceeded, kSplitter);
 }
 
-TEST_F(SplitJob, ExistingPieceFilesAreTruncated)
+// A file that has a piece's name may be anyone's: the split refuses before it
+// writes anything, and names the file.
+TEST_F(SplitJob, ExistingPieceNameRefusesTheSplit)
 {
     const std::string content = MakeContent(1000, 3);
+    const std::string inTheWay = MakeContent(400, 9);
     WriteFileBytes(path("in.bin"), content);
-    WriteFileBytes(path("in.bin.0.4.plit"), MakeContent(5000, 9));
-    WriteFileBytes(path("in.bin.3.4.plit"), MakeContent(400, 9));
+    WriteFileBytes(path("in.bin.3.4.plit"), inTheWay);
 
     runSplit(path("in.bin"), 300);
 
-    expectOutcome(kSplitSucceeded, kSplitter);
-    EXPECT_EQ(ReadFileBytes(path("in.bin.0.4.plit")), content.substr(0, 300));
-    EXPECT_EQ(ReadFileBytes(path("in.bin.3.4.plit")), content.substr(900));
+    expectRefused(PieceInTheWayText(path("in.bin.3.4.plit")), kSplitter);
+    EXPECT_EQ(result_.outcome, JobOutcome::Refused);
+    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
+    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+    EXPECT_EQ(ReadFileBytes(path("in.bin.3.4.plit")), inTheWay);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", "in.bin.3.4.plit"}));
+}
+
+// A name taken after the checks (by another program, in the instant between)
+// is never written through: the split fails and takes back its own pieces.
+TEST_F(SplitJob, PieceNameTakenDuringTheSplitFailsIt)
+{
+    const std::string content = MakeContent(1000, 3);
+    WriteFileBytes(path("in.bin"), content);
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call == IoCall::CreateNew && name == path("in.bin.2.4.plit"))
+            WriteFileBytes(name, "theirs");
+    };
+
+    runSplit(path("in.bin"), 300);
+
+    expectOutcome(PieceInTheWayText(path("in.bin.2.4.plit")), kSplitter);
+    EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+    EXPECT_EQ(ReadFileBytes(path("in.bin.2.4.plit")), "theirs");
+    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", "in.bin.2.4.plit"}));
 }
 
 TEST_F(SplitJob, PartSizeIsReadOnceWhenTheJobStarts)

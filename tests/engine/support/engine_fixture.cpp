@@ -67,6 +67,22 @@ std::string NotFoundText(const std::string& pieceName)
     return " The file \"" + pieceName + "\" was not found, make sure all files to be joined are in the same directory";
 }
 
+std::string OutputInTheWayText(const std::string& originalPath)
+{
+    return "The file \"" + originalPath + "\" already exists. Move or rename it, then start the join again.";
+}
+
+std::string DoesNotFitText(const std::string& pieceName)
+{
+    return "The file \"" + pieceName
+        + "\" does not fit with the other pieces: its size is not that of a piece of this set.";
+}
+
+std::string PieceInTheWayText(const std::string& pieceName)
+{
+    return "The file \"" + pieceName + "\" already exists. Move it away, then start the split again.";
+}
+
 void EngineTest::SetUp()
 {
     std::random_device random;
@@ -115,13 +131,13 @@ void EngineTest::runSplit(const std::string& splitPath, std::int64_t partSize)
 {
     jobState.splitPath = splitPath;
     jobState.partSize = partSize;
-    EXPECT_EQ(SplitThreadProc(kWindow), 0u);
+    result_ = SplitFile(jobState.splitPath);
 }
 
 void EngineTest::runJoin(const std::string& chosenPiece)
 {
     jobState.joinPath = chosenPiece;
-    EXPECT_EQ(JoinThreadProc(kWindow), 0u);
+    result_ = JoinFiles(jobState.joinPath);
 }
 
 void EngineTest::expectRefused(const std::string& text, const std::string& caption) const

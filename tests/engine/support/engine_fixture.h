@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "faulty_file_system.h"
+#include "job_result.h"
 #include "recording_sink.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,7 @@ protected:
     // Names of the files in the test's directory, sorted.
     std::vector<std::string> filesInDir() const;
 
-    // Runs a split or a join through its thread procedure, as a window starts it.
+    // Runs a split or a join as its thread procedure does, keeping its result.
     void runSplit(const std::string& splitPath, std::int64_t partSize);
     void runJoin(const std::string& chosenPiece);
 
@@ -53,6 +54,7 @@ protected:
     static inline const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5A1E});
 
     fs::path dir_;
+    JobResult result_;
     RecordingSink sink_;
     FaultyFileSystem files_;
 };
@@ -69,3 +71,9 @@ inline const std::string kInvalidJoinName = "Please select one valid file to be 
 
 // The join's message for a piece that does not open.
 std::string NotFoundText(const std::string& pieceName);
+// The join's refusal of a file at the original's path.
+std::string OutputInTheWayText(const std::string& originalPath);
+// The join's refusal of a piece whose size does not fit its set.
+std::string DoesNotFitText(const std::string& pieceName);
+// The split's refusal of a file that has a piece's name.
+std::string PieceInTheWayText(const std::string& pieceName);
