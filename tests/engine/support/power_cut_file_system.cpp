@@ -414,9 +414,14 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         }
     }
 
+    // Files that some name may reach after the cut and whose contents changed since their flush.
+    std::set<std::uint64_t> reachable;
+    for (const Names* names : {&disk.names, &disk.durableNames})
+        for (const auto& entry : *names)
+            reachable.insert(entry.second);
     std::vector<std::uint64_t> unflushed;
-    for (const auto& [fileId, file] : disk.inodes)
-        if (file.durable != file.current)
+    for (const std::uint64_t fileId : reachable)
+        if (disk.inodes.at(fileId).durable != disk.inodes.at(fileId).current)
             unflushed.push_back(fileId);
     const auto nameOf = [&](std::uint64_t fileId) {
         for (const Names* names : {&disk.names, &disk.durableNames})
