@@ -1,0 +1,206 @@
+// The power-cut file system itself: what survives a cut must be what POSIX
+// promises and no more, or the power-cut proof proves nothing.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "power_cut_file_system.h"
+
+namespace {
+
+const std::string kFile = "/disk/a";
+
+void Write(File& file, const std::string& bytes)
+{
+    ASSERT_TRUE(file.write(bytes.data(), static_cast<std::int64_t>(bytes.size())));
+}
+
+// What `path` holds in each surviving state; empty for a state without it.
+std::set<std::optional<std::string>> Outcomes(const PowerCutFileSystem& disk, const std::string& path)
+{
+    std::set<std::optional<std::string>> outcomes;
+    for (const SurvivingState& state : disk.survivingStates()) {
+        const auto file = state.disk.find(path);
+        outcomes.insert(file == state.disk.end() ? std::nullopt : std::optional(file->second.bytes));
+    }
+    return outcomes;
+}
+
+// The names in each surviving state.
+std::set<std::set<std::string>> NameSets(const PowerCutFileSystem& disk)
+{
+    std::set<std::set<std::string>> sets;
+    for (const SurvivingState& state : disk.survivingStates()) {
+        std::set<std::string> names;
+        for (const auto& entry : state.disk)
+            names.insert(entry.first);
+        sets.insert(names);
+    }
+    return sets;
+}
+
+using Outcome = std::set<std::optional<std::string>>;
+
+TEST(PowerCutDurability, FlushedFileWhoseNameIsNotCommittedMayVanish)
+{
+    PowerCutFileSystem disk;
+    auto file = disk.createNew(kFile);
+    Write(*file, "abc");
+    ASSERT_TRUE(file->flush());
+    ASSERT_TRUE(file->close());
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{std::nullopt, "abc"}));
+}
+
+TEST(PowerCutDurability, UnflushedBytesMayBeLostKeptHalfKeptOrZero)
+{
+    PowerCutFileSystem disk;
+    auto file = disk.createNew(kFile);
+    ASSERT_TRUE(disk.commitFolder(kFile));
+    Write(*file, "abcd");
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"", "abcd", "ab", std::string(4, '\0')}));
+
+    ASSERT_TRUE(file->flush());
+    Write(*file, "ef");
+    ASSERT_TRUE(file->truncate(5));
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"abcd", "abcde", std::string("abcd\0", 5)}))
+        << "the half of one pending byte is none of it";
+}
+
+TEST(PowerCutDurability, FlushedAndCommittedFileSurvivesWhole)
+{
+    PowerCutFileSystem disk;
+    auto file = disk.createNew(kFile);
+    Write(*file, "abc");
+    ASSERT_TRUE(file->flush());
+    ASSERT_TRUE(disk.commitFolder("/disk/other"));
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"abc"}));
+    EXPECT_EQ(disk.survivingStates().size(), 1u);
+}
+
+TEST(PowerCutDurability, RemovalIsPendingUntilTheFolderIsCommitted)
+{
+    PowerCutFileSystem disk;
+    disk.addFile(kFile, "old");
+    const std::optional<FileIdentity> identity = disk.identityAt(kFile);
+    ASSERT_TRUE(identity);
+    ASSERT_TRUE(disk.removeIfSame(kFile, *identity));
+    EXPECT_FALSE(disk.exists(kFile));
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{std::nullopt, "old"}));
+    ASSERT_TRUE(disk.commitFolder(kFile));
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{std::nullopt}));
+}
+
+TEST(PowerCutDurability, CommitCoversItsOwnFolderOnly)
+{
+    PowerCutFileSystem disk;
+    ASSERT_TRUE(disk.createNew("/one/f"));
+    ASSERT_TRUE(disk.createNew("/two/g"));
+    ASSERT_TRUE(disk.commitFolder("/one/x"));
+    EXPECT_EQ(Outcomes(disk, "/one/f"), (Outcome{""}));
+    EXPECT_EQ(Outcomes(disk, "/two/g"), (Outcome{std::nullopt, ""}));
+}
+
+TEST(PowerCutDurability, NameChangesSurviveInOrderAndOneOutOfOrder)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/old", "x");
+    for (const char* name : {"/d/a", "/d/b"})
+        ASSERT_TRUE(disk.createNew(name));
+    ASSERT_TRUE(disk.removeIfSame("/d/old", *disk.identityAt("/d/old")));
+
+    using Names = std::set<std::string>;
+    const std::set<Names> expected{
+        // in order: none, a, a b, all
+        {"/d/old"}, {"/d/a", "/d/old"}, {"/d/a", "/d/b", "/d/old"}, {"/d/a", "/d/b"},
+        // each change alone kept: a (above), b, the removal
+        {"/d/b", "/d/old"}, {},
+        // each change alone dropped: a, b, the removal (above)
+        {"/d/b"}, {"/d/a"}};
+    EXPECT_EQ(NameSets(disk), expected);
+}
+
+TEST(PowerCutDurability, CutFailsEveryLaterCallAndFreezesTheDisk)
+{
+    PowerCutFileSystem disk;
+    disk.cutPowerAfter(3);
+    auto file = disk.createNew(kFile);
+    Write(*file, "xy");
+    ASSERT_TRUE(file->flush());
+    EXPECT_FALSE(disk.powerIsCut());
+
+    EXPECT_FALSE(file->write("z", 1));
+    EXPECT_TRUE(disk.powerIsCut());
+    EXPECT_NE(disk.lastError().find("power"), std::string::npos);
+    EXPECT_FALSE(file->flush());
+    EXPECT_FALSE(disk.commitFolder(kFile));
+    EXPECT_FALSE(disk.createNew("/disk/b"));
+    EXPECT_FALSE(disk.identityAt(kFile));
+    EXPECT_FALSE(file->close());
+    EXPECT_EQ(disk.operations(), 3);
+    EXPECT_EQ(disk.lastOperations(1), std::vector<std::string>{"3: flush /disk/a"});
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{std::nullopt, "xy"}));
+    EXPECT_EQ(Outcomes(disk, "/disk/b"), (Outcome{std::nullopt}));
+}
+
+TEST(PowerCutDurability, DiskBuiltFromASurvivingStateIsAllDurable)
+{
+    PowerCutFileSystem before;
+    auto file = before.createNew(kFile);
+    Write(*file, "abcd");
+    const std::vector<SurvivingState> states = before.survivingStates();
+    const auto half = std::find_if(states.begin(), states.end(),
+                                   [](const SurvivingState& state) { return state.disk.count(kFile) && state.disk.at(kFile).bytes == "ab"; });
+    ASSERT_NE(half, states.end());
+
+    PowerCutFileSystem after(half->disk);
+    ASSERT_EQ(after.survivingStates().size(), 1u);
+    EXPECT_EQ(after.survivingStates()[0].disk, half->disk);
+    auto fresh = after.createNew("/disk/new");
+    ASSERT_TRUE(fresh);
+    EXPECT_FALSE(fresh->identity()->sameFileAs(*after.identityAt(kFile))) << "a new file gets a new id";
+}
+
+TEST(PowerCutFileSystemCalls, BehaveAsThePlatformsDo)
+{
+    PowerCutFileSystem disk;
+    disk.addFile(kFile, "0123456789");
+    EXPECT_FALSE(disk.createNew(kFile)) << "createNew never opens an existing name";
+    EXPECT_EQ(disk.lastError(), "File exists");
+    EXPECT_FALSE(disk.openForReading("/disk/missing"));
+    EXPECT_FALSE(disk.exists("/disk/missing"));
+
+    auto reader = disk.openForReading(kFile);
+    EXPECT_FALSE(reader->write("x", 1)) << "a file opened for reading does not write";
+    auto updater = disk.openForUpdate(kFile);
+    const FileIdentity before = *updater->identity();
+    EXPECT_EQ(before.size, 10);
+    ASSERT_TRUE(updater->truncate(4));
+    Write(*updater, "ab");
+    ASSERT_TRUE(updater->seek(8));
+    Write(*updater, "c");
+    const FileIdentity after = *disk.identityAt(kFile);
+    EXPECT_TRUE(after.sameFileAs(before));
+    EXPECT_NE(after.modified, before.modified);
+    EXPECT_EQ(after.size, 9);
+    char bytes[16] = {};
+    EXPECT_EQ(reader->read(bytes, 16), 9);
+    EXPECT_EQ(std::string(bytes, 9), std::string("0123ab\0\0c", 9));
+    EXPECT_EQ(reader->read(bytes, 16), 0);
+
+    EXPECT_TRUE(updater->lockExclusive());
+    EXPECT_FALSE(reader->lockExclusive()) << "a second holder is refused at once";
+    ASSERT_TRUE(updater->close());
+    EXPECT_TRUE(reader->lockExclusive()) << "the lock goes with the close";
+
+    FileIdentity other = after;
+    other.fileId += 100;
+    EXPECT_FALSE(disk.removeIfSame(kFile, other));
+    EXPECT_TRUE(disk.exists(kFile));
+    EXPECT_TRUE(disk.removeIfSame(kFile, before)) << "size and time do not matter, the file does";
+    EXPECT_FALSE(disk.exists(kFile));
+    EXPECT_EQ(reader->size(), 9) << "an open file outlives its name";
+}
+
+}  // namespace

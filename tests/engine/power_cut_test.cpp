@@ -1,0 +1,288 @@
+// Power cuts during a split and a join. The power goes after each call the job
+// makes, in turn; on every disk that may survive the cut, the user recovers
+// with Vandrel's own join as the messages tell them to, and the original's
+// bytes must be back at its path. Prints how many disks were checked.
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "engine_fixture.h"
+#include "join_job.h"
+#include "piece_names.h"
+#include "power_cut_file_system.h"
+#include "recording_sink.h"
+#include "split_job.h"
+
+namespace {
+
+const std::string kOriginal = "/vault/in.bin";
+const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0xC07});
+// Cut points whose first broken disk is told in full; the rest are counted.
+constexpr int kCutsShown = 5;
+constexpr std::size_t kOperationsShown = 8;
+
+struct Workload {
+    const char* name;
+    bool split;  // a split of the original, or else a join of its pieces
+    std::int64_t size;
+    std::int64_t partSize;
+
+    std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
+    std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
+    std::string content() const { return MakeContent(size, 7); }
+};
+
+void PrintTo(const Workload& workload, std::ostream* out)
+{
+    *out << workload.name;
+}
+
+const Workload kWorkloads[] = {
+    {"SplitIntoOneBytePieces", true, 5, 1}, {"SplitWithUnevenLastPiece", true, 10, 4},
+    {"SplitIntoTwoPieces", true, 8, 4},     {"SplitIntoTenPieces", true, 100, 10},
+    {"JoinOneBytePieces", false, 5, 1},     {"JoinWithUnevenLastPiece", false, 10, 4},
+    {"JoinTwoPieces", false, 8, 4},         {"JoinTenPieces", false, 100, 10},
+};
+
+// Puts the engine on `disk` and `sink` for as long as it lives.
+class EngineOn {
+public:
+    EngineOn(FileSystem& disk, RecordingSink& sink)
+    {
+        setFileSystem(&disk);
+        setNotificationSink(&sink);
+        jobState.notifyWindow = kWindow;
+        jobState.exitWhenDone = 0;
+    }
+    ~EngineOn()
+    {
+        setFileSystem(nullptr);
+        setNotificationSink(nullptr);
+        jobState.notifyWindow = nullptr;
+    }
+};
+
+// What a job told the user, one message a line.
+std::string Told(const RecordingSink& sink)
+{
+    std::string told;
+    for (const JobEvent& box : sink.messages())
+        told += "\n    \"" + box.caption + ": " + box.text + "\"";
+    return told.empty() ? " nothing" : told;
+}
+
+bool ReportedSuccess(const RecordingSink& sink, const Workload& workload)
+{
+    const std::string& success = workload.split ? kSplitSucceeded : kJoinSucceeded;
+    for (const JobEvent& box : sink.messages())
+        if (box.text == success)
+            return true;
+    return false;
+}
+
+void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece)
+{
+    EngineOn engine(disk, sink);
+    JoinFiles(chosenPiece);
+}
+
+// The workload's job on `disk`: a split of the original, or a join from piece 0.
+void RunJob(const Workload& workload, PowerCutFileSystem& disk, RecordingSink& sink)
+{
+    if (!workload.split)
+        return RunJoin(disk, sink, workload.piece(0));
+    EngineOn engine(disk, sink);
+    jobState.partSize = workload.partSize;
+    SplitFile(kOriginal);
+}
+
+// The disk before the job, all of it durable.
+DiskImage StartingDisk(const Workload& workload)
+{
+    PowerCutFileSystem disk;
+    const std::string content = workload.content();
+    if (workload.split) {
+        disk.addFile(kOriginal, content);
+    } else {
+        const std::vector<std::string> slices = Slices(content, workload.partSize);
+        for (std::size_t index = 0; index < slices.size(); ++index)
+            disk.addFile(workload.piece(static_cast<std::int64_t>(index)), slices[index]);
+    }
+    return disk.image();
+}
+
+bool PieceWhole(const Workload& workload, const DiskImage& disk, std::int64_t index)
+{
+    const auto piece = disk.find(workload.piece(index));
+    return piece != disk.end() &&
+           piece->second.bytes == Slices(workload.content(), workload.partSize)[static_cast<std::size_t>(index)];
+}
+
+bool OriginalWhole(const Workload& workload, const DiskImage& disk)
+{
+    const auto original = disk.find(kOriginal);
+    return original != disk.end() && original->second.bytes == workload.content();
+}
+
+// A finished split leaves every piece and no original; a finished join the
+// original and no piece.
+bool JobDone(const Workload& workload, const DiskImage& disk)
+{
+    for (std::int64_t index = 0; index < workload.pieceCount(); ++index)
+        if (workload.split ? !PieceWhole(workload, disk, index) : disk.count(workload.piece(index)) != 0)
+            return false;
+    return workload.split ? disk.count(kOriginal) == 0 : OriginalWhole(workload, disk);
+}
+
+// What a reported success promises on every disk a later cut may leave: every
+// piece whole after a split (the input may stay when its delete failed), the
+// original whole after a join (a piece may stay when its delete failed).
+bool SuccessHolds(const Workload& workload, const DiskImage& disk)
+{
+    if (!workload.split)
+        return OriginalWhole(workload, disk);
+    for (std::int64_t index = 0; index < workload.pieceCount(); ++index)
+        if (!PieceWhole(workload, disk, index))
+            return false;
+    return true;
+}
+
+// What the file at `path` holds, in terms of the workload's bytes.
+std::string Describe(const Workload& workload, const std::string& path, const std::string& bytes)
+{
+    const std::string content = workload.content();
+    const std::vector<std::string> slices = Slices(content, workload.partSize);
+    const std::string size = std::to_string(bytes.size()) + " bytes: ";
+    if (bytes == content)
+        return size + "the original";
+    for (std::size_t index = 0; index < slices.size(); ++index) {
+        if (path != workload.piece(static_cast<std::int64_t>(index)))
+            continue;
+        if (bytes == slices[index])
+            return size + "the whole piece";
+        if (slices[index].compare(0, bytes.size(), bytes) == 0)
+            return size + "the piece's first bytes";
+    }
+    if (bytes.size() < content.size() && content.compare(0, bytes.size(), bytes) == 0)
+        return size + "the original's first bytes";
+    return size + "other bytes";
+}
+
+std::string Describe(const Workload& workload, const DiskImage& disk)
+{
+    std::string text;
+    for (const auto& [path, file] : disk)
+        text += "\n    " + path + " (" + Describe(workload, path, file.bytes) + ")";
+    return text.empty() ? "\n    nothing" : text;
+}
+
+// Recovers the original on `survived` as a user would: nothing to do when it
+// is whole at its path; otherwise, when piece 0 is still there and a file is
+// at the original's path, that file is moved aside (the join refuses to write
+// over it and says so), and the first remaining piece is joined. Returns an
+// account of what was done and seen when the original did not come back,
+// nothing when it did.
+std::string RecoveryFailure(const Workload& workload, const DiskImage& survived)
+{
+    if (OriginalWhole(workload, survived))
+        return {};
+    std::vector<std::int64_t> remaining;
+    for (std::int64_t index = 0; index < workload.pieceCount(); ++index)
+        if (survived.count(workload.piece(index)) != 0)
+            remaining.push_back(index);
+    if (remaining.empty())
+        return "no piece is left and the original is not whole";
+
+    DiskImage disk = survived;
+    std::string account;
+    const auto original = disk.find(kOriginal);
+    if (original != disk.end() && remaining.front() == 0) {
+        const std::string aside = kOriginal + ".moved";
+        disk[aside] = original->second;
+        disk.erase(original);
+        account = "moved " + kOriginal + " to " + aside + ", then ";
+    }
+    PowerCutFileSystem recovery(disk);
+    RecordingSink sink;
+    const std::string chosen = workload.piece(remaining.front());
+    RunJoin(recovery, sink, chosen);
+    if (OriginalWhole(workload, recovery.image()))
+        return {};
+    return account + "joined " + chosen + ", which told:" + Told(sink) + "\n  and left:" +
+           Describe(workload, recovery.image());
+}
+
+std::string Lines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "\n    " + line;
+    return text.empty() ? "\n    none" : text;
+}
+
+class PowerCut : public ::testing::TestWithParam<Workload> {};
+
+TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
+{
+    const Workload& workload = GetParam();
+
+    PowerCutFileSystem uncut(StartingDisk(workload));
+    RecordingSink uncutSink;
+    RunJob(workload, uncut, uncutSink);
+    const std::int64_t operations = uncut.operations();
+    EXPECT_TRUE(ReportedSuccess(uncutSink, workload)) << "without a cut the job told:" << Told(uncutSink);
+    if (ReportedSuccess(uncutSink, workload)) {
+        EXPECT_TRUE(JobDone(workload, uncut.image()))
+            << "the job reported success and left:" << Describe(workload, uncut.image());
+    }
+
+    int statesChecked = 0;
+    int notRebuilt = 0;     // disks from which the join does not bring the original back
+    int successBelied = 0;  // disks that do not hold what a reported success promised
+    std::vector<std::int64_t> brokenCuts;
+    for (std::int64_t cut = 0; cut <= operations; ++cut) {
+        PowerCutFileSystem disk(StartingDisk(workload));
+        disk.cutPowerAfter(cut);
+        RecordingSink sink;
+        RunJob(workload, disk, sink);
+        const bool success = ReportedSuccess(sink, workload);
+
+        for (const SurvivingState& state : disk.survivingStates()) {
+            ++statesChecked;
+            std::string failure = RecoveryFailure(workload, state.disk);
+            if (!failure.empty()) {
+                ++notRebuilt;
+            } else if (success && !SuccessHolds(workload, state.disk)) {
+                failure = "the job reported success, and this disk does not hold its result";
+                ++successBelied;
+            } else {
+                continue;
+            }
+            if (!brokenCuts.empty() && brokenCuts.back() == cut)
+                continue;
+            brokenCuts.push_back(cut);
+            if (brokenCuts.size() > kCutsShown)
+                continue;
+            ADD_FAILURE() << workload.name << ": power cut after call " << cut << " of " << operations << "; "
+                          << state.variant << "\n  disk after the cut:" << Describe(workload, state.disk)
+                          << "\n  the job told:" << Told(sink) << "\n  broken: " << failure
+                          << "\n  last calls before the cut:" << Lines(disk.lastOperations(kOperationsShown));
+        }
+    }
+    const int broken = notRebuilt + successBelied;
+    std::cout << "[ power cut ] " << workload.name << ": " << operations + 1 << " cut points, " << statesChecked
+              << " disks checked, " << broken << " broke the rule (" << notRebuilt << " original not rebuilt, "
+              << successBelied << " success not borne out)" << std::endl;
+    std::string cuts;
+    for (const std::int64_t cut : brokenCuts)
+        cuts += " " + std::to_string(cut);
+    EXPECT_EQ(broken, 0) << "disks on which the rule does not hold, after the cuts at calls" << cuts
+                         << " (the first disk of the first " << kCutsShown << " cuts is told above)";
+}
+
+INSTANTIATE_TEST_SUITE_P(Workloads, PowerCut, ::testing::ValuesIn(kWorkloads),
+                         [](const ::testing::TestParamInfo<Workload>& info) { return std::string(info.param.name); });
+
+}  // namespace

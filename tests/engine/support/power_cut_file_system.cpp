@@ -1,0 +1,470 @@
+#include "power_cut_file_system.h"
+
+#include <algorithm>
+#include <set>
+
+#include "job_state.h"
+
+namespace {
+
+const std::string kPowerOff = "Input/output error (the power is off)";
+const std::string kNoSuchFile = "No such file or directory";
+const std::string kBadHandle = "Bad file descriptor";
+
+std::string Leaf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// An open file: a position in one inode, and whether it may write.
+class PowerCutFile : public File {
+public:
+    PowerCutFile(PowerCutFileSystem& owner, std::uint64_t fileId, std::string path, bool writable)
+        : owner_(owner), fileId_(fileId), path_(std::move(path)), writable_(writable)
+    {
+    }
+    ~PowerCutFile() override { releaseLock(); }
+
+    std::int64_t size() override { return begin("size") ? static_cast<std::int64_t>(inode().current.size()) : -1; }
+
+    bool isRegularFile() override { return begin("isRegularFile"); }
+
+    std::optional<FileIdentity> identity() override
+    {
+        if (!begin("identity"))
+            return std::nullopt;
+        return FileIdentity{PowerCutFileSystem::kVolume, fileId_, static_cast<std::int64_t>(inode().current.size()),
+                            inode().modified};
+    }
+
+    std::int64_t read(void* buffer, std::int64_t count) override
+    {
+        if (!begin("read " + std::to_string(count)))
+            return -1;
+        const std::string& bytes = inode().current;
+        const std::int64_t available = std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes.size()) - position_);
+        const std::int64_t got = std::min(count, available);
+        std::copy_n(bytes.data() + std::min<std::int64_t>(position_, bytes.size()), got, static_cast<char*>(buffer));
+        position_ += got;
+        return got;
+    }
+
+    bool write(const void* buffer, std::int64_t count) override
+    {
+        if (!begin("write " + std::to_string(count)) || !mayWrite())
+            return false;
+        std::string& bytes = inode().current;
+        const std::size_t end = static_cast<std::size_t>(position_ + count);
+        if (bytes.size() < end)
+            bytes.resize(end, '\0');
+        std::copy_n(static_cast<const char*>(buffer), count, bytes.begin() + position_);
+        position_ += count;
+        inode().modified = owner_.nextModification();
+        return true;
+    }
+
+    bool seek(std::int64_t offset) override
+    {
+        if (!begin("seek " + std::to_string(offset)))
+            return false;
+        if (offset < 0)
+            return refuse("Invalid argument");
+        position_ = offset;
+        return true;
+    }
+
+    bool truncate(std::int64_t length) override
+    {
+        if (!begin("truncate " + std::to_string(length)) || !mayWrite())
+            return false;
+        if (length < 0)
+            return refuse("Invalid argument");
+        inode().current.resize(static_cast<std::size_t>(length), '\0');
+        inode().modified = owner_.nextModification();
+        position_ = length;
+        return true;
+    }
+
+    bool flush() override
+    {
+        if (!begin("flush"))
+            return false;
+        inode().durable = inode().current;
+        return true;
+    }
+
+    bool lockExclusive() override
+    {
+        if (!begin("lockExclusive"))
+            return false;
+        const void*& holder = inode().lockHolder;
+        if (holder != nullptr && holder != this)
+            return refuse("Resource temporarily unavailable");
+        holder = this;
+        return true;
+    }
+
+    // A close that meets the power cut still lets the file go, as the kernel does.
+    bool close() override
+    {
+        const bool carriedOut = begin("close");
+        releaseLock();
+        open_ = false;
+        return carriedOut;
+    }
+
+private:
+    // Starts the call on the file system, then checks that the file is open.
+    bool begin(const std::string& call)
+    {
+        if (!owner_.beginCall(call + " " + path_))
+            return false;
+        return open_ || refuse(kBadHandle);
+    }
+    bool mayWrite() { return writable_ || refuse(kBadHandle); }
+    bool refuse(const std::string& reason)
+    {
+        owner_.fail(reason);
+        return false;
+    }
+    PowerCutFileSystem::Inode& inode() { return *owner_.inode(fileId_); }
+    void releaseLock()
+    {
+        if (open_ && inode().lockHolder == this)
+            inode().lockHolder = nullptr;
+    }
+
+    PowerCutFileSystem& owner_;
+    std::uint64_t fileId_;
+    std::string path_;
+    bool writable_;
+    bool open_ = true;
+    std::int64_t position_ = 0;
+};
+
+PowerCutFileSystem::PowerCutFileSystem(const DiskImage& disk)
+{
+    for (const auto& [path, file] : disk) {
+        disk_.inodes[file.fileId] = Inode{file.bytes, file.bytes, file.modified};
+        disk_.names[path] = disk_.durableNames[path] = file.fileId;
+        nextFileId_ = std::max(nextFileId_, file.fileId + 1);
+        modifications_ = std::max(modifications_, file.modified);
+    }
+}
+
+void PowerCutFileSystem::addFile(const std::string& path, const std::string& bytes)
+{
+    const std::uint64_t fileId = nextFileId_++;
+    disk_.inodes[fileId] = Inode{bytes, bytes, nextModification()};
+    disk_.names[path] = disk_.durableNames[path] = fileId;
+}
+
+DiskImage PowerCutFileSystem::image() const
+{
+    DiskImage image;
+    for (const auto& [path, fileId] : disk_.names) {
+        const Inode& file = disk_.inodes.at(fileId);
+        image[path] = StoredFile{fileId, file.current, file.modified};
+    }
+    return image;
+}
+
+void PowerCutFileSystem::cutPowerAfter(std::int64_t operations)
+{
+    cutAfter_ = operations;
+}
+
+std::vector<std::string> PowerCutFileSystem::lastOperations(std::size_t count) const
+{
+    const std::size_t first = log_.size() > count ? log_.size() - count : 0;
+    return std::vector<std::string>(log_.begin() + static_cast<std::ptrdiff_t>(first), log_.end());
+}
+
+bool PowerCutFileSystem::beginCall(const std::string& description)
+{
+    if (!cut_ && cutAfter_ && operations() >= *cutAfter_)
+        cut_ = true;
+    if (cut_) {
+        fail(kPowerOff);
+        return false;
+    }
+    log_.push_back(std::to_string(log_.size() + 1) + ": " + description);
+    return true;
+}
+
+PowerCutFileSystem::Inode* PowerCutFileSystem::inode(std::uint64_t fileId)
+{
+    return &disk_.inodes.at(fileId);
+}
+
+void PowerCutFileSystem::setName(const std::string& path, std::uint64_t fileId)
+{
+    if (fileId == 0)
+        disk_.names.erase(path);
+    else
+        disk_.names[path] = fileId;
+    disk_.pendingNames.push_back({path, fileId});
+}
+
+std::unique_ptr<File> PowerCutFileSystem::openFile(const std::string& path, bool writable)
+{
+    const auto name = disk_.names.find(path);
+    if (name == disk_.names.end()) {
+        fail(kNoSuchFile);
+        return nullptr;
+    }
+    return std::make_unique<PowerCutFile>(*this, name->second, path, writable);
+}
+
+std::unique_ptr<File> PowerCutFileSystem::openForReading(const std::string& path)
+{
+    return beginCall("openForReading " + path) ? openFile(path, false) : nullptr;
+}
+
+std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
+{
+    if (!beginCall("createNew " + path))
+        return nullptr;
+    if (disk_.names.count(path) != 0) {
+        fail("File exists");
+        return nullptr;
+    }
+    const std::uint64_t fileId = nextFileId_++;
+    disk_.inodes[fileId] = Inode{{}, {}, nextModification()};
+    setName(path, fileId);
+    return openFile(path, true);
+}
+
+std::unique_ptr<File> PowerCutFileSystem::openForUpdate(const std::string& path)
+{
+    return beginCall("openForUpdate " + path) ? openFile(path, true) : nullptr;
+}
+
+// Without power nothing can be told, and a careful caller takes a name it
+// cannot look up for one in use.
+bool PowerCutFileSystem::exists(const std::string& path)
+{
+    return !beginCall("exists " + path) || disk_.names.count(path) != 0;
+}
+
+std::optional<FileIdentity> PowerCutFileSystem::identityAt(const std::string& path)
+{
+    if (!beginCall("identityAt " + path))
+        return std::nullopt;
+    const auto name = disk_.names.find(path);
+    if (name == disk_.names.end()) {
+        fail(kNoSuchFile);
+        return std::nullopt;
+    }
+    const Inode& file = disk_.inodes.at(name->second);
+    return FileIdentity{kVolume, name->second, static_cast<std::int64_t>(file.current.size()), file.modified};
+}
+
+bool PowerCutFileSystem::removeIfSame(const std::string& path, const FileIdentity& expected)
+{
+    if (!beginCall("removeIfSame " + path))
+        return false;
+    const auto name = disk_.names.find(path);
+    if (name == disk_.names.end()) {
+        fail(kNoSuchFile);
+        return false;
+    }
+    if (expected.volume != kVolume || expected.fileId != name->second) {
+        fail("The name reaches another file now");
+        return false;
+    }
+    setName(path, 0);
+    return true;
+}
+
+bool PowerCutFileSystem::commitFolder(const std::string& path)
+{
+    if (!beginCall("commitFolder " + path))
+        return false;
+    const std::string folder = FolderOf(path);
+    const auto inFolder = [&](const auto& entry) { return FolderOf(entry.first) == folder; };
+    std::erase_if(disk_.durableNames, inFolder);
+    for (const auto& entry : disk_.names)
+        if (inFolder(entry))
+            disk_.durableNames.insert(entry);
+    std::erase_if(disk_.pendingNames, [&](const NameChange& change) { return FolderOf(change.path) == folder; });
+    return true;
+}
+
+std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
+{
+    return beginCall("volumeFreeBytes " + path) ? kFreeBytes : FREE_QUERY_FAILED;
+}
+
+// ---------------------------------------------------------------------------
+// The disks a power cut may leave.
+//
+// Which names survive and which contents survive are chosen independently (a
+// file system writes a folder's blocks and a file's blocks separately), and
+// every choice of names is combined with every choice of contents:
+//
+// Names, from the changes made since each folder's last commit:
+// - none kept, and every prefix in the order they were made, up to all of them
+//   kept: a journaling file system (ext4, XFS) commits its metadata in order;
+// - each net change of one name kept alone, and dropped alone, when there are
+//   two or more: others write folder blocks in any order, and a single change
+//   out of order is where a job that counts on an order shows it.
+// Contents, of every file whose bytes or length changed since its last flush:
+// - all of it lost, and all of it kept;
+// - for each such file, with the others kept: its change lost alone; half of it
+//   kept (the length halfway between the flushed and the current one, bytes up
+//   to there as written, the flushed bytes beyond); and, for a file that grew,
+//   the new length kept with zeros for the bytes not yet written, as a file
+//   system that logs lengths before data (ext4 writeback, older XFS) leaves it.
+// A file that no surviving name reaches is gone, as fsck leaves it. Identical
+// disks reached by different choices are kept once, under the first name.
+namespace {
+
+using Names = std::map<std::string, std::uint64_t>;
+using Contents = std::map<std::uint64_t, std::string>;  // surviving bytes of the files with pending changes
+
+struct Choice {
+    std::string description;
+    Names names;
+};
+struct ContentsChoice {
+    std::string description;
+    Contents contents;
+};
+
+void Apply(Names& names, const std::string& path, std::uint64_t fileId)
+{
+    if (fileId == 0)
+        names.erase(path);
+    else
+        names[path] = fileId;
+}
+
+std::string HalfKept(const std::string& durable, const std::string& current)
+{
+    const std::size_t length = (durable.size() + current.size()) / 2;
+    std::string bytes(length, '\0');
+    for (std::size_t at = 0; at < length; ++at)
+        bytes[at] = at < current.size() ? current[at] : durable[at];
+    return bytes;
+}
+
+std::string LengthKeptBytesZero(const std::string& durable, const std::string& current)
+{
+    std::string bytes = durable;
+    bytes.resize(current.size(), '\0');
+    return bytes;
+}
+
+}  // namespace
+
+std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
+{
+    const Disk& disk = disk_;
+
+    std::vector<Choice> nameChoices;
+    const std::size_t pending = disk.pendingNames.size();
+    Names prefix = disk.durableNames;
+    for (std::size_t kept = 0;; ++kept) {
+        const std::string description = pending == 0       ? "no name change pending"
+                                        : kept == 0       ? "no pending name change kept"
+                                        : kept == pending ? "every pending name change kept"
+                                                          : "the first " + std::to_string(kept) + " of " +
+                                                                std::to_string(pending) + " pending name changes kept";
+        nameChoices.push_back({description, prefix});
+        if (kept == pending)
+            break;
+        Apply(prefix, disk.pendingNames[kept].path, disk.pendingNames[kept].fileId);
+    }
+
+    struct NetChange {
+        std::string path;
+        std::uint64_t before, after;  // 0: no file
+    };
+    std::vector<NetChange> netChanges;
+    std::set<std::string> touched;
+    for (const NameChange& change : disk.pendingNames)
+        touched.insert(change.path);
+    for (const std::string& path : touched) {
+        const auto before = disk.durableNames.find(path);
+        const auto after = disk.names.find(path);
+        const std::uint64_t was = before == disk.durableNames.end() ? 0 : before->second;
+        const std::uint64_t is = after == disk.names.end() ? 0 : after->second;
+        if (was != is)
+            netChanges.push_back({path, was, is});
+    }
+    if (netChanges.size() >= 2) {
+        for (const NetChange& change : netChanges) {
+            const std::string what = (change.after == 0 ? "removal of " : "creation of ") + Leaf(change.path);
+            Names alone = disk.durableNames;
+            Apply(alone, change.path, change.after);
+            nameChoices.push_back({"only the " + what + " kept", alone});
+            Names allBut = disk.names;
+            Apply(allBut, change.path, change.before);
+            nameChoices.push_back({"every pending name change but the " + what + " kept", allBut});
+        }
+    }
+
+    // Files that some name may reach after the cut and whose contents changed since their flush.
+    std::set<std::uint64_t> reachable;
+    for (const Names* names : {&disk.names, &disk.durableNames})
+        for (const auto& entry : *names)
+            reachable.insert(entry.second);
+    std::vector<std::uint64_t> unflushed;
+    for (const std::uint64_t fileId : reachable)
+        if (disk.inodes.at(fileId).durable != disk.inodes.at(fileId).current)
+            unflushed.push_back(fileId);
+    const auto nameOf = [&](std::uint64_t fileId) {
+        for (const Names* names : {&disk.names, &disk.durableNames})
+            for (const auto& [path, id] : *names)
+                if (id == fileId)
+                    return Leaf(path);
+        return "file #" + std::to_string(fileId);
+    };
+    Contents allKept;
+    for (const std::uint64_t fileId : unflushed)
+        allKept[fileId] = disk.inodes.at(fileId).current;
+
+    std::vector<ContentsChoice> contentsChoices{{"unflushed data lost", {}}, {"unflushed data kept", allKept}};
+    for (const std::uint64_t fileId : unflushed) {
+        const Inode& file = disk.inodes.at(fileId);
+        const std::string name = nameOf(fileId);
+        Contents choice = allKept;
+        if (unflushed.size() >= 2) {
+            choice.erase(fileId);
+            contentsChoices.push_back({"unflushed data of " + name + " alone lost", choice});
+        }
+        choice[fileId] = HalfKept(file.durable, file.current);
+        contentsChoices.push_back({"half the unflushed data of " + name + " kept", choice});
+        if (file.current.size() > file.durable.size()) {
+            choice[fileId] = LengthKeptBytesZero(file.durable, file.current);
+            contentsChoices.push_back({"new length of " + name + " kept, its new bytes zero", choice});
+        }
+    }
+
+    std::vector<SurvivingState> states;
+    std::set<DiskImage> seen;
+    for (const Choice& names : nameChoices) {
+        for (const ContentsChoice& contents : contentsChoices) {
+            DiskImage image;
+            for (const auto& [path, fileId] : names.names) {
+                const Inode& file = disk.inodes.at(fileId);
+                const auto survived = contents.contents.find(fileId);
+                image[path] = {fileId, survived != contents.contents.end() ? survived->second : file.durable,
+                               file.modified};
+            }
+            if (seen.insert(image).second)
+                states.push_back({"names: " + names.description + "; data: " + contents.description, image});
+        }
+    }
+    return states;
+}
