@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "console_job_sink.h"
+#include "job_report.h"
 #include "job_state.h"
 #include "join_job.h"
 #include "part_size.h"
@@ -20,39 +21,6 @@ struct Arguments {
     bool quiet = false;
 };
 
-// The program's exit statuses.
-constexpr int kExitSucceeded = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-
-int ExitStatus(JobOutcome outcome)
-{
-    switch (outcome) {
-    case JobOutcome::Succeeded:
-        return kExitSucceeded;
-    case JobOutcome::Failed:
-        return kExitFailed;
-    case JobOutcome::Refused:
-        break;
-    }
-    return kExitRefused;
-}
-
-// Prints the job's message, on standard output for a success and on standard
-// error otherwise, then the file and the reason behind it on a line of its own.
-void ReportResult(const std::string& message, const JobResult& result, const std::string& whatWasKept)
-{
-    const bool succeeded = result.outcome == JobOutcome::Succeeded;
-    WriteText(succeeded ? OutputStream::Output : OutputStream::Error, message + "\n");
-    if (result.file.empty())
-        return;
-    const std::string reason = result.reason.empty() ? "" : ": " + result.reason;
-    if (succeeded)
-        WriteText(OutputStream::Error, "vandrel: warning: " + result.file + " " + whatWasKept + reason + "\n");
-    else
-        WriteText(OutputStream::Error, "vandrel: " + result.file + reason + "\n");
-}
-
 // Runs one job with `sink` in place of the message boxes. `whatWasKept` tells
 // of a file that a successful job could not delete.
 int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept)
@@ -61,7 +29,9 @@ int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, c
     setNotificationSink(&sink);
     const JobResult result = job(path);
     setNotificationSink(nullptr);
-    ReportResult(sink.message(), result, whatWasKept);
+    const JobReport report = FormatJobReport(sink.message(), result, whatWasKept);
+    WriteText(OutputStream::Output, report.output);
+    WriteText(OutputStream::Error, report.error);
     return ExitStatus(result.outcome);
 }
 

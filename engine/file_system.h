@@ -70,8 +70,9 @@ public:
     virtual bool exists(const std::string& path) = 0;
     // The file that `path` names now, following symbolic links; empty when none.
     virtual std::optional<FileIdentity> identityAt(const std::string& path) = 0;
-    // Deletes `path` only while it still names the file `expected` (same
-    // volume and file id), so that a file put in its place survives.
+    // Deletes `path` only while it still names the file `expected`, unchanged
+    // (same volume, file id, size and last write time), so that a file put in
+    // its place, or one written to since, survives.
     virtual bool removeIfSame(const std::string& path, const FileIdentity& expected) = 0;
     // Makes the names created and removed in the folder holding `path` survive
     // a power cut. A no-op where the platform's file system journals them.

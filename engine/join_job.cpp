@@ -85,26 +85,34 @@ const Piece* FirstMisfit(const std::vector<Piece>& pieces, std::int64_t partSize
     return nullptr;
 }
 
-// True when `count` bytes of `a` from `aOffset` equal those of `b` from `bOffset`.
-bool SameBytes(File& a, std::int64_t aOffset, File& b, std::int64_t bOffset, std::int64_t count, CopyBuffer& buffer)
+// True when each of `count` bytes of the output from `outputOffset` is either
+// the byte of `piece` from `pieceOffset` or zero: after a power cut a file may
+// keep its new length with zeros where its unflushed bytes were.
+bool HoldsPieceOrZeros(File& output, std::int64_t outputOffset, File& piece, std::int64_t pieceOffset,
+                       std::int64_t count, CopyBuffer& buffer)
 {
     constexpr std::int64_t kHalf = CopyBuffer::kSize / 2;
-    char* const left = buffer.data();
-    char* const right = buffer.data() + kHalf;
-    if (!a.seek(aOffset) || !b.seek(bOffset))
+    char* const ours = buffer.data();
+    char* const theirs = buffer.data() + kHalf;
+    if (!output.seek(outputOffset) || !piece.seek(pieceOffset))
         return false;
     for (std::int64_t done = 0; done < count;) {
         const std::int64_t want = std::min(count - done, kHalf);
-        if (a.read(left, want) != want || b.read(right, want) != want || std::memcmp(left, right, want) != 0)
+        if (output.read(ours, want) != want || piece.read(theirs, want) != want)
             return false;
+        for (std::int64_t at = 0; at < want; ++at) {
+            if (ours[at] != theirs[at] && ours[at] != 0)
+                return false;
+        }
         done += want;
     }
     return true;
 }
 
 // True when the output's bytes from `from` on are the first bytes of the
-// pieces still to append, taken end to end: what an interrupted join appended
-// after the last piece it deleted. Nothing else may be cut away.
+// pieces still to append, taken end to end (or zeros in their place): what an
+// interrupted join appended after the last piece it deleted. Nothing else may
+// be cut away.
 bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& pieces, CopyBuffer& buffer)
 {
     std::int64_t left = output.size() - from;
@@ -113,7 +121,7 @@ bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& p
             break;
         const std::int64_t count = std::min(left, piece.identity.size);
         std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
-        if (!file || !SameBytes(output, from, *file, 0, count, buffer))
+        if (!file || !HoldsPieceOrZeros(output, from, *file, 0, count, buffer))
             return false;
         from += count;
         left -= count;
@@ -264,7 +272,10 @@ public:
                 remove(at);
         }
 
-        // Every byte is durable in the output: the last two pieces may go.
+        // Every byte is durable in the output; once its name is too, the last
+        // two pieces may go, and only then is the join a success.
+        if (!fileSystem().commitFolder(set_.originalPath))
+            return failedAt(set_.originalPath);
         const std::size_t count = plan_.pieces.size();
         if (count >= 2)
             remove(count - 2);

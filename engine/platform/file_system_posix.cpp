@@ -10,14 +10,22 @@
 
 namespace {
 
-// The errno of the latest failed call on this thread, for lastError().
-thread_local int lastErrno = 0;
+// The reason of the latest failed call on this thread, for lastError().
+thread_local std::string lastReason;
 
-// Keeps errno as the reason of a failure; returns `result` unchanged.
+// Keeps errno's text as the reason of a failure; returns `result` unchanged.
 template <typename T>
 T Failed(T result)
 {
-    lastErrno = errno;
+    lastReason = std::strerror(errno);
+    return result;
+}
+
+// Keeps `reason` as the reason of a failure that errno does not tell.
+template <typename T>
+T FailedBecause(const char* reason, T result)
+{
+    lastReason = reason;
     return result;
 }
 
@@ -57,8 +65,9 @@ public:
         struct stat info {};
         if (::fstat(fd_, &info) != 0)
             return Failed(false);
-        errno = EINVAL;
-        return S_ISREG(info.st_mode) || Failed(false);
+        if (S_ISDIR(info.st_mode))
+            return FailedBecause("Is a directory", false);
+        return S_ISREG(info.st_mode) || FailedBecause("Not a regular file", false);
     }
 
     std::optional<FileIdentity> identity() override
@@ -88,8 +97,8 @@ public:
             if (put < 0 && errno == EINTR)
                 continue;
             if (put == 0)
-                errno = ENOSPC;
-            if (put <= 0)
+                return FailedBecause("No space left on device", false);
+            if (put < 0)
                 return Failed(false);
             next += put;
             count -= put;
@@ -177,10 +186,8 @@ public:
         const std::optional<FileIdentity> now = identityAt(path);
         if (!now)
             return false;
-        if (!now->sameFileAs(expected)) {
-            lastErrno = ESTALE;
-            return false;
-        }
+        if (*now != expected)
+            return FailedBecause("It was changed or replaced by another file", false);
         return ::unlink(path.c_str()) == 0 || Failed(false);
     }
 
@@ -196,7 +203,7 @@ public:
 
     std::int64_t volumeFreeBytes(const std::string& path) override { return QueryVolumeFreeBytes(path); }
 
-    std::string lastError() override { return std::strerror(lastErrno); }
+    std::string lastError() override { return lastReason; }
 };
 
 }  // namespace

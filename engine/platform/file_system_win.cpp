@@ -189,7 +189,7 @@ public:
         FILE_DISPOSITION_INFO disposition{TRUE};
         bool removed = false;
         if (found != expected)
-            lastErrorCode = ERROR_FILE_INVALID;
+            lastErrorCode = ERROR_FILE_INVALID;  // changed or replaced
         else
             removed = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
                 || Failed(false);

@@ -36,6 +36,20 @@ expect_line() {
     cmp -s expected.txt "$1" || fail "expected the line [$2] in $1, got [$(cat "$1")]"
 }
 
+# The stream file holds the job's line, then the line that names the file
+# concerned and the system's reason, which starts as given.
+expect_line_and_reason() {
+    first=$(sed -n 1p "$1")
+    second=$(sed -n 2p "$1")
+    lines=$(wc -l <"$1")
+    [ "$first" = "$2" ] || fail "expected the line [$2] first in $1, got [$(cat "$1")]"
+    case "$second" in
+        "$3"?*) ;;
+        *) fail "expected a line starting [$3] and a reason in $1, got [$(cat "$1")]" ;;
+    esac
+    [ "$lines" -eq 2 ] || fail "expected two lines in $1, got [$(cat "$1")]"
+}
+
 expect_empty() {
     [ ! -s "$1" ] || fail "$2: expected nothing in $1, got [$(cat "$1")]"
 }
@@ -104,12 +118,35 @@ refusals() {
 
     run "$@" split missing.bin 1KB
     expect_status 2 "split of a missing file"
-    expect_line err.txt "File Splitter: Please select a file to split!"
+    expect_line_and_reason err.txt "File Splitter: Please select a file to split!" "vandrel: missing.bin: "
 
     mkdir folder
     run "$@" split folder 1KB
     expect_status 2 "split of a directory"
-    expect_line err.txt "File Splitter: Please select a file to split!"
+    expect_line_and_reason err.txt "File Splitter: Please select a file to split!" "vandrel: folder: "
+
+    # A name of the set that is taken, by a file or a folder, is never written
+    # through: refused, and named.
+    mkdir data.bin.1.3.plit
+    run "$@" split data.bin 2KB
+    expect_status 2 "split onto a folder"
+    expect_line_and_reason err.txt \
+        'File Splitter: The file "data.bin.1.3.plit" already exists. Move it away, then start the split again.' \
+        "vandrel: data.bin.1.3.plit: "
+    rmdir data.bin.1.3.plit
+
+    # A file at the original's path may be someone's only copy.
+    head -c 3000 reference.bin >joined.0.2.plit
+    tail -c 2000 reference.bin >joined.1.2.plit
+    echo theirs >joined
+    run "$@" join joined.1.2.plit
+    expect_status 2 "join onto an existing file"
+    expect_line_and_reason err.txt \
+        'File Joiner: The file "joined" already exists. Move or rename it, then start the join again.' \
+        "vandrel: joined: "
+    [ "$(cat joined)" = theirs ] || fail "the join wrote over an existing file"
+    cat joined.0.2.plit joined.1.2.plit >rejoined.bin
+    expect_same_file rejoined.bin reference.bin
 
     # Piece 2 of 3 is missing: named, and nothing is joined or deleted.
     cp reference.bin data.bin.0.3.plit
@@ -159,22 +196,41 @@ bad_arguments() {
 copy_failures() {
     head -c 5000 /dev/urandom >reference.bin
     cp reference.bin data.bin
-    mkdir data.bin.1.3.plit
 
-    run "$@" split data.bin 2KB
-    expect_status 1 "split onto a folder"
-    expect_line err.txt "File Splitter: File splitting failed! Make sure the disk you are using is not readonly!"
+    # A file size limit of 2 KiB makes writes fail as a full disk would, with
+    # the system's own reason ("File too large").
+    (trap '' XFSZ; ulimit -f 4; run "$@" split data.bin 3000B; echo "$status" >status.txt)
+    status=$(cat status.txt)
+    expect_status 1 "split past the size limit"
+    expect_line_and_reason err.txt "File Splitter: File splitting failed! Make sure the disk you are using is not readonly!" \
+        "vandrel: data.bin.0.2.plit: "
     expect_empty out.txt "a failed split"
     expect_same_file data.bin reference.bin
+    [ -z "$(ls | grep '\.plit$')" ] || fail "a failed split left pieces: $(ls)"
 
-    mkdir joined
     head -c 3000 reference.bin >joined.0.2.plit
     tail -c 2000 reference.bin >joined.1.2.plit
-    run "$@" join joined.1.2.plit
-    expect_status 1 "join onto a folder"
-    expect_line err.txt "File Joiner: File joining failed! Make sure the disk you are using is not readonly!"
+    (trap '' XFSZ; ulimit -f 4; run "$@" join joined.1.2.plit; echo "$status" >status.txt)
+    status=$(cat status.txt)
+    expect_status 1 "join past the size limit"
+    expect_line_and_reason err.txt "File Joiner: File joining failed! Make sure the disk you are using is not readonly!" \
+        "vandrel: joined: "
+    [ ! -e joined ] || fail "a failed join left an output that holds no deleted piece"
     cat joined.0.2.plit joined.1.2.plit >rejoined.bin
     expect_same_file rejoined.bin reference.bin
+}
+
+# Standard output that cannot be written is a failure of the command, as with
+# any Unix tool, even when the job itself succeeded.
+unwritable_output() {
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+    "$@" split data.bin 3000B </dev/null >/dev/full 2>err.txt
+    status=$?
+    expect_status 1 "split with standard output on a full device"
+    grep -q "^vandrel: standard output: " err.txt || fail "no reason for the lost output: $(cat err.txt)"
+    "$@" join data.bin.0.2.plit </dev/null >/dev/full 2>/dev/null
+    expect_same_file data.bin reference.bin
 }
 
 # On a terminal the bar shows on the error stream, and not with --quiet
