@@ -137,12 +137,13 @@ recover_split() {
 # --- the kills ----------------------------------------------------------------
 
 # Kill i of a split: once piece i exists, after pause i; kills beyond the
-# count go back to the last two pieces, where the set looks complete.
+# count go back, two by two so that both of the user's paths meet them, to the
+# last two pieces, where the set looks complete.
 kill_split() {
     if [ "$1" -lt "$piece_count" ]; then
         target=$1
     else
-        target=$((piece_count - 1 - $1 % 2))
+        target=$((piece_count - 1 - $1 / 2 % 2))
     fi
     cp reference.bin data.bin
     start_job split data.bin 1MB
