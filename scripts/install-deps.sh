@@ -3,7 +3,7 @@
 # is missing, so a machine that has them all costs nothing. Run as root.
 set -eu
 
-packages="cmake ninja-build g++
+packages="cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libcli11-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth

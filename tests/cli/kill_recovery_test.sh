@@ -1,0 +1,195 @@
+#!/bin/sh
+# Kills `vandrel` with SIGKILL at many points of a split and of a join, then
+# recovers as a user would and checks that the original's bytes come back
+# whole every time:
+# - after a split: if the input is still whole, the user may first open a
+#   leftover piece (every other kill), which must not harm the input; then
+#   splits again, deleting the leftover pieces if the split refuses to write
+#   over them, and joins. If the input is gone, the user joins a piece.
+# - after a join: the user joins any remaining piece, which resumes the join;
+#   if it refuses because the rebuilt file is there beside piece 0, the user
+#   moves that file away and joins again.
+# Each kill waits for a piece to appear (split) or to go (join), then a pause
+# that varies, so that it lands between and inside the pieces' copies.
+# Usage: kill_recovery_test.sh VANDREL [KILLS]   (KILLS per operation, 48 by default)
+set -u
+vandrel=$1
+case $vandrel in
+*/*) vandrel=$(cd "$(dirname "$vandrel")" && pwd)/$(basename "$vandrel") ;;
+esac
+kills=${2:-48}
+piece_count=32
+# An uneven last piece, so that a short or missing tail shows.
+file_bytes=$((piece_count * 1048576 - 12345))
+# Kills aimed late may come after the job's end; at least half must land, or
+# the test says nothing.
+least_landed=$((kills / 2))
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-kill-test.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+head -c "$file_bytes" /dev/urandom >reference.bin
+
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+piece() { echo "data.bin.$1.$piece_count.plit"; }
+
+# Runs vandrel to the end; its status goes to $status, its error stream to err.txt.
+run() {
+    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt
+    status=$?
+}
+
+# --- starting, watching and killing one job ----------------------------------
+
+start_job() {
+    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt &
+    pid=$!
+}
+
+# True while the job runs (an exited job stays a zombie until waited for).
+job_running() {
+    read -r _ _ state _ 2>/dev/null <"/proc/$pid/stat" && [ "$state" != Z ]
+}
+
+wait_until_exists() {
+    while job_running && [ ! -e "$1" ]; do :; done
+}
+
+wait_until_gone() {
+    while job_running && [ -e "$1" ]; do :; done
+}
+
+# Kill i waits no time, 2 ms or 5 ms after its event; neighbours differ in
+# pause as well as in event, so that the user's two paths after a split (i
+# odd or even) meet every pause.
+pause_of() { echo $(($1 / 2 % 3)); }
+pause() {
+    case $(($1 / 2 % 3)) in
+    1) sleep 0.002 ;;
+    2) sleep 0.005 ;;
+    esac
+}
+
+# Kills the job; $landed is 1 when the signal, and not the job's end, stopped it.
+kill_job() {
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    [ $? -eq 137 ] && landed=1 || landed=0
+}
+
+# --- what is left, and the user's next step ----------------------------------
+
+# The name of a remaining piece of the set, picked by $1 among those left.
+remaining_piece() {
+    set -- "$1" data.bin.*."$piece_count".plit
+    [ -e "$2" ] || return 1
+    shift $(($1 % ($# - 1) + 1))
+    echo "$1"
+}
+
+input_whole() { cmp -s data.bin reference.bin; }
+
+# The rebuilt file is the original and no piece is left over.
+check_rebuilt() {
+    if ! input_whole; then
+        fail "$1: the original is not whole after the recovery ($(ls -l data.bin 2>&1 | cut -c1-80); last command: exit $status, $(head -c 300 err.txt))"
+    elif remaining_piece 0 >/dev/null; then
+        fail "$1: the original is whole, but pieces are left after the recovery: $(ls data.bin.*.plit | head -3)"
+    fi
+}
+
+# Rebuilds from the set that is left: join any piece; a join refused because
+# the rebuilt file stands beside piece 0 is tried again with that file moved away.
+join_what_is_left() {
+    chosen=$(remaining_piece "$1") || return 0
+    run join "$chosen"
+    if [ "$status" -eq 2 ] && [ -e data.bin ] && [ -e "$(piece 0)" ]; then
+        mv data.bin moved-away.bin
+        chosen=$(remaining_piece "$1")
+        run join "$chosen"
+    fi
+}
+
+recover_split() {
+    if input_whole && [ $(($1 % 2)) -eq 1 ] && chosen=$(remaining_piece "$1"); then
+        run join "$chosen"  # a double-click on a leftover piece
+        input_whole || echo "  split kill $1: opening $chosen after the kill changed the whole input" >&2
+    fi
+    if input_whole; then
+        run split data.bin 1MB
+        if [ "$status" -eq 2 ]; then
+            rm -f data.bin.*.plit
+            run split data.bin 1MB
+        fi
+        if [ "$status" -ne 0 ]; then
+            fail "split kill $1: splitting the whole input again failed: exit $status, $(cat err.txt)"
+            return 1
+        fi
+    fi
+    join_what_is_left "$1"
+}
+
+# --- the kills ----------------------------------------------------------------
+
+# Kill i of a split: once piece i exists, after pause i; kills beyond the
+# count go back, two by two so that both of the user's paths meet them, to the
+# last two pieces, where the set looks complete.
+kill_split() {
+    if [ "$1" -lt "$piece_count" ]; then
+        target=$1
+    else
+        target=$((piece_count - 1 - $1 / 2 % 2))
+    fi
+    cp reference.bin data.bin
+    start_job split data.bin 1MB
+    wait_until_exists "$(piece "$target")"
+    pause "$1"
+    kill_job
+    recover_split "$1" && check_rebuilt "split kill $1 (once piece $target existed, pause $(pause_of "$1"))"
+}
+
+# Kill i of a join, from a piece that varies: once the rebuilt file exists
+# (i = 0 mod count+1), or once piece i-1 (mod count+1) is gone, after pause i.
+kill_join() {
+    cp reference.bin data.bin
+    run split data.bin 1MB
+    if [ "$status" -ne 0 ]; then
+        fail "join kill $1: the split that makes the set failed: $(cat err.txt)"
+        return
+    fi
+    start_job join "$(piece $(($1 * 7 % piece_count)))"
+    event=$(($1 % (piece_count + 1) - 1))
+    if [ "$event" -lt 0 ]; then
+        wait_until_exists data.bin
+        where="once the rebuilt file existed"
+    else
+        wait_until_gone "$(piece "$event")"
+        where="once piece $event was gone"
+    fi
+    pause "$1"
+    kill_job
+    join_what_is_left "$1"
+    check_rebuilt "join kill $1 ($where, pause $(pause_of "$1"))"
+}
+
+for operation in split join; do
+    landed_total=0
+    failures_before=$failures
+    i=0
+    while [ "$i" -lt "$kills" ]; do
+        "kill_$operation" "$i"
+        landed_total=$((landed_total + landed))
+        rm -f data.bin data.bin.*.plit moved-away.bin
+        i=$((i + 1))
+    done
+    echo "$operation: $kills kills tried, $landed_total landed before the job ended, $((failures - failures_before)) recoveries failed"
+    [ "$landed_total" -ge "$least_landed" ] || fail "$operation: only $landed_total kills landed before the job ended"
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "kill_recovery: passed"
