@@ -32,7 +32,7 @@ char32_t NextCodePoint(const std::string& text, std::size_t& at)
     const auto lead = static_cast<unsigned char>(text[at++]);
     if (lead < 0x80)
         return lead;
-    const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
+    const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 && lead < 0xF0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
     if (extra < 0 || at + extra > text.size())
         return kReplacement;
     char32_t c = lead & (0x3F >> extra);

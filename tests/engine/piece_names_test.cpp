@@ -159,6 +159,18 @@ TEST(PathText, NonAsciiNamesRoundTripThroughUtf8)
     EXPECT_EQ(ToWidePath(""), L"");
 }
 
+// Bytes that begin no UTF-8 sequence (F5 to FF) are malformed, never the lead
+// of a three-byte character.
+TEST(PathText, BytesThatLeadNoSequenceBecomeReplacementCharacters)
+{
+    for (const std::string malformed : {"\xF8\x80\x80", "\xFF\xBF\xBF", "\xF5\x80\x80\x80"}) {
+        const std::wstring wide = ToWidePath(malformed);
+        ASSERT_FALSE(wide.empty());
+        for (const wchar_t c : wide)
+            EXPECT_EQ(static_cast<unsigned>(c), 0xFFFDu);
+    }
+}
+
 TEST(PathText, LoneSurrogateBecomesReplacementCharacter)
 {
     const std::wstring lone(1, static_cast<wchar_t>(0xD800));
