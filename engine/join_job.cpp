@@ -1,9 +1,7 @@
 #include "join_job.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -12,6 +10,8 @@
 #include "file_system.h"
 #include "job_messages.h"
 #include "job_state.h"
+#include "join_plan.h"
+#include "join_recovery.h"
 #include "piece_names.h"
 #include "progress.h"
 
@@ -19,159 +19,22 @@ namespace {
 
 using namespace job_messages;
 
-// A piece as the checks measured it.
-struct Piece {
-    std::string name;
-    FileIdentity identity;
-};
-
-// What the checks decided: where the output stands and what to append to it.
-struct JoinPlan {
-    std::unique_ptr<File> output;  // open and locked
-    bool outputCreated = false;    // made by this run, so it may be removed again
-    std::int32_t firstIndex = 0;   // index of `pieces.front()`; the output holds the pieces before it
-    std::int64_t partSize = 0;
-    std::vector<Piece> pieces;     // the pieces still to append, in index order
-};
-
-// A refusal of the checks, or the plan that passed them.
-struct Checked {
-    std::optional<JoinPlan> plan;
-    JobResult refusal;
-};
-
-Checked Refuse(const std::string& text, std::string file = {}, std::string reason = {})
-{
-    return Checked{std::nullopt, RefuseJob(text, kJoinCaption, std::move(file), std::move(reason))};
-}
-
-// The output could not be made or prepared: a failure of the copy phase,
-// reported as one, with nothing appended and no piece touched.
-Checked FailBeforeCopy(const std::string& originalPath)
-{
-    return Checked{std::nullopt, FinishJob(JobOutcome::Failed, kJoinFailed, kJoinCaption, originalPath,
-                                           fileSystem().lastError())};
-}
-
-// Measures pieces `first`..N-1 of `set`. Empty when one does not open; then
-// `missing` is its index.
-std::optional<std::vector<Piece>> MeasurePieces(const PieceSet& set, std::int32_t first, std::int32_t& missing)
-{
-    std::vector<Piece> pieces;
-    for (std::int32_t index = first; index < set.pieceCount; ++index) {
-        std::string name = PieceName(set.originalPath, index, set.countText);
-        std::unique_ptr<File> piece = fileSystem().openForReading(name);
-        const std::optional<FileIdentity> identity = piece ? piece->identity() : std::nullopt;
-        if (!identity || identity->size < 0) {
-            missing = index;
-            return std::nullopt;
-        }
-        pieces.push_back({std::move(name), *identity});
-    }
-    return pieces;
-}
-
-// The first of `pieces` (the last ones of their set) whose size
-// cannot be that of its place: every piece but the last holds `partSize`
-// bytes, the last one from 1 to `partSize`.
-const Piece* FirstMisfit(const std::vector<Piece>& pieces, std::int64_t partSize)
-{
-    for (std::size_t at = 0; at < pieces.size(); ++at) {
-        const std::int64_t size = pieces[at].identity.size;
-        const bool last = at + 1 == pieces.size();
-        if (last ? size < 1 || size > partSize : size != partSize)
-            return &pieces[at];
-    }
-    return nullptr;
-}
-
-// True when each of `count` bytes of the output from `outputOffset` is either
-// the byte of `piece` from `pieceOffset` or zero: after a power cut a file may
-// keep its new length with zeros where its unflushed bytes were.
-bool HoldsPieceOrZeros(File& output, std::int64_t outputOffset, File& piece, std::int64_t pieceOffset,
-                       std::int64_t count, CopyBuffer& buffer)
-{
-    constexpr std::int64_t kHalf = CopyBuffer::kSize / 2;
-    char* const ours = buffer.data();
-    char* const theirs = buffer.data() + kHalf;
-    if (!output.seek(outputOffset) || !piece.seek(pieceOffset))
-        return false;
-    for (std::int64_t done = 0; done < count;) {
-        const std::int64_t want = std::min(count - done, kHalf);
-        if (output.read(ours, want) != want || piece.read(theirs, want) != want)
-            return false;
-        for (std::int64_t at = 0; at < want; ++at) {
-            if (ours[at] != theirs[at] && ours[at] != 0)
-                return false;
-        }
-        done += want;
-    }
-    return true;
-}
-
-// True when the output's bytes from `from` on are the first bytes of the
-// pieces still to append, taken end to end (or zeros in their place): what an
-// interrupted join appended after the last piece it deleted. Nothing else may
-// be cut away.
-bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& pieces, CopyBuffer& buffer)
-{
-    std::int64_t left = output.size() - from;
-    for (const Piece& piece : pieces) {
-        if (left <= 0)
-            break;
-        const std::int64_t count = std::min(left, piece.identity.size);
-        std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
-        if (!file || !HoldsPieceOrZeros(output, from, *file, 0, count, buffer))
-            return false;
-        from += count;
-        left -= count;
-    }
-    return left == 0;
-}
-
-// When only the last piece is left, the part size is not on disk as any file's
-// size: it is the one that makes the output hold N-1 whole pieces plus a
-// beginning of the last. Empty when no size or more than one fits.
-std::optional<std::int64_t> PartSizeBeforeLastPiece(File& output, const std::vector<Piece>& pieces,
-                                                    std::int32_t wholePieces, CopyBuffer& buffer)
-{
-    constexpr std::int64_t kMostCandidates = 64;
-    const std::int64_t length = output.size();
-    const std::int64_t last = pieces.front().identity.size;
-    // length = wholePieces * S + t, with 0 <= t <= last and S >= last.
-    const std::int64_t firstTail = length % wholePieces;
-    const std::int64_t lastTail = std::min(last, length - wholePieces * last);
-    if (length < 0 || lastTail < firstTail || (lastTail - firstTail) / wholePieces >= kMostCandidates)
-        return std::nullopt;
-
-    std::optional<std::int64_t> found;
-    for (std::int64_t tail = firstTail; tail <= lastTail; tail += wholePieces) {
-        const std::int64_t partSize = (length - tail) / wholePieces;
-        if (!TailIsInPieces(output, length - tail, pieces, buffer))
-            continue;
-        if (found)
-            return std::nullopt;  // ambiguous
-        found = partSize;
-    }
-    return found;
-}
-
 // Checks a set whose piece 0 exists: every piece present and of a size that
 // fits, no file at the original's path, and room for the first piece.
 Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
 {
     std::int32_t missing = 0;
-    std::optional<std::vector<Piece>> pieces = MeasurePieces(set, 0, missing);
+    std::optional<std::vector<Piece>> pieces = MeasurePieces(set, 0, set.pieceCount, missing);
     if (!pieces)
-        return Refuse(JoinPieceNotFound(PieceName(set.originalPath, missing, set.countText)));
+        return RefuseJoin(JoinPieceNotFound(PieceName(set.originalPath, missing, set.countText)));
     const std::int64_t partSize = pieces->front().identity.size;
     if (const Piece* misfit = FirstMisfit(*pieces, partSize))
-        return Refuse(JoinPieceDoesNotFit(misfit->name), misfit->name, "its size does not fit the set");
+        return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name, "its size does not fit the set");
     if (fileSystem().exists(set.originalPath))
-        return Refuse(JoinOutputInTheWay(set.originalPath), set.originalPath, "a file of that name exists");
+        return RefuseJoin(JoinOutputInTheWay(set.originalPath), set.originalPath, "a file of that name exists");
     // The first piece of a set is its largest.
     if (freeBytes != FREE_QUERY_FAILED && partSize >= freeBytes)
-        return Refuse(kJoinNoSpace);
+        return RefuseJoin(kJoinNoSpace);
 
     JoinPlan plan;
     plan.output = fileSystem().createNew(set.originalPath);
@@ -180,65 +43,9 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
     plan.outputCreated = true;
     if (!plan.output->lockExclusive()) {
         // Another job opened the new file already: it is theirs now.
-        return Refuse(JoinOutputInUse(set.originalPath), set.originalPath, fileSystem().lastError());
+        return RefuseJoin(JoinOutputInUse(set.originalPath), set.originalPath, fileSystem().lastError());
     }
     plan.partSize = partSize;
-    plan.pieces = std::move(*pieces);
-    return Checked{std::move(plan), {}};
-}
-
-// Checks a set whose piece 0 is gone: an interrupted join of it can go on when
-// the original's path holds the first k whole pieces (and perhaps a beginning
-// of the next), pieces 0..k-1 are gone and pieces k..N-1 all exist and fit.
-// Anything else is a set that misses its piece 0.
-Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
-{
-    const std::string firstName = PieceName(set.originalPath, 0, set.countText);
-    auto refuseAsNotFound = [&] { return Refuse(JoinPieceNotFound(firstName)); };
-    if (!fileSystem().exists(set.originalPath))
-        return refuseAsNotFound();
-
-    std::int32_t first = 1;
-    while (first < set.pieceCount && !fileSystem().exists(PieceName(set.originalPath, first, set.countText)))
-        ++first;
-    if (first == set.pieceCount)
-        return refuseAsNotFound();
-
-    JoinPlan plan;
-    plan.output = fileSystem().openForUpdate(set.originalPath);
-    if (!plan.output)
-        return refuseAsNotFound();
-    if (!plan.output->lockExclusive())
-        return Refuse(JoinOutputInUse(set.originalPath), set.originalPath, fileSystem().lastError());
-    const std::optional<FileIdentity> output = plan.output->identity();
-
-    std::int32_t missing = 0;
-    std::optional<std::vector<Piece>> pieces = MeasurePieces(set, first, missing);
-    if (!pieces || !output)
-        return refuseAsNotFound();
-    for (const Piece& piece : *pieces) {
-        if (piece.identity.sameFileAs(*output))
-            return refuseAsNotFound();
-    }
-
-    CopyBuffer buffer;
-    const bool onlyLast = first == set.pieceCount - 1;
-    const std::optional<std::int64_t> partSize = onlyLast
-        ? PartSizeBeforeLastPiece(*plan.output, *pieces, first, buffer)
-        : std::optional<std::int64_t>(pieces->front().identity.size);
-    if (!partSize || FirstMisfit(*pieces, *partSize))
-        return refuseAsNotFound();
-    const std::int64_t whole = std::int64_t{first} * *partSize;
-    if (plan.output->size() < whole || !TailIsInPieces(*plan.output, whole, *pieces, buffer))
-        return refuseAsNotFound();
-    if (freeBytes != FREE_QUERY_FAILED && pieces->front().identity.size >= freeBytes)
-        return Refuse(kJoinNoSpace);
-
-    // The tail past the whole pieces is held whole by the pieces still there.
-    if (!plan.output->truncate(whole))
-        return FailBeforeCopy(set.originalPath);
-    plan.firstIndex = first;
-    plan.partSize = *partSize;
     plan.pieces = std::move(*pieces);
     return Checked{std::move(plan), {}};
 }
@@ -276,10 +83,12 @@ public:
         // two pieces may go, and only then is the join a success.
         if (!fileSystem().commitFolder(set_.originalPath))
             return failedAt(set_.originalPath);
+        // The last piece goes first: a join cut short between the two leaves
+        // the last but one, whose size is the part size (FinishInterruptedJoin).
         const std::size_t count = plan_.pieces.size();
+        remove(count - 1);
         if (count >= 2)
             remove(count - 2);
-        remove(count - 1);
         fileSystem().commitFolder(set_.originalPath);
         if (!plan_.output->close())
             return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
@@ -393,9 +202,11 @@ JobResult JoinFiles(std::string joinPath)
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;
+    if (std::optional<JobResult> finished = FinishInterruptedJoin(*set))
+        return *finished;
     const bool firstPieceThere = fileSystem().exists(PieceName(set->originalPath, 0, set->countText));
     Checked checked = firstPieceThere ? CheckWholeSet(*set, freeBytes) : CheckInterruptedJoin(*set, freeBytes);
     if (!checked.plan)
-        return checked.refusal;
+        return checked.ended;
     return PieceAppender(*set, *checked.plan).run();
 }
