@@ -45,7 +45,8 @@ public:
     // Commits the contents written so far to the disk itself.
     virtual bool flush() = 0;
     // Takes an exclusive lock that lasts until the file is closed; false at once
-    // when another job holds it.
+    // when another job holds it. Only jobs heed it: other programs may still
+    // read and write the file.
     virtual bool lockExclusive() = 0;
     // Closes the file; false when the platform reports a failure.
     virtual bool close() = 0;

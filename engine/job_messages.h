@@ -52,10 +52,10 @@ inline std::string JoinPieceDoesNotFit(const std::string& pieceName)
     return "The file \"" + pieceName + "\" does not fit with the other pieces: its size is not that of a piece of this set.";
 }
 
-// Another job holds the file the join would write.
-inline std::string JoinOutputInUse(const std::string& originalPath)
+// Another job holds the file a job would read or write.
+inline std::string FileInUseByAnotherJob(const std::string& path)
 {
-    return "The file \"" + originalPath + "\" is being written by another job. Wait until it ends.";
+    return "The file \"" + path + "\" is in use by another job. Wait until it ends, then try again.";
 }
 
 }  // namespace job_messages

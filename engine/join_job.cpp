@@ -43,7 +43,7 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
     plan.outputCreated = true;
     if (!plan.output->lockExclusive()) {
         // Another job opened the new file already: it is theirs now.
-        return RefuseJoin(JoinOutputInUse(set.originalPath), set.originalPath, fileSystem().lastError());
+        return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
     }
     plan.partSize = partSize;
     plan.pieces = std::move(*pieces);

@@ -57,7 +57,7 @@ Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
     if (!plan.output)
         return refuseAsNotFound();
     if (!plan.output->lockExclusive())
-        return RefuseJoin(JoinOutputInUse(set.originalPath), set.originalPath, fileSystem().lastError());
+        return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
     const std::optional<FileIdentity> output = plan.output->identity();
 
     std::int32_t missing = 0;

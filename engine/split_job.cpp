@@ -167,6 +167,10 @@ JobResult SplitFile(std::string splitPath)
     const std::optional<FileIdentity> opened = input ? input->identity() : std::nullopt;
     if (!opened || opened->size < 0)
         return RefuseJob(kSplitNotOpened, kSplitCaption, splitPath, fileSystem().lastError());
+    // Held for the whole run, so that no join takes this file for a finished
+    // one and deletes pieces that this split has not committed yet.
+    if (!input->lockExclusive())
+        return RefuseJob(FileInUseByAnotherJob(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
     const std::int64_t fileSize = opened->size;
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
         return RefuseJob(kSplitNoSpace, kSplitCaption);

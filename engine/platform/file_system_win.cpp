@@ -107,12 +107,15 @@ public:
 
     bool flush() override { return FlushFileBuffers(handle_) || Failed(false); }
 
-    // Locks every byte the file may ever have; the lock goes with the handle.
+    // Locks one byte far past any end a file can have: jobs exclude each
+    // other, while other programs go on reading and writing the file's bytes
+    // (a lock on them would make their reads fail). It goes with the handle.
     bool lockExclusive() override
     {
-        OVERLAPPED from{};
-        return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &from)
-            || Failed(false);
+        OVERLAPPED at{};
+        at.Offset = 0xFFFFFFFE;
+        at.OffsetHigh = 0x7FFFFFFF;
+        return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) || Failed(false);
     }
 
     bool close() override

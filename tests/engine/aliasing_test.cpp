@@ -1,0 +1,184 @@
+// Names that reach other files, and other programs acting on the files while
+// a job runs: links from piece names and from the original's path, an input
+// that grows or is replaced, a piece replaced, and two jobs on one set.
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "join_job.h"
+#include "split_job.h"
+
+namespace {
+
+class Aliasing : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        content_ = MakeContent(1000, 7);
+        WriteFileBytes(input(), content_);
+    }
+
+    std::string input() const { return path("in.bin"); }
+    std::string piece(int index, int count = 4) const
+    {
+        return path("in.bin." + std::to_string(index) + "." + std::to_string(count) + ".plit");
+    }
+
+    // Makes a link at `from` to `to`: symbolic or hard. False when this
+    // platform does not let the test make one (Wine lacks symbolic links).
+    static bool Link(const std::string& to, const std::string& from, bool symbolic)
+    {
+        std::error_code error;
+        if (symbolic)
+            fs::create_symlink(PathFromUtf8(to), PathFromUtf8(from), error);
+        else
+            fs::create_hard_link(PathFromUtf8(to), PathFromUtf8(from), error);
+        return !error;
+    }
+
+    // Splits in.bin into four pieces and joins them back, leaving the set.
+    void makeSet()
+    {
+        runSplit(input(), 300);
+        ASSERT_EQ(result_.outcome, JobOutcome::Succeeded);
+        sink_.events.clear();
+    }
+
+    std::string content_;
+};
+
+// A piece name that links to the input, to an earlier piece or to someone's
+// file refuses the split: nothing is written through it.
+TEST_F(Aliasing, LinkAtAPieceNameRefusesTheSplit)
+{
+    const std::string thesis = MakeContent(50, 9);
+    WriteFileBytes(path("thesis.txt"), thesis);
+    for (const bool symbolic : {true, false}) {
+        for (const std::string& target : {input(), path("thesis.txt")}) {
+            SCOPED_TRACE(testing::Message() << (symbolic ? "symbolic" : "hard") << " link to " << target);
+            sink_.events.clear();
+            if (!Link(target, piece(1), symbolic)) {
+                GTEST_SKIP() << "this platform makes no such link";
+            }
+            runSplit(input(), 300);
+            expectRefused(PieceInTheWayText(piece(1)), kSplitter);
+            EXPECT_EQ(ReadFileBytes(input()), content_);
+            EXPECT_EQ(ReadFileBytes(path("thesis.txt")), thesis);
+            fs::remove(PathFromUtf8(piece(1)));
+        }
+    }
+}
+
+// `ln -s a.0.4.plit a; join a.1.4.plit`: the output name reaches a piece.
+TEST_F(Aliasing, LinkAtTheOutputNameRefusesTheJoin)
+{
+    makeSet();
+    const std::vector<std::string> slices = Slices(content_, 300);
+    for (const bool symbolic : {true, false}) {
+        SCOPED_TRACE(symbolic ? "symbolic" : "hard");
+        sink_.events.clear();
+        if (!Link(piece(0), input(), symbolic)) {
+            GTEST_SKIP() << "this platform makes no such link";
+        }
+        runJoin(piece(1));
+        expectRefused(OutputInTheWayText(input()), kJoiner);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(ReadFileBytes(piece(i)), slices[static_cast<std::size_t>(i)]) << i;
+        fs::remove(PathFromUtf8(input()));
+    }
+}
+
+// Bytes added to the input while it is split are in no piece: the input stays.
+TEST_F(Aliasing, InputThatGrowsDuringTheSplitIsKept)
+{
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call == IoCall::CreateNew && name == piece(2)) {
+            WriteFileBytes(input(), content_ + "appended");
+        }
+    };
+    runSplit(input(), 300);
+    expectOutcome("The file splitting operation failed!", kSplitter);
+    EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+    EXPECT_EQ(ReadFileBytes(input()), content_ + "appended");
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+}
+
+// An editor that saves by writing a new file and renaming it over the input.
+TEST_F(Aliasing, InputReplacedDuringTheSplitIsKept)
+{
+    const std::string saved = MakeContent(1000, 8);
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call == IoCall::CreateNew && name == piece(3)) {
+            WriteFileBytes(path("saved.tmp"), saved);
+            fs::rename(PathFromUtf8(path("saved.tmp")), PathFromUtf8(input()));
+        }
+    };
+    runSplit(input(), 300);
+    expectOutcome("The file splitting operation failed!", kSplitter);
+    EXPECT_EQ(ReadFileBytes(input()), saved);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+}
+
+// A piece replaced between the checks and its copy is not the piece that was
+// measured: the join stops, keeps it, and removes the output it made.
+TEST_F(Aliasing, PieceReplacedDuringTheJoinIsKept)
+{
+    makeSet();
+    const std::string other = MakeContent(300, 5);
+    int opens = 0;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call == IoCall::OpenForReading && name == piece(0) && ++opens == 2) {
+            WriteFileBytes(path("other.tmp"), other);
+            fs::rename(PathFromUtf8(path("other.tmp")), PathFromUtf8(piece(0)));
+        }
+    };
+    runJoin(piece(0));
+    expectOutcome(kJoinFailed, kJoiner);
+    EXPECT_EQ(result_.file, piece(0));
+    EXPECT_EQ(ReadFileBytes(piece(0)), other);
+    EXPECT_FALSE(FileExists(input()));
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(FileExists(piece(i))) << i;
+}
+
+// Two joins of one set at once, and a join of a set its split is still
+// writing: the second job is refused and the first one ends well.
+TEST_F(Aliasing, SecondJobOnTheSameSetIsRefused)
+{
+    makeSet();
+    std::vector<JobResult> second;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        const bool appending = call == IoCall::Write && name == input();
+        if (appending && second.size() < 2) {
+            second.push_back(JobResult{});  // no second job inside the second job
+            second.back() = JoinFiles(piece(2));
+        }
+    };
+    runJoin(piece(0));
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
+    EXPECT_EQ(ReadFileBytes(input()), content_);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+    ASSERT_EQ(second.size(), 2u);
+    for (const JobResult& refused : second)
+        EXPECT_EQ(refused.outcome, JobOutcome::Refused);
+
+    sink_.events.clear();
+    files_ = FaultyFileSystem();
+    bool joined = false;
+    JobResult duringSplit;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call == IoCall::CreateNew && name == piece(3) && !joined) {
+            joined = true;
+            duringSplit = JoinFiles(piece(0));
+        }
+    };
+    runSplit(input(), 300);
+    EXPECT_TRUE(joined);
+    EXPECT_EQ(duringSplit.outcome, JobOutcome::Refused);
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
+    runJoin(piece(0));
+    EXPECT_EQ(ReadFileBytes(input()), content_);
+}
+
+}  // namespace
