@@ -31,8 +31,12 @@ std::vector<MessageBoxView> MessageBoxes(DWORD processId)
             Child(window, kFileNameBoxId)) {
             continue;
         }
-        if (HWND text = MessageTextOf(window)) {
-            boxes.push_back({window, CaptionOf(window), TextOf(text)});
+        // A box being built has its text control before its text; every
+        // box Vandrel shows has some.
+        HWND text = MessageTextOf(window);
+        std::wstring shown = text ? TextOf(text) : std::wstring();
+        if (!shown.empty()) {
+            boxes.push_back({window, CaptionOf(window), std::move(shown)});
         }
     }
     return boxes;
