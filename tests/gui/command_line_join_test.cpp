@@ -108,6 +108,21 @@ TEST_F(CommandLineJoin, MissingPieceIsNamedAndNothingIsTouched)
     EXPECT_EQ(gui::FileSize(gui::PieceName(original, 2, 3)), 10'000);
 }
 
+// Opening a piece whose original is still there (a split that did not end,
+// a copy kept by hand) never writes over that file: the join says so.
+TEST_F(CommandLineJoin, ExistingOriginalIsNamedAndKept)
+{
+    const std::wstring original = dir / L"thesis.pdf";
+    ASSERT_EQ(gui::WritePieces(original, 10'000, 5, 4'000), 3);
+    ASSERT_TRUE(gui::WriteTestFile(original, 7'000, 6));
+
+    Start(Quoted(gui::PieceName(original, 0, 3)));
+    ExpectFinalMessage(L"The file \"" + original + L"\" already exists. Move or rename it, then start the join again.");
+
+    EXPECT_TRUE(gui::HasTestContents(original, 7'000, 6));
+    EXPECT_EQ(gui::FilesIn(dir.Path()).size(), 4u);
+}
+
 TEST_F(CommandLineJoin, RelativePieceNameIsFoundInTheProgramsFolder)
 {
     // A copy of the program in the test's folder, started from another
