@@ -21,6 +21,10 @@ struct FileIdentity {
     bool operator==(const FileIdentity& other) const = default;
 };
 
+// What File::copyFrom answers when the platform cannot copy between the two
+// files itself; the caller then copies through its own memory.
+inline constexpr std::int64_t kCopyNotSupported = -2;
+
 class File {
 public:
     // Closes the file if close() was not called; that result is lost, so every
@@ -38,6 +42,17 @@ public:
     virtual std::int64_t read(void* buffer, std::int64_t count) = 0;
     // Writes all `count` bytes at the current position, or returns false.
     virtual bool write(const void* buffer, std::int64_t count) = 0;
+    // Copies up to `count` bytes from the current position of `source` to the
+    // current position of this file without passing them through the job's
+    // memory (inside the kernel, sharing extents where the file system can),
+    // moving both positions. Returns the number of bytes copied, 0 at the end of
+    // `source`, -1 on an error, or kCopyNotSupported. `source` comes from the
+    // same FileSystem as this file.
+    virtual std::int64_t copyFrom(File& source, std::int64_t count) = 0;
+    // Asks the system to start writing `count` bytes from `offset` to the disk
+    // without waiting, so that flush() has less left to wait for. A hint only:
+    // it reports nothing, and flush() stays what makes the bytes durable.
+    virtual void startWriteback(std::int64_t offset, std::int64_t count) = 0;
     // Moves the current position to `offset` bytes from the start.
     virtual bool seek(std::int64_t offset) = 0;
     // Cuts the file to `length` bytes and moves the current position there.
@@ -67,6 +82,10 @@ public:
     // Opens an existing plain file for reading and writing without following a
     // symbolic link at `path`. Empty when that fails or it is no plain file.
     virtual std::unique_ptr<File> openForUpdate(const std::string& path) = 0;
+    // Gives the file at `from` the name `to` in the same folder, only when
+    // nothing at all is at `to`; the name `from` is then gone. Durable once the
+    // folder is committed, like every name.
+    virtual bool renameNoReplace(const std::string& from, const std::string& to) = 0;
     // True when anything is at `path`, a dangling symbolic link included.
     virtual bool exists(const std::string& path) = 0;
     // The file that `path` names now, following symbolic links; empty when none.
