@@ -52,6 +52,12 @@ class NoCommitFileSystem : public FileSystem {
         std::optional<FileIdentity> identity() override { return file_->identity(); }
         std::int64_t read(void* buffer, std::int64_t count) override { return file_->read(buffer, count); }
         bool write(const void* buffer, std::int64_t count) override { return file_->write(buffer, count); }
+        // Both files come from this file system; the copy is between the platform's own.
+        std::int64_t copyFrom(File& source, std::int64_t count) override
+        {
+            return file_->copyFrom(*static_cast<NoCommitFile&>(source).file_, count);
+        }
+        void startWriteback(std::int64_t, std::int64_t) override {}
         bool seek(std::int64_t offset) override { return file_->seek(offset); }
         bool truncate(std::int64_t length) override { return file_->truncate(length); }
         bool flush() override { return true; }
@@ -70,7 +76,14 @@ class NoCommitFileSystem : public FileSystem {
     FileSystem& platform_ = platformFileSystem();
 
 public:
-    std::unique_ptr<File> openForReading(const std::string& path) override { return platform_.openForReading(path); }
+    std::unique_ptr<File> openForReading(const std::string& path) override
+    {
+        return NoCommit(platform_.openForReading(path));
+    }
+    bool renameNoReplace(const std::string& from, const std::string& to) override
+    {
+        return platform_.renameNoReplace(from, to);
+    }
     std::unique_ptr<File> createNew(const std::string& path) override { return NoCommit(platform_.createNew(path)); }
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {

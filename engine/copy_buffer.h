@@ -7,7 +7,7 @@
 
 class CopyBuffer {
 public:
-    static constexpr std::int64_t kSize = 1 << 20;
+    static constexpr std::int64_t kSize = 128 << 10;
 
     CopyBuffer() : bytes_(new char[kSize]) {}
     char* data() { return bytes_.get(); }

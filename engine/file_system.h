@@ -14,11 +14,15 @@ struct FileIdentity {
     std::uint64_t fileId = 0;  // inode / file index
     std::int64_t size = -1;
     std::int64_t modified = 0;  // last write time, in the platform's finest unit
+    std::uint64_t links = 1;    // names the file has; not part of its identity
 
     // True when both reach the same file, whatever its contents are now.
     bool sameFileAs(const FileIdentity& other) const { return volume == other.volume && fileId == other.fileId; }
     // True when both are the same file with the same size and last write time.
-    bool operator==(const FileIdentity& other) const = default;
+    bool operator==(const FileIdentity& other) const
+    {
+        return sameFileAs(other) && size == other.size && modified == other.modified;
+    }
 };
 
 // What File::copyFrom answers when the platform cannot copy between the two
@@ -49,9 +53,10 @@ public:
     // `source`, -1 on an error, or kCopyNotSupported. `source` comes from the
     // same FileSystem as this file.
     virtual std::int64_t copyFrom(File& source, std::int64_t count) = 0;
-    // Asks the system to start writing `count` bytes from `offset` to the disk
-    // without waiting, so that flush() has less left to wait for. A hint only:
-    // it reports nothing, and flush() stays what makes the bytes durable.
+    // Asks the system to start writing `count` bytes from `offset` (all from
+    // `offset` on when `count` is 0) to the disk without waiting, so that
+    // flush() has less left to wait for. A hint only: it reports nothing, and
+    // flush() stays what makes the bytes durable.
     virtual void startWriteback(std::int64_t offset, std::int64_t count) = 0;
     // Moves the current position to `offset` bytes from the start.
     virtual bool seek(std::int64_t offset) = 0;

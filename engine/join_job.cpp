@@ -19,6 +19,10 @@ namespace {
 
 using namespace job_messages;
 
+bool CanRenameFirstPiece(const PieceSet& set, const Piece& first);
+Checked CreateOutput(const PieceSet& set, JoinPlan plan);
+Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan);
+
 // Checks a set whose piece 0 exists: every piece present and of a size that
 // fits, no file at the original's path, and room for the first piece.
 Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
@@ -37,6 +41,25 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
         return RefuseJoin(kJoinNoSpace);
 
     JoinPlan plan;
+    plan.partSize = partSize;
+    plan.pieces = std::move(*pieces);
+    if (!CanRenameFirstPiece(set, plan.pieces.front()))
+        return CreateOutput(set, std::move(plan));
+    return RenameFirstPiece(set, std::move(plan));
+}
+
+// Piece 0 can become the output by a rename, its bytes never copied, when it
+// has no other name (appending to it must change no other file) and the set
+// has three pieces or more: with two, a join cut short would leave only the
+// last piece and an output whose part size nothing on disk tells.
+bool CanRenameFirstPiece(const PieceSet& set, const Piece& first)
+{
+    return set.pieceCount >= 3 && first.identity.links == 1;
+}
+
+// The output made new, empty, and locked.
+Checked CreateOutput(const PieceSet& set, JoinPlan plan)
+{
     plan.output = fileSystem().createNew(set.originalPath);
     if (!plan.output)
         return FailBeforeCopy(set.originalPath);
@@ -45,8 +68,24 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
         // Another job opened the new file already: it is theirs now.
         return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
     }
-    plan.partSize = partSize;
-    plan.pieces = std::move(*pieces);
+    return Checked{std::move(plan), {}};
+}
+
+// Piece 0 renamed to the output's name, opened and locked at its end. The
+// output then holds one whole piece and piece 0 is gone: the state a join
+// cut short after its first piece leaves, which CheckInterruptedJoin takes up.
+Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
+{
+    const Piece first = plan.pieces.front();
+    if (!fileSystem().renameNoReplace(first.name, set.originalPath))
+        return CreateOutput(set, std::move(plan));
+    plan.output = fileSystem().openForUpdate(set.originalPath);
+    const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
+    if (!output || *output != first.identity || !plan.output->lockExclusive() || !plan.output->seek(output->size))
+        return FailBeforeCopy(set.originalPath);
+    plan.renamedBytes = first.identity.size;
+    plan.firstIndex = 1;
+    plan.pieces.erase(plan.pieces.begin());
     return Checked{std::move(plan), {}};
 }
 
@@ -57,20 +96,21 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
 // its name still reaches the file that was read, unchanged.
 class PieceAppender {
 public:
-    PieceAppender(const PieceSet& set, JoinPlan& plan) : set_(set), plan_(plan), firstKept_(plan.firstIndex) {}
+    PieceAppender(const PieceSet& set, JoinPlan& plan)
+        : set_(set), plan_(plan), firstKept_(plan.firstIndex), progress_(BytesToMove(plan)), mover_(progress_)
+    {
+    }
 
     JobResult run()
     {
-        std::int64_t totalBytes = 0;
-        for (const Piece& piece : plan_.pieces)
-            totalBytes += piece.identity.size;
-        ProgressPacer progress(totalBytes);
+        if (plan_.renamedBytes > 0)
+            progress_.advance(plan_.renamedBytes + 1);  // a whole piece at once, and its end
         std::int64_t expectedLength = std::int64_t{plan_.firstIndex} * plan_.partSize;
 
         for (std::size_t at = 0; at < plan_.pieces.size(); ++at) {
             const Piece& piece = plan_.pieces[at];
             const std::int32_t index = plan_.firstIndex + static_cast<std::int32_t>(at);
-            if (!append(piece, progress))
+            if (!append(piece))
                 return failed();
             expectedLength += piece.identity.size;
             if (!plan_.output->flush() || !plan_.output->isRegularFile() || plan_.output->size() != expectedLength)
@@ -86,7 +126,8 @@ public:
         // The last piece goes first: a join cut short between the two leaves
         // the last but one, whose size is the part size (FinishInterruptedJoin).
         const std::size_t count = plan_.pieces.size();
-        remove(count - 1);
+        if (count >= 1)
+            remove(count - 1);
         if (count >= 2)
             remove(count - 2);
         fileSystem().commitFolder(set_.originalPath);
@@ -98,14 +139,14 @@ public:
 
 private:
     // Appends all of `piece` as it was measured: the same file, no byte more or less.
-    bool append(const Piece& piece, ProgressPacer& progress)
+    bool append(const Piece& piece)
     {
         std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
         if (!file)
             return fail(JoinPieceNotFound(piece.name), piece.name, fileSystem().lastError());
         if (file->identity() != piece.identity)
             return fail(kJoinFailed, piece.name, "it changed after it was measured");
-        switch (CopyBytes(*file, *plan_.output, piece.identity.size, buffer_, progress)) {
+        switch (mover_.copy(*file, *plan_.output, piece.identity.size)) {
         case CopyResult::Copied:
             break;
         case CopyResult::ReadFailed:
@@ -115,9 +156,9 @@ private:
         case CopyResult::WriteFailed:
             return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
         }
-        if (file->read(buffer_.data(), 1) != 0)
+        if (file->read(mover_.buffer().data(), 1) != 0)
             return fail(kJoinFailed, piece.name, "it grew while it was being read");
-        progress.advance(1);  // the read that met the end of the piece counts as one
+        progress_.advance(1);  // the read that met the end of the piece counts as one
         return true;
     }
 
@@ -172,10 +213,20 @@ private:
         std::string reason;
     };
 
+    // The bytes of the pieces, the one renamed included.
+    static std::int64_t BytesToMove(const JoinPlan& plan)
+    {
+        std::int64_t total = plan.renamedBytes;
+        for (const Piece& piece : plan.pieces)
+            total += piece.identity.size;
+        return total;
+    }
+
     const PieceSet& set_;
     JoinPlan& plan_;
     std::int32_t firstKept_;
-    CopyBuffer buffer_;
+    ProgressPacer progress_;
+    ByteMover mover_;
     Failure failure_;
     std::string leftover_;
     std::string leftoverReason_;

@@ -25,6 +25,7 @@ struct JoinPlan {
     bool outputCreated = false;    // made by this run, so it may be removed again
     std::int32_t firstIndex = 0;   // index of `pieces.front()`; the output holds the pieces before it
     std::int64_t partSize = 0;
+    std::int64_t renamedBytes = 0; // bytes of a piece 0 that became the output by a rename
     std::vector<Piece> pieces;     // the pieces still to append, in index order
 };
 

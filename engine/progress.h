@@ -15,6 +15,9 @@ public:
     // byte-at-a-time count would have posted.
     void advance(std::int64_t bytes);
 
+    // Bytes between two posts.
+    std::int64_t step() const { return step_; }
+
 private:
     std::int64_t step_;
 };

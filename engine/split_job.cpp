@@ -74,9 +74,9 @@ SplitFailure WriteFailure(const std::string& file)
 // such as aux.bin.0.2.plit reaches a Windows device, where every write
 // "succeeds").
 std::optional<SplitFailure> FillPiece(File& input, File& piece, const std::string& splitPath, const std::string& name,
-                                      std::int64_t pieceBytes, CopyBuffer& buffer, ProgressPacer& progress)
+                                      std::int64_t pieceBytes, ByteMover& mover)
 {
-    switch (CopyBytes(input, piece, pieceBytes, buffer, progress)) {
+    switch (mover.copy(input, piece, pieceBytes)) {
     case CopyResult::Copied:
         break;
     case CopyResult::ReadFailed:
@@ -94,8 +94,7 @@ std::optional<SplitFailure> FillPiece(File& input, File& piece, const std::strin
 // Creates the piece `name`, fills it and closes it. Whatever becomes of it, a
 // piece that was created is recorded in `created`, as it was last seen.
 std::optional<SplitFailure> WritePiece(File& input, const std::string& splitPath, const std::string& name,
-                                       std::int64_t pieceBytes, CopyBuffer& buffer, ProgressPacer& progress,
-                                       CreatedPieces& created)
+                                       std::int64_t pieceBytes, ByteMover& mover, CreatedPieces& created)
 {
     std::unique_ptr<File> piece = fileSystem().createNew(name);
     if (!piece) {
@@ -104,7 +103,7 @@ std::optional<SplitFailure> WritePiece(File& input, const std::string& splitPath
             failure.message = SplitPieceInTheWay(name);
         return failure;
     }
-    std::optional<SplitFailure> failure = FillPiece(input, *piece, splitPath, name, pieceBytes, buffer, progress);
+    std::optional<SplitFailure> failure = FillPiece(input, *piece, splitPath, name, pieceBytes, mover);
     const std::optional<FileIdentity> identity = piece->identity();
     if (identity)
         created.add(name, *identity);
@@ -135,14 +134,14 @@ std::optional<SplitFailure> WriteAllPieces(File& input, const std::string& split
 {
     const std::int64_t fileSize = opened.size;
     ProgressPacer progress(fileSize);
-    CopyBuffer buffer;
+    ByteMover mover(progress);
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
         const std::string name = PieceName(splitPath, index, countText);
-        if (auto failure = WritePiece(input, splitPath, name, pieceBytes, buffer, progress, created))
+        if (auto failure = WritePiece(input, splitPath, name, pieceBytes, mover, created))
             return failure;
     }
-    if (auto failure = CheckInputUnchanged(input, splitPath, opened, buffer))
+    if (auto failure = CheckInputUnchanged(input, splitPath, opened, mover.buffer()))
         return failure;
     if (!fileSystem().commitFolder(splitPath))
         return WriteFailure(splitPath);

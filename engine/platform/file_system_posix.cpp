@@ -33,7 +33,8 @@ FileIdentity IdentityOf(const struct stat& info)
 {
     return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
                         static_cast<std::int64_t>(info.st_size),
-                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                        static_cast<std::uint64_t>(info.st_nlink)};
 }
 
 // The folder that holds `path`: its text up to the last slash, "." when none.
@@ -106,6 +107,43 @@ public:
         return true;
     }
 
+    // copy_file_range with explicit offsets, the positions moved after it. The
+    // kernel shares extents where it can (XFS, btrfs) and copies in place
+    // otherwise. Answers kCopyNotSupported for every reason that means "not
+    // between these two files" rather than a failure of the disk.
+    std::int64_t copyFrom(File& source, std::int64_t count) override
+    {
+        PosixFile& from = static_cast<PosixFile&>(source);  // one file system makes both
+        off64_t in = ::lseek(from.fd_, 0, SEEK_CUR);
+        off64_t out = ::lseek(fd_, 0, SEEK_CUR);
+        if (in < 0 || out < 0)
+            return Failed(-1);
+        for (;;) {
+            const ssize_t copied = ::copy_file_range(from.fd_, &in, fd_, &out, static_cast<size_t>(count), 0);
+            if (copied >= 0)
+                return ::lseek(from.fd_, in, SEEK_SET) == in && ::lseek(fd_, out, SEEK_SET) == out ? copied : Failed(-1);
+            switch (errno) {
+            case EINTR:
+                continue;
+            case EXDEV:
+            case EINVAL:
+            case EOPNOTSUPP:
+            case ENOSYS:
+            case EPERM:
+            case EBADF:
+            case ETXTBSY:
+                return kCopyNotSupported;
+            default:
+                return Failed(-1);
+            }
+        }
+    }
+
+    void startWriteback(std::int64_t offset, std::int64_t count) override
+    {
+        ::sync_file_range(fd_, offset, count, SYNC_FILE_RANGE_WRITE);
+    }
+
     bool seek(std::int64_t offset) override { return ::lseek(fd_, offset, SEEK_SET) == offset || Failed(false); }
 
     bool truncate(std::int64_t length) override
@@ -162,6 +200,11 @@ public:
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {
         return PlainFile(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    }
+
+    bool renameNoReplace(const std::string& from, const std::string& to) override
+    {
+        return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 || Failed(false);
     }
 
     bool exists(const std::string& path) override
