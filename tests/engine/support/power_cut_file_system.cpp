@@ -50,7 +50,9 @@ public:
     {
         if (!begin("read " + std::to_string(count)))
             return -1;
-        return take(static_cast<char*>(buffer), count);
+        const std::string got = take(count);
+        std::copy(got.begin(), got.end(), static_cast<char*>(buffer));
+        return static_cast<std::int64_t>(got.size());
     }
 
     bool write(const void* buffer, std::int64_t count) override
@@ -75,8 +77,7 @@ public:
             refuse(from.open_ ? "Invalid argument" : kBadHandle);
             return -1;
         }
-        std::string bytes(static_cast<std::size_t>(count), '\0');
-        bytes.resize(static_cast<std::size_t>(from.take(bytes.data(), count)));
+        const std::string bytes = from.take(count);
         put(bytes.data(), static_cast<std::int64_t>(bytes.size()));
         return static_cast<std::int64_t>(bytes.size());
     }
@@ -147,14 +148,15 @@ private:
         return open_ || refuse(kBadHandle);
     }
     bool mayWrite() { return writable_ || refuse(kBadHandle); }
-    // Copies up to `count` bytes from the position to `buffer` and moves past them.
-    std::int64_t take(char* buffer, std::int64_t count)
+    // Up to `count` bytes from the position on; moves past them.
+    std::string take(std::int64_t count)
     {
         const std::string& bytes = inode().current;
-        const std::int64_t available = std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes.size()) - position_);
-        const std::int64_t got = std::min(count, available);
-        std::copy_n(bytes.data() + std::min<std::int64_t>(position_, bytes.size()), got, buffer);
-        position_ += got;
+        const std::int64_t at = std::min<std::int64_t>(position_, static_cast<std::int64_t>(bytes.size()));
+        const std::int64_t available = static_cast<std::int64_t>(bytes.size()) - at;
+        std::string got = bytes.substr(static_cast<std::size_t>(at),
+                                       static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, available)));
+        position_ += static_cast<std::int64_t>(got.size());
         return got;
     }
     // Puts `count` bytes at the position, as pending contents, and moves past them.
