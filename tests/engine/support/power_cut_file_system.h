@@ -6,7 +6,8 @@
 //
 // The durability model, the one POSIX promises and no more:
 // - A file's contents (its bytes and its length) reach the disk at flush()
-//   (fsync). Writes and truncations since the last flush are pending.
+//   (fsync). Writes, copies and truncations since the last flush are
+//   pending; early writeback changes none of that.
 // - A name created or removed in a folder reaches the disk at commitFolder()
 //   on any path in that folder (fsync of the folder). Until then it is
 //   pending, even when the file's contents have been flushed.
