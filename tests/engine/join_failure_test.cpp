@@ -235,25 +235,33 @@ TEST_F(JoinFault, FailedFinalCloseIsToldWithTheSuccess)
     EXPECT_EQ(ReadFileBytes(output()), original_);
 }
 
-// THE invariant: whichever file call of a three-piece join fails, every byte
-// of the original is afterwards in the output (a prefix, in order) or in a
-// piece that still exists whole, and success is reported only when the output
-// holds all of it.
+// THE invariant: whichever file call of a three-piece join fails, with the
+// platform's in-kernel copy or with the read/write copy, every byte of the
+// original is afterwards in the output (a prefix, in order) or in a piece that
+// still exists whole, and success is reported only when the output holds all
+// of it.
 TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
 {
-    runJoin(piece(0));
-    ASSERT_EQ(ReadFileBytes(output()), original_);
-    const FaultyFileSystem counted = files_;
+    for (const bool inKernelCopy : {true, false}) {
+        SCOPED_TRACE(inKernelCopy ? "in-kernel copy" : "read/write copy");
+        const auto startOver = [&] {
+            fs::remove(PathFromUtf8(output()));
+            writePieces();
+            sink_.events.clear();
+            files_ = FaultyFileSystem();
+            files_.inKernelCopy = inKernelCopy;
+        };
+        startOver();
+        runJoin(piece(0));
+        ASSERT_EQ(ReadFileBytes(output()), original_);
+        const FaultyFileSystem counted = files_;
+        EXPECT_EQ(counted.calls(IoCall::CopyFrom) > 0, inKernelCopy) << "the join copies in the kernel when it can";
 
-    int runs = 0;
-    for (const IoCall call : kAllIoCalls) {
-        for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
-            {
+        int runs = 0;
+        for (const IoCall call : kAllIoCalls) {
+            for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
                 SCOPED_TRACE(testing::Message() << "failing " << IoCallName(call) << " call " << nth);
-                fs::remove(PathFromUtf8(output()));
-                writePieces();
-                sink_.events.clear();
-                files_ = FaultyFileSystem();
+                startOver();
                 files_.failCall(call, nth);
 
                 runJoin(piece(1));
@@ -287,8 +295,8 @@ TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
                 }
             }
         }
+        EXPECT_GT(runs, 25);
     }
-    EXPECT_GT(runs, 25);
 }
 
 TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)

@@ -121,6 +121,117 @@ TEST(PowerCutDurability, NameChangesSurviveInOrderAndOneOutOfOrder)
     EXPECT_EQ(NameSets(disk), expected);
 }
 
+// A rename moves the entry whole: a cut before the folder's commit leaves the
+// file under its old name or its new one, never under both or neither, in
+// every order the other pending changes may take.
+TEST(PowerCutDurability, RenameIsKeptOrLostWholeUntilTheFolderIsCommitted)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/piece", "x");
+    ASSERT_TRUE(disk.createNew("/d/other"));
+    ASSERT_TRUE(disk.renameNoReplace("/d/piece", "/d/out"));
+    EXPECT_FALSE(disk.exists("/d/piece"));
+    EXPECT_TRUE(disk.exists("/d/out"));
+
+    using Names = std::set<std::string>;
+    EXPECT_EQ(NameSets(disk), (std::set<Names>{{"/d/piece"}, {"/d/piece", "/d/other"}, {"/d/out", "/d/other"}, {"/d/out"}}));
+    EXPECT_EQ(Outcomes(disk, "/d/out"), (Outcome{std::nullopt, "x"}));
+
+    ASSERT_TRUE(disk.commitFolder("/d/out"));
+    EXPECT_EQ(NameSets(disk), (std::set<Names>{{"/d/out", "/d/other"}}));
+}
+
+// Names tied by a chain of renames change as one: a created file renamed over
+// a removed one's name, then renamed on.
+TEST(PowerCutDurability, RenamesOfOneNameChangeTogether)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/a", "old");
+    disk.addFile("/d/z", "z");
+    ASSERT_TRUE(disk.removeIfSame("/d/z", *disk.identityAt("/d/z")));
+    ASSERT_TRUE(disk.renameNoReplace("/d/a", "/d/b"));
+    auto fresh = disk.createNew("/d/a");
+    ASSERT_TRUE(fresh);
+    ASSERT_TRUE(disk.renameNoReplace("/d/b", "/d/c"));
+
+    for (const SurvivingState& state : disk.survivingStates()) {
+        int oldFile = 0;
+        for (const auto& [path, file] : state.disk)
+            oldFile += file.bytes == "old" ? 1 : 0;
+        EXPECT_EQ(oldFile, 1) << state.variant << ": the renamed file must be under exactly one name";
+    }
+    const std::vector<SurvivingState> states = disk.survivingStates();
+    EXPECT_TRUE(std::any_of(states.begin(), states.end(), [](const SurvivingState& state) {
+        return state.disk.count("/d/z") != 0 && state.disk.count("/d/c") != 0;
+    })) << "the removal of z may still be dropped alone, out of order";
+}
+
+TEST(PowerCutDurability, CopiedBytesArePendingLikeWrittenOnes)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/source", "abcdef");
+    auto source = disk.openForReading("/d/source");
+    auto target = disk.createNew(kFile);
+    ASSERT_TRUE(disk.commitFolder(kFile));
+    ASSERT_TRUE(source->seek(2));
+    EXPECT_EQ(target->copyFrom(*source, 3), 3);
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"", "cde", "c", std::string(3, '\0')}));
+
+    target->startWriteback(0, 3);
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"", "cde", "c", std::string(3, '\0')}))
+        << "early writeback makes nothing durable";
+    ASSERT_TRUE(target->flush());
+    EXPECT_EQ(Outcomes(disk, kFile), (Outcome{"cde"}));
+}
+
+TEST(PowerCutFileSystemCalls, CopyFromMovesBothPositionsAndStopsAtTheEnd)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/source", "0123456789");
+    auto source = disk.openForReading("/d/source");
+    auto target = disk.createNew(kFile);
+    ASSERT_TRUE(target->seek(2));
+    EXPECT_EQ(target->copyFrom(*source, 4), 4);
+    Write(*target, "-");
+    EXPECT_EQ(target->copyFrom(*source, 100), 6) << "a copy stops at the source's end";
+    EXPECT_EQ(target->copyFrom(*source, 100), 0);
+    char next = 0;
+    EXPECT_EQ(source->read(&next, 1), 0);
+    EXPECT_EQ(disk.image().at(kFile).bytes, std::string("\0\0" "0123-456789", 13));
+
+    auto reader = disk.openForReading(kFile);
+    EXPECT_EQ(reader->copyFrom(*source, 1), -1) << "a file opened for reading takes no copy";
+    ASSERT_TRUE(source->close());
+    EXPECT_EQ(target->copyFrom(*source, 1), -1) << "a closed source gives nothing";
+
+    const std::int64_t before = disk.operations();
+    disk.inKernelCopy = false;
+    EXPECT_EQ(target->copyFrom(*reader, 1), kCopyNotSupported);
+    EXPECT_EQ(disk.operations(), before) << "without the in-kernel copy there is no call to cut after";
+}
+
+TEST(PowerCutFileSystemCalls, RenameNeverReplacesAndStaysInItsFolder)
+{
+    PowerCutFileSystem disk;
+    disk.addFile("/d/a", "a");
+    disk.addFile("/d/b", "b");
+    const FileIdentity a = *disk.identityAt("/d/a");
+    auto open = disk.openForReading("/d/a");
+
+    EXPECT_FALSE(disk.renameNoReplace("/d/a", "/d/b"));
+    EXPECT_EQ(disk.lastError(), "File exists");
+    EXPECT_FALSE(disk.renameNoReplace("/d/a", "/d/a"));
+    EXPECT_FALSE(disk.renameNoReplace("/d/missing", "/d/c"));
+    EXPECT_EQ(disk.lastError(), "No such file or directory");
+    EXPECT_FALSE(disk.renameNoReplace("/d/a", "/e/a"));
+    EXPECT_EQ(disk.survivingStates().size(), 1u) << "a refused rename changes nothing";
+
+    ASSERT_TRUE(disk.renameNoReplace("/d/a", "/d/c"));
+    EXPECT_TRUE(disk.identityAt("/d/c")->sameFileAs(a)) << "the file keeps its identity under its new name";
+    EXPECT_FALSE(disk.exists("/d/a"));
+    EXPECT_EQ(open->size(), 1) << "an open file follows its file, not its name";
+}
+
 TEST(PowerCutDurability, CutFailsEveryLaterCallAndFreezesTheDisk)
 {
     PowerCutFileSystem disk;

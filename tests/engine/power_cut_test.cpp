@@ -1,12 +1,15 @@
 // Power cuts during a split and a join. The power goes after each call the job
 // makes, in turn; on every disk that may survive the cut, the user recovers
 // with Vandrel's own join as the messages tell them to, and the original's
-// bytes must be back at its path. Prints how many disks were checked.
+// bytes must be back at its path. Every workload runs twice: with the
+// platform's in-kernel copy, and with the read/write copy a job falls back to.
+// Prints how many disks were checked.
 
 #include <gtest/gtest.h>
 
 #include <iostream>
 #include <sstream>
+#include <tuple>
 
 #include "engine_fixture.h"
 #include "join_job.h"
@@ -80,6 +83,12 @@ bool ReportedSuccess(const RecordingSink& sink, const Workload& workload)
         if (box.text == success)
             return true;
     return false;
+}
+
+// The copy path of a run, as the test's name and its printed line give it.
+std::string CopyPath(bool inKernelCopy)
+{
+    return inKernelCopy ? "InKernelCopy" : "ReadWriteCopy";
 }
 
 void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece)
@@ -184,7 +193,7 @@ std::string Describe(const Workload& workload, const DiskImage& disk)
 // over it and says so), and the first remaining piece is joined. Returns an
 // account of what was done and seen when the original did not come back,
 // nothing when it did.
-std::string RecoveryFailure(const Workload& workload, const DiskImage& survived)
+std::string RecoveryFailure(const Workload& workload, const DiskImage& survived, bool inKernelCopy)
 {
     if (OriginalWhole(workload, survived))
         return {};
@@ -205,6 +214,7 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived)
         account = "moved " + kOriginal + " to " + aside + ", then ";
     }
     PowerCutFileSystem recovery(disk);
+    recovery.inKernelCopy = inKernelCopy;
     RecordingSink sink;
     const std::string chosen = workload.piece(remaining.front());
     RunJoin(recovery, sink, chosen);
@@ -222,13 +232,14 @@ std::string Lines(const std::vector<std::string>& lines)
     return text.empty() ? "\n    none" : text;
 }
 
-class PowerCut : public ::testing::TestWithParam<Workload> {};
+class PowerCut : public ::testing::TestWithParam<std::tuple<Workload, bool>> {};
 
 TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
 {
-    const Workload& workload = GetParam();
+    const auto& [workload, inKernelCopy] = GetParam();
 
     PowerCutFileSystem uncut(StartingDisk(workload));
+    uncut.inKernelCopy = inKernelCopy;
     RecordingSink uncutSink;
     RunJob(workload, uncut, uncutSink);
     const std::int64_t operations = uncut.operations();
@@ -244,6 +255,7 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
     std::vector<std::int64_t> brokenCuts;
     for (std::int64_t cut = 0; cut <= operations; ++cut) {
         PowerCutFileSystem disk(StartingDisk(workload));
+        disk.inKernelCopy = inKernelCopy;
         disk.cutPowerAfter(cut);
         RecordingSink sink;
         RunJob(workload, disk, sink);
@@ -251,7 +263,7 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
 
         for (const SurvivingState& state : disk.survivingStates()) {
             ++statesChecked;
-            std::string failure = RecoveryFailure(workload, state.disk);
+            std::string failure = RecoveryFailure(workload, state.disk, inKernelCopy);
             if (!failure.empty()) {
                 ++notRebuilt;
             } else if (success && !SuccessHolds(workload, state.disk)) {
@@ -265,14 +277,14 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
             brokenCuts.push_back(cut);
             if (brokenCuts.size() > kCutsShown)
                 continue;
-            ADD_FAILURE() << workload.name << ": power cut after call " << cut << " of " << operations << "; "
+            ADD_FAILURE() << workload.name << ", " << CopyPath(inKernelCopy) << ": power cut after call " << cut << " of " << operations << "; "
                           << state.variant << "\n  disk after the cut:" << Describe(workload, state.disk)
                           << "\n  the job told:" << Told(sink) << "\n  broken: " << failure
                           << "\n  last calls before the cut:" << Lines(disk.lastOperations(kOperationsShown));
         }
     }
     const int broken = notRebuilt + successBelied;
-    std::cout << "[ power cut ] " << workload.name << ": " << operations + 1 << " cut points, " << statesChecked
+    std::cout << "[ power cut ] " << workload.name << ", " << CopyPath(inKernelCopy) << ": " << operations + 1 << " cut points, " << statesChecked
               << " disks checked, " << broken << " broke the rule (" << notRebuilt << " original not rebuilt, "
               << successBelied << " success not borne out)" << std::endl;
     std::string cuts;
@@ -282,7 +294,10 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
                          << " (the first disk of the first " << kCutsShown << " cuts is told above)";
 }
 
-INSTANTIATE_TEST_SUITE_P(Workloads, PowerCut, ::testing::ValuesIn(kWorkloads),
-                         [](const ::testing::TestParamInfo<Workload>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Workloads, PowerCut, ::testing::Combine(::testing::ValuesIn(kWorkloads), ::testing::Values(true, false)),
+                         [](const ::testing::TestParamInfo<PowerCut::ParamType>& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    CopyPath(std::get<1>(info.param));
+                         });
 
 }  // namespace

@@ -43,6 +43,24 @@ public:
         return file_->write(buffer, count);
     }
 
+    // Every file of a job comes from one file system, this one, so `source` is
+    // a FaultyFile too; the platform's own copy is handed the platform's file
+    // that it wraps, never this wrapper.
+    std::int64_t copyFrom(File& source, std::int64_t count) override
+    {
+        if (!owner_.inKernelCopy)
+            return kCopyNotSupported;
+        if (owner_.fails(IoCall::CopyFrom, path_))
+            return -1;
+        return file_->copyFrom(*static_cast<FaultyFile&>(source).file_, count);
+    }
+
+    void startWriteback(std::int64_t offset, std::int64_t count) override
+    {
+        if (!owner_.fails(IoCall::StartWriteback, path_))
+            file_->startWriteback(offset, count);
+    }
+
     bool seek(std::int64_t offset) override { return owner_.fails(IoCall::Seek, path_) ? false : file_->seek(offset); }
 
     bool truncate(std::int64_t length) override
@@ -77,6 +95,7 @@ const char* IoCallName(IoCall call)
     case IoCall::OpenForReading: return "openForReading";
     case IoCall::CreateNew: return "createNew";
     case IoCall::OpenForUpdate: return "openForUpdate";
+    case IoCall::RenameNoReplace: return "renameNoReplace";
     case IoCall::Exists: return "exists";
     case IoCall::IdentityAt: return "identityAt";
     case IoCall::RemoveIfSame: return "removeIfSame";
@@ -84,6 +103,8 @@ const char* IoCallName(IoCall call)
     case IoCall::Identity: return "identity";
     case IoCall::Read: return "read";
     case IoCall::Write: return "write";
+    case IoCall::CopyFrom: return "copyFrom";
+    case IoCall::StartWriteback: return "startWriteback";
     case IoCall::Seek: return "seek";
     case IoCall::Truncate: return "truncate";
     case IoCall::Flush: return "flush";
@@ -149,6 +170,11 @@ std::unique_ptr<File> FaultyFileSystem::openForUpdate(const std::string& path)
         return nullptr;
     std::unique_ptr<File> file = platformFileSystem().openForUpdate(path);
     return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
+}
+
+bool FaultyFileSystem::renameNoReplace(const std::string& from, const std::string& to)
+{
+    return fails(IoCall::RenameNoReplace, from) ? false : platformFileSystem().renameNoReplace(from, to);
 }
 
 bool FaultyFileSystem::exists(const std::string& path)

@@ -15,6 +15,7 @@ enum class IoCall {
     OpenForReading,
     CreateNew,
     OpenForUpdate,
+    RenameNoReplace,
     Exists,
     IdentityAt,
     RemoveIfSame,
@@ -22,6 +23,8 @@ enum class IoCall {
     Identity,
     Read,
     Write,
+    CopyFrom,
+    StartWriteback,
     Seek,
     Truncate,
     Flush,
@@ -30,11 +33,12 @@ enum class IoCall {
     Size,
     IsRegularFile,
 };
-inline constexpr std::array<IoCall, 17> kAllIoCalls = {
-    IoCall::OpenForReading, IoCall::CreateNew, IoCall::OpenForUpdate, IoCall::Exists,        IoCall::IdentityAt,
-    IoCall::RemoveIfSame,   IoCall::CommitFolder, IoCall::Identity,   IoCall::Read,          IoCall::Write,
-    IoCall::Seek,           IoCall::Truncate,  IoCall::Flush,         IoCall::LockExclusive, IoCall::Close,
-    IoCall::Size,           IoCall::IsRegularFile};
+inline constexpr std::array<IoCall, 20> kAllIoCalls = {
+    IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate, IoCall::RenameNoReplace,
+    IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,  IoCall::CommitFolder,
+    IoCall::Identity,       IoCall::Read,           IoCall::Write,         IoCall::CopyFrom,
+    IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,      IoCall::Flush,
+    IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,          IoCall::IsRegularFile};
 const char* IoCallName(IoCall call);
 
 // The reason lastError() gives after an injected fault.
@@ -52,14 +56,22 @@ public:
     // paths that `filter` matches (all paths when it is empty). A failed open
     // or create gives no file and creates none; a failed read gives -1 (or 0,
     // an early end, when `readFaultIsEarlyEnd`); a failed write stores half of
-    // its bytes and returns false; a failed close still closes; a failed
-    // removeIfSame leaves the file; a failed size gives -1; a failed
-    // isRegularFile, seek, truncate, flush, lockExclusive or commitFolder gives
-    // false and changes nothing; a failed identity or identityAt gives none; a
-    // failed exists gives true, as a careful caller must assume when it cannot
-    // tell. After a failed call lastError() gives kInjectedFault.
+    // its bytes and returns false; a failed copyFrom gives -1 and copies
+    // nothing; a failed startWriteback does nothing; a failed close still
+    // closes; a failed removeIfSame leaves the file; a failed size gives -1; a
+    // failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
+    // or renameNoReplace gives false and changes nothing; a failed identity or
+    // identityAt gives none; a failed exists gives true, as a careful caller
+    // must assume when it cannot tell. After a failed call lastError() gives
+    // kInjectedFault. A file call counts under the file's path, a
+    // renameNoReplace under its `from`.
     void failCall(IoCall call, int nth, PathFilter filter = {});
     bool readFaultIsEarlyEnd = false;
+
+    // False: copyFrom answers kCopyNotSupported at once, without counting a
+    // call or asking the platform, so that a job takes its read/write path.
+    // The fault sweeps run over both paths.
+    bool inKernelCopy = true;
 
     // The figure volumeFreeBytes reports; the platform's own when unset.
     std::optional<std::int64_t> freeBytes;
@@ -75,6 +87,7 @@ public:
     std::unique_ptr<File> openForReading(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
+    bool renameNoReplace(const std::string& from, const std::string& to) override;
     bool exists(const std::string& path) override;
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;

@@ -50,26 +50,43 @@ public:
     {
         if (!begin("read " + std::to_string(count)))
             return -1;
-        const std::string& bytes = inode().current;
-        const std::int64_t available = std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes.size()) - position_);
-        const std::int64_t got = std::min(count, available);
-        std::copy_n(bytes.data() + std::min<std::int64_t>(position_, bytes.size()), got, static_cast<char*>(buffer));
-        position_ += got;
-        return got;
+        const std::string got = take(count);
+        std::copy(got.begin(), got.end(), static_cast<char*>(buffer));
+        return static_cast<std::int64_t>(got.size());
     }
 
     bool write(const void* buffer, std::int64_t count) override
     {
         if (!begin("write " + std::to_string(count)) || !mayWrite())
             return false;
-        std::string& bytes = inode().current;
-        const std::size_t end = static_cast<std::size_t>(position_ + count);
-        if (bytes.size() < end)
-            bytes.resize(end, '\0');
-        std::copy_n(static_cast<const char*>(buffer), count, bytes.begin() + position_);
-        position_ += count;
-        inode().modified = owner_.nextModification();
+        put(static_cast<const char*>(buffer), count);
         return true;
+    }
+
+    // One operation whose bytes land in this file as a write()'s do: pending
+    // until its flush. Every file of a job comes from one file system, so
+    // `source` is a file of this one.
+    std::int64_t copyFrom(File& source, std::int64_t count) override
+    {
+        if (!owner_.inKernelCopy)
+            return kCopyNotSupported;
+        PowerCutFile& from = static_cast<PowerCutFile&>(source);
+        if (!begin("copyFrom " + std::to_string(count) + " " + from.path_ + " to") || !mayWrite())
+            return -1;
+        if (!from.open_ || count < 0) {
+            refuse(from.open_ ? "Invalid argument" : kBadHandle);
+            return -1;
+        }
+        const std::string bytes = from.take(count);
+        put(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        return static_cast<std::int64_t>(bytes.size());
+    }
+
+    // Early writeback makes nothing durable that a flush has not: the disks a
+    // cut may leave stay the same.
+    void startWriteback(std::int64_t offset, std::int64_t count) override
+    {
+        begin("startWriteback " + std::to_string(offset) + " " + std::to_string(count));
     }
 
     bool seek(std::int64_t offset) override
@@ -131,6 +148,28 @@ private:
         return open_ || refuse(kBadHandle);
     }
     bool mayWrite() { return writable_ || refuse(kBadHandle); }
+    // Up to `count` bytes from the position on; moves past them.
+    std::string take(std::int64_t count)
+    {
+        const std::string& bytes = inode().current;
+        const std::int64_t at = std::min<std::int64_t>(position_, static_cast<std::int64_t>(bytes.size()));
+        const std::int64_t available = static_cast<std::int64_t>(bytes.size()) - at;
+        std::string got = bytes.substr(static_cast<std::size_t>(at),
+                                       static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, available)));
+        position_ += static_cast<std::int64_t>(got.size());
+        return got;
+    }
+    // Puts `count` bytes at the position, as pending contents, and moves past them.
+    void put(const char* buffer, std::int64_t count)
+    {
+        std::string& bytes = inode().current;
+        const std::size_t end = static_cast<std::size_t>(position_ + count);
+        if (bytes.size() < end)
+            bytes.resize(end, '\0');
+        std::copy_n(buffer, count, bytes.begin() + position_);
+        position_ += count;
+        inode().modified = owner_.nextModification();
+    }
     bool refuse(const std::string& reason)
     {
         owner_.fail(reason);
@@ -212,7 +251,7 @@ void PowerCutFileSystem::setName(const std::string& path, std::uint64_t fileId)
         disk_.names.erase(path);
     else
         disk_.names[path] = fileId;
-    disk_.pendingNames.push_back({path, fileId});
+    disk_.pendingNames.push_back({path, fileId, {}});
 }
 
 std::unique_ptr<File> PowerCutFileSystem::openFile(const std::string& path, bool writable)
@@ -247,6 +286,31 @@ std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
 std::unique_ptr<File> PowerCutFileSystem::openForUpdate(const std::string& path)
 {
     return beginCall("openForUpdate " + path) ? openFile(path, true) : nullptr;
+}
+
+// Within one folder only, so that one commit of that folder makes it durable.
+bool PowerCutFileSystem::renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (!beginCall("renameNoReplace " + from + " " + to))
+        return false;
+    if (FolderOf(from) != FolderOf(to)) {
+        fail("This disk renames within one folder only");
+        return false;
+    }
+    const auto name = disk_.names.find(from);
+    if (name == disk_.names.end()) {
+        fail(kNoSuchFile);
+        return false;
+    }
+    if (disk_.names.count(to) != 0) {
+        fail("File exists");
+        return false;
+    }
+    const std::uint64_t fileId = name->second;
+    disk_.names.erase(name);
+    disk_.names[to] = fileId;
+    disk_.pendingNames.push_back({to, fileId, from});
+    return true;
 }
 
 // Without power nothing can be told, and a careful caller takes a name it
@@ -317,7 +381,10 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   kept: a journaling file system (ext4, XFS) commits its metadata in order;
 // - each net change of one name kept alone, and dropped alone, when there are
 //   two or more: others write folder blocks in any order, and a single change
-//   out of order is where a job that counts on an order shows it.
+//   out of order is where a job that counts on an order shows it. A rename is
+//   atomic on every one of them: the names it ties together (its old and new
+//   name, and any name tied to those by another rename) change together, kept
+//   or dropped as one, so a file never shows under both names or under none.
 // Contents, of every file whose bytes or length changed since its last flush:
 // - all of it lost, and all of it kept;
 // - for each such file, with the others kept: its change lost alone; half of it
@@ -347,6 +414,28 @@ void Apply(Names& names, const std::string& path, std::uint64_t fileId)
         names.erase(path);
     else
         names[path] = fileId;
+}
+
+// How the names of one unit changed between the durable names and the current ones.
+struct NetChange {
+    std::string path;
+    std::uint64_t before, after;  // 0: no file
+};
+
+// "rename of a to b" for a unit that moves one file, else each change in turn.
+std::string Described(const std::vector<NetChange>& unit)
+{
+    if (unit.size() == 2 && unit[0].before == unit[1].after && unit[0].after == unit[1].before) {
+        const NetChange& gone = unit[0].after == 0 ? unit[0] : unit[1];
+        const NetChange& made = unit[0].after == 0 ? unit[1] : unit[0];
+        if (gone.after == 0 && made.before == 0)
+            return "rename of " + Leaf(gone.path) + " to " + Leaf(made.path);
+    }
+    std::string text;
+    for (const NetChange& change : unit)
+        text += (text.empty() ? "" : " and ") + std::string(change.after == 0 ? "removal of " : "creation of ") +
+                Leaf(change.path);
+    return text;
 }
 
 std::string HalfKept(const std::string& durable, const std::string& current)
@@ -383,33 +472,53 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         nameChoices.push_back({description, prefix});
         if (kept == pending)
             break;
-        Apply(prefix, disk.pendingNames[kept].path, disk.pendingNames[kept].fileId);
+        const NameChange& change = disk.pendingNames[kept];
+        if (!change.renamedFrom.empty())
+            prefix.erase(change.renamedFrom);
+        Apply(prefix, change.path, change.fileId);
     }
 
-    struct NetChange {
-        std::string path;
-        std::uint64_t before, after;  // 0: no file
-    };
-    std::vector<NetChange> netChanges;
-    std::set<std::string> touched;
-    for (const NameChange& change : disk.pendingNames)
-        touched.insert(change.path);
-    for (const std::string& path : touched) {
-        const auto before = disk.durableNames.find(path);
-        const auto after = disk.names.find(path);
-        const std::uint64_t was = before == disk.durableNames.end() ? 0 : before->second;
-        const std::uint64_t is = after == disk.names.end() ? 0 : after->second;
-        if (was != is)
-            netChanges.push_back({path, was, is});
+    // The names each pending change touches; a rename ties its two together.
+    std::vector<std::set<std::string>> tied;
+    for (const NameChange& change : disk.pendingNames) {
+        std::set<std::string> paths{change.path};
+        if (!change.renamedFrom.empty())
+            paths.insert(change.renamedFrom);
+        std::erase_if(tied, [&](const std::set<std::string>& group) {
+            const bool overlaps = std::any_of(group.begin(), group.end(),
+                                              [&](const std::string& path) { return paths.count(path) != 0; });
+            if (overlaps)
+                paths.insert(group.begin(), group.end());
+            return overlaps;
+        });
+        tied.push_back(paths);
     }
-    if (netChanges.size() >= 2) {
-        for (const NetChange& change : netChanges) {
-            const std::string what = (change.after == 0 ? "removal of " : "creation of ") + Leaf(change.path);
+    std::sort(tied.begin(), tied.end());
+
+    std::vector<std::vector<NetChange>> units;
+    for (const std::set<std::string>& group : tied) {
+        std::vector<NetChange> unit;
+        for (const std::string& path : group) {
+            const auto before = disk.durableNames.find(path);
+            const auto after = disk.names.find(path);
+            const std::uint64_t was = before == disk.durableNames.end() ? 0 : before->second;
+            const std::uint64_t is = after == disk.names.end() ? 0 : after->second;
+            if (was != is)
+                unit.push_back({path, was, is});
+        }
+        if (!unit.empty())
+            units.push_back(unit);
+    }
+    if (units.size() >= 2) {
+        for (const std::vector<NetChange>& unit : units) {
+            const std::string what = Described(unit);
             Names alone = disk.durableNames;
-            Apply(alone, change.path, change.after);
-            nameChoices.push_back({"only the " + what + " kept", alone});
             Names allBut = disk.names;
-            Apply(allBut, change.path, change.before);
+            for (const NetChange& change : unit) {
+                Apply(alone, change.path, change.after);
+                Apply(allBut, change.path, change.before);
+            }
+            nameChoices.push_back({"only the " + what + " kept", alone});
             nameChoices.push_back({"every pending name change but the " + what + " kept", allBut});
         }
     }

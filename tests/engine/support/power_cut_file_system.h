@@ -6,14 +6,17 @@
 //
 // The durability model, the one POSIX promises and no more:
 // - A file's contents (its bytes and its length) reach the disk at flush()
-//   (fsync). Writes and truncations since the last flush are pending.
+//   (fsync). Writes, copies and truncations since the last flush are
+//   pending; early writeback changes none of that.
 // - A name created or removed in a folder reaches the disk at commitFolder()
 //   on any path in that folder (fsync of the folder). Until then it is
 //   pending, even when the file's contents have been flushed.
+// - A rename is one name change: the entry moves from one name to the other
+//   at once, and a cut before the folder's commit keeps it or loses it whole.
 // - After a cut, pending contents and pending names may each be lost, kept or
 //   partly kept; a file that no surviving name reaches is gone.
-// The seam has no rename and no links, so neither has this file system: each
-// file has one name. Every folder exists; there are no symbolic links.
+// The seam has no links, so neither has this file system: each file has one
+// name. Every folder exists; there are no symbolic links.
 
 #include <cstdint>
 #include <map>
@@ -68,9 +71,14 @@ public:
     // variants are listed where they are made, in power_cut_file_system.cpp.
     std::vector<SurvivingState> survivingStates() const;
 
+    // False: copyFrom answers kCopyNotSupported at once, without an operation,
+    // so that a job takes its read/write path.
+    bool inKernelCopy = true;
+
     std::unique_ptr<File> openForReading(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
+    bool renameNoReplace(const std::string& from, const std::string& to) override;
     bool exists(const std::string& path) override;
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
@@ -93,10 +101,12 @@ private:
         const void* lockHolder = nullptr;
     };
     // A name change not yet committed: `path` now reaches `fileId`, or
-    // nothing when it is 0.
+    // nothing when it is 0; and, for a rename, the name `renamedFrom` is gone
+    // in the same change.
     struct NameChange {
         std::string path;
         std::uint64_t fileId = 0;
+        std::string renamedFrom;
     };
     struct Disk {
         std::map<std::uint64_t, Inode> inodes;        // every file ever made, reachable or not
