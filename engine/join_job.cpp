@@ -79,6 +79,10 @@ Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
     const Piece first = plan.pieces.front();
     if (!fileSystem().renameNoReplace(first.name, set.originalPath))
         return CreateOutput(set, std::move(plan));
+    // Committed before a byte is appended: were the rename lost to a power cut
+    // and the appended bytes kept, piece 0 would hold more than a piece.
+    if (!fileSystem().commitFolder(set.originalPath))
+        return FailBeforeCopy(set.originalPath);
     plan.output = fileSystem().openForUpdate(set.originalPath);
     const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
     if (!output || *output != first.identity || !plan.output->lockExclusive() || !plan.output->seek(output->size))

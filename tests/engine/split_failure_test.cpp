@@ -181,6 +181,7 @@ protected:
 
 TEST_F(SplitFault, ReadErrorOnTheInput)
 {
+    files_.inKernelCopy = false;
     files_.failCall(IoCall::Read, 1);
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
@@ -190,6 +191,7 @@ TEST_F(SplitFault, ReadErrorOnTheInput)
 
 TEST_F(SplitFault, InputEndsEarly)
 {
+    files_.inKernelCopy = false;
     files_.readFaultIsEarlyEnd = true;
     files_.failCall(IoCall::Read, 3);
     runSplit(path("in.bin"), 300);
@@ -226,11 +228,25 @@ TEST_F(SplitFault, PieceFlushOrCloseFailure)
 // the user can simply try again.
 TEST_F(SplitFault, WriteFailureStopsTheSplitAndTakesThePiecesBack)
 {
+    files_.inKernelCopy = false;
     files_.failCall(IoCall::Write, 1, PathContains(".2.4.plit"));
     runSplit(path("in.bin"), 300);
     expectFailedSplit();
     EXPECT_EQ(result_.file, piece(2));
     EXPECT_EQ(files_.calls(IoCall::CreateNew), 3) << "no piece after the failed one is made";
+}
+
+// An in-kernel copy that fails hands the rest of the job to the buffer, which
+// tells a real failure from the platform's refusal: here there is none.
+TEST_F(SplitFault, FailedInKernelCopyGoesOnThroughTheBuffer)
+{
+    files_.failCall(IoCall::CopyFrom, 2);
+    runSplit(path("in.bin"), 300);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(files_.calls(IoCall::CopyFrom), 2) << "no in-kernel copy after one failed";
+    const std::vector<std::string> slices = Slices(content_, 300);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(piece(static_cast<int>(i))), slices[i]) << i;
 }
 
 TEST_F(SplitFault, PieceThatCannotBeCreated)
