@@ -3,16 +3,12 @@
 #include <cctype>
 #include <limits>
 
+#include "size_units.h"
+
 namespace {
 
 constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max();
 
-struct Unit {
-    std::string_view name;
-    std::int64_t bytes;
-};
-constexpr Unit kUnits[] = {{"B", 1}, {"KB", 1024}, {"MB", 1048576}, {"GB", 1073741824}};
-constexpr std::int64_t kDefaultUnitBytes = 1048576;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -67,8 +63,8 @@ PartSize ParsePartSize(std::string_view text)
     const std::string_view unitText = Trimmed(rest);
     std::int64_t unitBytes = 0;
     if (unitText.empty())
-        unitBytes = kDefaultUnitBytes;
-    for (const Unit& unit : kUnits)
+        unitBytes = kDefaultSizeUnit.bytes;
+    for (const SizeUnit& unit : kSizeUnits)
         if (SameLetters(unitText, unit.name))
             unitBytes = unit.bytes;
     if (unitBytes == 0)
