@@ -9,6 +9,7 @@
 #include "join_job.h"
 #include "part_size.h"
 #include "split_job.h"
+#include "vandrel_version.h"
 
 namespace {
 
