@@ -8,6 +8,9 @@ packages="cmake ninja-build g++
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   hyperfine coreutils"
+# Packaging: the Windows installer, the zip, the Debian package and its tests,
+# and the font the dialogs need under Wine.
+packages="$packages nsis zip unzip dpkg-dev fakeroot file man-db fonts-wine"
 
 missing=""
 for package in $packages; do
