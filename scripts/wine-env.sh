@@ -7,12 +7,20 @@
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-# The dialogs ask for "Microsoft Sans Serif", which Wine lacks; its fallback is
-# wider and clips the main window's texts. Wine's own MS Sans Serif (Debian's
-# fonts-wine) has the same metrics, so the name is mapped to it.
+# The main window asks for "Microsoft Sans Serif", which Wine lacks; its
+# fallback (DejaVu Sans) is much wider and clips the window's texts. Wine's own
+# MS Sans Serif has that font's metrics, and its Tahoma is what the other
+# dialogs' "MS Shell Dlg" stands for; Debian ships both (fonts-wine) where
+# Wine does not look, so they go into the prefix's font folder, and the
+# missing name is mapped to MS Sans Serif.
 wine_fit_fonts() {
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Microsoft Sans Serif' /t REG_SZ /d 'MS Sans Serif' /f \
-        >/dev/null 2>&1 </dev/null
+    fonts="${WINEPREFIX:-$HOME/.wine}/drive_c/windows/Fonts"
+    [ -d "$fonts" ] || wine cmd /c exit >/dev/null 2>&1 </dev/null
+    for font in sserife.fon tahoma.ttf tahomabd.ttf; do
+        [ -f "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
+    done
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'Microsoft Sans Serif' \
+        /t REG_SZ /d 'MS Sans Serif' /f >/dev/null 2>&1 </dev/null
 }
 
 # Starts the Wine server for the prefix and keeps it warm, with its output sent
