@@ -129,6 +129,9 @@ expect_uninstalled() {
 
 # --- the steps ---------------------------------------------------------------------
 
+# Debian's Wine has no 32-bit side, where a 32-bit installer does nothing.
+file "$setup" | grep -q 'PE32+ executable' || fail "the installer is not a 64-bit program: $(file "$setup")"
+
 wineboot -i >/dev/null 2>&1 </dev/null
 wine_session_start
 
