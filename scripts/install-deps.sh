@@ -10,7 +10,7 @@ packages="cmake ninja-build g++
   hyperfine coreutils"
 # Packaging: the Windows installer, the zip, the Debian package and its tests,
 # and the font the dialogs need under Wine.
-packages="$packages nsis zip unzip dpkg-dev fakeroot file man-db fonts-wine"
+packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
 
 missing=""
 for package in $packages; do
