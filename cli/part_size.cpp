@@ -14,7 +14,6 @@ constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max();
 constexpr std::string_view kFat32Name = "fat32";
 constexpr std::int64_t kFat32LargestFile = 4 * SizeUnitBytes("GB") - 1;
 
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
