@@ -71,13 +71,18 @@ wine_variable() {
     wine cmd /c echo "%$1%" 2>/dev/null </dev/null | tr -d '\r'
 }
 
-# Runs the uninstall command that the system's control panel would run.
+# Runs the uninstall command that the system's control panel would run in
+# HIVE. The uninstaller goes on in a copy of itself after the command returns;
+# removing its key is its last step.
 run_quiet_uninstall() {
-    command=$(reg_value "$1\\$uninstall_key" QuietUninstallString) || { fail "no QuietUninstallString"; return; }
+    hive=$1
+    command=$(reg_value "$hive\\$uninstall_key" QuietUninstallString) || { fail "no QuietUninstallString"; return; }
     eval "set -- $command"
     wine "$@" </dev/null >/dev/null 2>&1
-    # The uninstaller runs on from a copy of itself; wait for every process.
-    wineserver -w
+    for _ in $(seq 1 100); do
+        wine reg query "$hive\\$uninstall_key" >/dev/null 2>&1 </dev/null || return
+        sleep 0.2
+    done
 }
 
 # Everything the installer writes into one hive, installed in $folder.
@@ -132,7 +137,7 @@ expect_uninstalled() {
 # Debian's Wine has no 32-bit side, where a 32-bit installer does nothing.
 file "$setup" | grep -q 'PE32+ executable' || fail "the installer is not a 64-bit program: $(file "$setup")"
 
-wineboot -i >/dev/null 2>&1 </dev/null
+# A new prefix, made by the first program that the warm server runs.
 wine_session_start
 
 # Per-user, the default: the user's own programs folder and HKCU. Wine opens
