@@ -110,8 +110,8 @@ compare_wine() {
     wine_run="$root/cmake/wine-run.sh $(realpath "$vandrel_exe")"
 
     # A running server keeps Wine's start-up out of the timings (harmless when one runs).
-    wineserver -p >/dev/null 2>&1 </dev/null &
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    . "$root/scripts/wine-env.sh"
+    wine_session_start
 
     echo "== Wine ($shm_dir): vandrel-cli.exe against the native vandrel"
     hyperfine --runs "$runs" --export-csv "$bench/wine-split.csv" \

@@ -3,16 +3,16 @@
 #include <cctype>
 #include <limits>
 
+#include "size_units.h"
+
 namespace {
 
 constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max();
 
-struct Unit {
-    std::string_view name;
-    std::int64_t bytes;
-};
-constexpr Unit kUnits[] = {{"B", 1}, {"KB", 1024}, {"MB", 1048576}, {"GB", 1073741824}};
-constexpr std::int64_t kDefaultUnitBytes = 1048576;
+// The name of the largest piece a FAT32 volume holds: its files stop one byte
+// short of 4 GiB, so "4GB" pieces do not fit there.
+constexpr std::string_view kFat32Name = "fat32";
+constexpr std::int64_t kFat32LargestFile = 4 * SizeUnitBytes("GB") - 1;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -46,10 +46,12 @@ PartSize Refused(std::string_view text, const std::string& reason)
 PartSize ParsePartSize(std::string_view text)
 {
     std::string_view rest = Trimmed(text);
+    if (SameLetters(rest, kFat32Name))
+        return {kFat32LargestFile, {}};
     if (!rest.empty() && rest.front() == '-')
         return Refused(text, "is negative: a piece must hold at least 1 byte");
     if (rest.empty() || !IsDigit(rest.front()))
-        return Refused(text, "is not a number: give a whole number with an optional unit B, KB, MB or GB");
+        return Refused(text, "is not a number: give a whole number with an optional unit B, KB, MB or GB, or fat32");
 
     // Digits first, with the range checked as they accumulate.
     std::int64_t count = 0;
@@ -67,8 +69,8 @@ PartSize ParsePartSize(std::string_view text)
     const std::string_view unitText = Trimmed(rest);
     std::int64_t unitBytes = 0;
     if (unitText.empty())
-        unitBytes = kDefaultUnitBytes;
-    for (const Unit& unit : kUnits)
+        unitBytes = kDefaultSizeUnit.bytes;
+    for (const SizeUnit& unit : kSizeUnits)
         if (SameLetters(unitText, unit.name))
             unitBytes = unit.bytes;
     if (unitBytes == 0)

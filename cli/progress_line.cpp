@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+
+#include "size_units.h"
 
 namespace {
 
@@ -20,16 +23,14 @@ std::string Printed(const char* format, auto... values)
 
 std::string FormatBytes(std::int64_t bytes)
 {
-    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
-    if (bytes < 1024)
-        return Printed("%lld B", static_cast<long long>(bytes));
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 4) {
-        value /= 1024;
+    const SizeUnit* unit = std::begin(kSizeUnits);
+    while (std::next(unit) != std::end(kSizeUnits) && bytes >= std::next(unit)->bytes)
         ++unit;
-    }
-    return Printed("%.1f %s", value, kUnits[unit]);
+    const int nameLength = static_cast<int>(unit->name.size());
+    if (unit->bytes == 1)
+        return Printed("%lld %.*s", static_cast<long long>(bytes), nameLength, unit->name.data());
+    return Printed("%.1f %.*s", static_cast<double>(bytes) / static_cast<double>(unit->bytes), nameLength,
+                   unit->name.data());
 }
 
 std::string FormatDuration(std::int64_t seconds)

@@ -10,7 +10,7 @@
 // complete. Speed and time left show as "--" until some time has passed.
 std::string FormatProgressLine(std::int64_t done, std::int64_t total, double elapsedSeconds);
 
-// A byte count in the units of the piece size: B, KB, MB, GB, TB (binary).
+// A byte count in the largest unit of the piece size (B, KB, MB, GB) that it fills.
 std::string FormatBytes(std::int64_t bytes);
 
 // A duration as m:ss, or h:mm:ss from an hour on.

@@ -11,6 +11,7 @@
 #include "join_job.h"
 #include "part_size.h"
 #include "split_job.h"
+#include "vandrel_version.h"
 
 namespace {
 
@@ -74,7 +75,8 @@ int ParseAndRun(int argc, char** argv)
     split->add_option("FILE", arguments.splitPath, "The file to cut")->required();
     split->add_option("SIZE", arguments.sizeText,
                       "Size of each piece: a whole number with an optional unit B, KB, MB or GB "
-                      "(1 KB = 1024 bytes); MB when none is given")
+                      "(1 KB = 1024 bytes), MB when none is given; or fat32: 4 GB less one byte, "
+                      "the largest file a FAT32 disk holds")
         ->required();
 
     CLI::App* join = app.add_subcommand(
@@ -82,7 +84,8 @@ int ParseAndRun(int argc, char** argv)
                 "Each piece is deleted once its bytes are in the rebuilt file.");
     join->add_option("PIECE", arguments.joinPath, "Any one piece, e.g. movie.avi.0.3.plit")->required();
 
-    app.footer("Examples:\n  vandrel split movie.avi 700MB\n  vandrel join movie.avi.0.3.plit\n\n"
+    app.footer("Examples:\n  vandrel split movie.avi 700MB\n  vandrel split backup.img fat32\n"
+               "  vandrel join movie.avi.0.3.plit\n  vandrel split -- -x 5    (-- ends the options)\n\n"
                "Exit status: 0 done, 1 a copy failed (or standard output could not be written), 2 refused or wrong arguments.");
 
     try {

@@ -1,6 +1,4 @@
 #!/bin/sh
-# Runs one Windows program under Wine, quietly and without Wine's first-start
-# installers (Mono, Gecko), which this machine has no network for.
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Runs one Windows program under Wine, in the Wine environment of the scripts.
+. "$(dirname "$0")/../scripts/wine-env.sh"
 exec wine "$@"

@@ -19,6 +19,3 @@
 
 // The system menu command that opens the About window.
 #define IDM_ABOUTBOX 0x0010
-
-// The resource type of a dialog's initialisation data.
-#define RT_DIALOG_INIT 240

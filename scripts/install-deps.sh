@@ -8,6 +8,9 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   hyperfine coreutils"
+# Packaging: the Windows installer, the zip, the Debian package and its tests,
+# and the font the dialogs need under Wine.
+packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
 
 missing=""
 for package in $packages; do

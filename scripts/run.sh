@@ -12,6 +12,6 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "Run this from a desktop session, or give it one: xvfb-run -a sh scripts/run.sh"
   exit 1
 fi
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+. scripts/wine-env.sh
+wine_fit_fonts
 exec wine build/win/ui/Vandrel.exe "$@"

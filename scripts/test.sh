@@ -15,7 +15,8 @@ cmake --build build/native -j "$jobs"
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 
 echo "== native build with sanitizers"
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANDREL_SANITIZE=ON -DVANDREL_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANDREL_SANITIZE=ON -DVANDREL_BUILD_BENCH=OFF \
+  -DVANDREL_BUILD_PACKAGES=OFF >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
@@ -29,3 +30,6 @@ echo "== Windows build under Wine"
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j "$jobs"
 xvfb-run -a -s "-screen 0 1280x1024x24" sh scripts/wine-session.sh ctest --test-dir build/win --output-on-failure
+
+echo "== packages in dist/"
+sh scripts/package.sh

@@ -1,6 +1,7 @@
 #include "job_starter.h"
 
 #include "framework/thread.h"
+#include "job_messages.h"
 #include "job_state.h"
 #include "join_job.h"
 #include "platform/text.h"
@@ -11,9 +12,13 @@ namespace {
 JobKind lastStarted = JobKind::Split;
 }  // namespace
 
+// The engine's captions, widened once: the window's refusals and the job's own
+// boxes must carry the same name.
 const wchar_t* JobCaption(JobKind kind)
 {
-    return kind == JobKind::Split ? L"File Splitter" : L"File Joiner";
+    static const std::wstring split = ToWidePath(job_messages::kSplitCaption);
+    static const std::wstring join = ToWidePath(job_messages::kJoinCaption);
+    return (kind == JobKind::Split ? split : join).c_str();
 }
 
 void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize)

@@ -1,6 +1,7 @@
 #include "vandrel_dlg.h"
 
 #include "about_dlg.h"
+#include "framework/dropped_files.h"
 #include "framework/paint_dc.h"
 #include "file_chooser.h"
 #include "job_state.h"
@@ -8,11 +9,11 @@
 #include "piece_size.h"
 #include "platform/text.h"
 #include "resource.h"
+#include "size_units.h"
 
 namespace {
 const wchar_t* const kNoFileText = L"No file has been selected !";
 const wchar_t* const kNoFile = L"  ";
-constexpr int kMegabytesItem = 2;
 }  // namespace
 
 const MessageMapEntry<CVandrelDlg> CVandrelDlg::messageMap[] = {
@@ -25,6 +26,7 @@ const MessageMapEntry<CVandrelDlg> CVandrelDlg::messageMap[] = {
     MapCommand(IDC_START_JOIN, BN_CLICKED, &CVandrelDlg::OnStartJoin),
     MapMessage(WM_JOB_PROGRESS, &CVandrelDlg::OnJobProgress),
     MapMessage(WM_JOB_FINISHED, &CVandrelDlg::OnJobFinished),
+    MapMessage(WM_DROPFILES, &CVandrelDlg::OnDropFiles),
     MapCommand(IDC_MORE, BN_CLICKED, &CVandrelDlg::OnMore),
 };
 
@@ -67,8 +69,9 @@ BOOL CVandrelDlg::OnInitDialog()
     SetIcon(m_hIcon, FALSE);
     m_currentFileLabel.reset();
     ClearSelection();
-    m_unitList.SetCurSel(kMegabytesItem);
+    m_unitList.SetCurSel(static_cast<int>(kDefaultSizeUnitIndex));  // the list holds the units in order
     jobState.exitWhenDone = 0;
+    DragAcceptFiles(m_hWnd, TRUE);
     return TRUE;
 }
 
@@ -149,8 +152,23 @@ void CVandrelDlg::SelectFile(JobKind kind)
     if (RefusedWhileBusy(kind))
         return;
     const std::wstring path = ChooseFile(*this, kind == JobKind::Join);
-    if (path.empty())
-        return;
+    if (!path.empty())
+        SetCurrentFile(path);
+}
+
+// A file dropped from Explorer is chosen as the chooser would choose it; of
+// several, the first. Refused, like every choice, while a job runs.
+MessageResult CVandrelDlg::OnDropFiles(WPARAM drop, LPARAM)
+{
+    const std::vector<std::wstring> paths = TakeDroppedFiles(reinterpret_cast<HDROP>(drop));
+    if (RefusedWhileBusy(RunningJobKind()) || paths.empty())
+        return 0;
+    SetCurrentFile(paths.front());
+    return 0;
+}
+
+void CVandrelDlg::SetCurrentFile(const std::wstring& path)
+{
     m_currentFile = path;
     SetCurrentFileLabel(m_currentFileLabel, m_currentFile, 0, *this);
 }

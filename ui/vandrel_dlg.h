@@ -1,7 +1,8 @@
 #pragma once
-// CVandrelDlg: the main window. The user chooses a file or a piece, enters
-// the piece size, starts a split or a join and watches its progress; a new
-// action, and closing the window, are refused while a job runs.
+// CVandrelDlg: the main window. The user chooses a file or a piece (with the
+// chooser, or by dropping it on the window), enters the piece size, starts a
+// split or a join and watches its progress; a new action, and closing the
+// window, are refused while a job runs.
 
 #include <memory>
 #include <string>
@@ -30,6 +31,7 @@ private:
     MessageResult OnQueryDragIcon(WPARAM, LPARAM);
     MessageResult OnJobProgress(WPARAM, LPARAM);
     MessageResult OnJobFinished(WPARAM, LPARAM);
+    MessageResult OnDropFiles(WPARAM drop, LPARAM);
     void OnSelectSplitFile();
     void OnSelectJoinFile();
     void OnStartSplit();
@@ -39,6 +41,7 @@ private:
     // True, after the refusal box captioned with `kind`'s operation, while a job runs.
     bool RefusedWhileBusy(JobKind kind);
     void SelectFile(JobKind kind);
+    void SetCurrentFile(const std::wstring& path);
     void Start(JobKind kind, std::int64_t partSize);
     void ShowAbout();
     void ClearSelection();

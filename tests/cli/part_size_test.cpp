@@ -41,6 +41,17 @@ TEST(PartSize, BlanksAroundAndBeforeTheUnitAreAllowed)
     EXPECT_EQ(BytesOf("1\tGB"), 1073741824);
 }
 
+// The largest file FAT32 holds: a "4GB" piece would be one byte too big for it.
+TEST(PartSize, Fat32IsOneByteShortOfFourGigabytes)
+{
+    EXPECT_EQ(BytesOf("fat32"), 4294967295);
+    EXPECT_EQ(BytesOf(" FAT32 "), 4294967295);
+    EXPECT_EQ(BytesOf("4GB") - BytesOf("Fat32"), 1);
+    EXPECT_NE(RefusalOf("fat").find("is not a number"), std::string::npos);
+    EXPECT_NE(RefusalOf("fat32GB").find("is not a number"), std::string::npos);
+    EXPECT_NE(RefusalOf("2fat32").find("unknown unit"), std::string::npos);
+}
+
 TEST(PartSize, TheLargestSizesThatFitAreTaken)
 {
     EXPECT_EQ(BytesOf("9223372036854775807B"), INT64_MAX);

@@ -28,13 +28,15 @@ TEST(ProgressLine, AnEmptyJobIsComplete)
     EXPECT_EQ(FormatProgressLine(1, 0, 1.0).substr(0, 31), "[########################] 100%");
 }
 
-TEST(ProgressLine, BytesTakeTheLargestFittingUnit)
+// The units of the piece size, GB the largest: a size never shows in a unit
+// the user cannot type.
+TEST(ProgressLine, BytesTakeTheLargestFittingUnitOfThePieceSize)
 {
     EXPECT_EQ(FormatBytes(1023), "1023 B");
     EXPECT_EQ(FormatBytes(1024), "1.0 KB");
     EXPECT_EQ(FormatBytes(1536 * 1024), "1.5 MB");
-    EXPECT_EQ(FormatBytes(3LL << 40), "3.0 TB");
-    EXPECT_EQ(FormatBytes(2048LL << 40), "2048.0 TB");
+    EXPECT_EQ(FormatBytes(3LL << 30), "3.0 GB");
+    EXPECT_EQ(FormatBytes(3LL << 40), "3072.0 GB");
 }
 
 TEST(ProgressLine, DurationsShowHoursOnlyWhenThereAreAny)

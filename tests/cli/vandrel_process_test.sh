@@ -2,7 +2,8 @@
 # Runs the vandrel command as a user would and checks what it leaves on disk,
 # what it prints and its exit status.
 # Usage: vandrel_process_test.sh CASE COMMAND...   (COMMAND runs the program,
-# e.g. build/cli/vandrel, or wine-run.sh vandrel-cli.exe)
+# e.g. build/cli/vandrel, or wine-run.sh vandrel-cli.exe), with the version
+# the program must report in VANDREL_EXPECTED_VERSION.
 set -u
 case_name=$1
 shift
@@ -100,6 +101,44 @@ unicode_name() {
     expect_same_file "$name" reference.bin
 }
 
+# A path longer than 260 characters, Windows' old limit, by absolute path.
+long_path() {
+    folder=$work
+    while [ ${#folder} -le 300 ]; do
+        folder="$folder/$(printf '%060d' 0)-ü"
+    done
+    mkdir -p "$folder"
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin "$folder/long path.bin"
+
+    run "$@" split "$folder/long path.bin" 2KB
+    expect_status 0 "split of a long path"
+    [ -f "$folder/long path.bin.2.3.plit" ] && [ ! -e "$folder/long path.bin" ] || fail "pieces of a long path: $(ls "$folder")"
+
+    run "$@" join "$folder/long path.bin.0.3.plit"
+    expect_status 0 "join of a long path"
+    expect_same_file "$folder/long path.bin" reference.bin
+    [ "$(ls "$folder")" = "long path.bin" ] || fail "pieces are left after the join: $(ls "$folder")"
+}
+
+# `--` ends the options: a file whose name starts with a dash.
+dash_name() {
+    head -c 5000 /dev/urandom >reference.bin
+    cp reference.bin ./-x
+
+    run "$@" split -- -x 2KB
+    expect_status 0 "split of -x after --"
+    [ -f ./-x.0.3.plit ] && [ ! -e ./-x ] || fail "pieces of -x: $(ls)"
+
+    run "$@" join -- -x.1.3.plit
+    expect_status 0 "join of -x after --"
+    expect_same_file ./-x reference.bin
+
+    run "$@" split -x 2KB
+    expect_status 2 "-x without --"
+    expect_same_file ./-x reference.bin
+}
+
 # The jobs' own refusals: the window's texts, one line each on the error
 # stream, status 2, no file touched.
 refusals() {
@@ -186,9 +225,12 @@ bad_arguments() {
     run "$@" --help
     expect_status 0 "--help"
     grep -q "split" out.txt && grep -q "join" out.txt || fail "--help names neither command: $(cat out.txt)"
+    grep -q "fat32" out.txt || fail "--help does not tell of fat32"
+    run "$@" split --help
+    grep -q "fat32" out.txt || fail "split --help does not tell of fat32"
     run "$@" --version
     expect_status 0 "--version"
-    expect_line out.txt "vandrel 2.1"
+    expect_line out.txt "vandrel $VANDREL_EXPECTED_VERSION"
 }
 
 # A copy that fails (a folder where a piece or the rebuilt file belongs):
@@ -241,6 +283,7 @@ progress_on_terminal() {
     script -qec "$command split data.bin 1MB" /dev/null </dev/null >terminal.txt 2>&1
     grep -q '100%' terminal.txt || fail "no progress bar on a terminal: $(cat terminal.txt)"
     grep -q 'of 2.9 MB' terminal.txt || fail "the bar shows no total: $(cat terminal.txt)"
+    grep -q 'B/s .* left' terminal.txt || fail "the bar shows no rate and time left: $(cat terminal.txt)"
     grep -q "File Splitter: File splitting completed successfully" terminal.txt || fail "no outcome line"
 
     script -qec "$command --quiet join data.bin.0.3.plit" /dev/null </dev/null >terminal.txt 2>&1

@@ -108,13 +108,17 @@ TEST_F(Aliasing, InputThatGrowsDuringTheSplitIsKept)
 TEST_F(Aliasing, InputReplacedDuringTheSplitIsKept)
 {
     const std::string saved = MakeContent(1000, 8);
+    std::error_code replaced;
     files_.beforeCall = [&](IoCall call, const std::string& name) {
         if (call == IoCall::CreateNew && name == piece(3)) {
             WriteFileBytes(path("saved.tmp"), saved);
-            fs::rename(PathFromUtf8(path("saved.tmp")), PathFromUtf8(input()));
+            fs::rename(PathFromUtf8(path("saved.tmp")), PathFromUtf8(input()), replaced);
         }
     };
     runSplit(input(), 300);
+    if (replaced) {
+        GTEST_SKIP() << "this platform lets no file held open be replaced: " << replaced.message();
+    }
     expectOutcome("The file splitting operation failed!", kSplitter);
     EXPECT_EQ(ReadFileBytes(input()), saved);
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});

@@ -69,6 +69,23 @@ TEST_F(CommandLineJoin, QuotedPiecePathRebuildsTheFileAndRemovesEveryPiece)
     EXPECT_EQ(gui::FilesIn(dir.Path()), std::vector<std::wstring>{L"holiday movie.avi"});
 }
 
+TEST_F(CommandLineJoin, PiecePathLongerThan260CharactersIsJoined)
+{
+    std::wstring folder = dir.Path();
+    while (folder.size() <= 300) {
+        folder += L"\\" + std::wstring(70, L'x') + L" é";
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    const std::wstring original = folder + L"\\archive.tar";
+    ASSERT_EQ(gui::WritePieces(original, 9'000, 7, 4'000), 3);
+
+    Start(Quoted(gui::PieceName(original, 2, 3)));
+    ExpectFinalMessage(kJoined);
+
+    EXPECT_TRUE(gui::HasTestContents(original, 9'000, 7));
+    EXPECT_EQ(gui::FilesIn(folder), std::vector<std::wstring>{L"archive.tar"});
+}
+
 TEST_F(CommandLineJoin, UnquotedPiecePathIsTakenWhole)
 {
     const std::wstring original = dir / L"archive.zip";

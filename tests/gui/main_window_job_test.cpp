@@ -13,6 +13,9 @@ namespace {
 constexpr std::int64_t kPieceSize = 4096;
 constexpr std::int64_t kPieceCount = 1024;
 constexpr std::int64_t kFileSize = kPieceSize * kPieceCount;
+// A job of a thousand pieces, each committed to disk, takes a while under
+// Wine on a busy machine.
+constexpr gui::Milliseconds kJobTimeout{120000};
 
 class MainWindowDuringJob : public MainWindowTest {
 protected:
@@ -72,7 +75,7 @@ TEST_F(MainWindowDuringJob, SplitRefusesEveryActionAndTheCloseButStillShowsAbout
     ExpectCloseRefused([&] { gui::PressKey(window, VK_ESCAPE); }, kSplitter);
     ExpectStillRunning();
 
-    ExpectMessage(kSplitter, kSplit);
+    ExpectMessage(kSplitter, kSplit, kJobTimeout);
     EXPECT_EQ(WaitForLabel(kNoFile), kNoFile);
     EXPECT_FALSE(gui::FileExists(file));
     EXPECT_EQ(gui::FilesIn(dir.Path()).size(), static_cast<size_t>(kPieceCount));
@@ -95,7 +98,7 @@ TEST_F(MainWindowDuringJob, JoinRefusesTheCloseAsFileJoiner)
     ExpectAboutOpens();
     ExpectStillRunning();
 
-    ExpectMessage(kJoiner, kJoined);
+    ExpectMessage(kJoiner, kJoined, kJobTimeout);
     EXPECT_EQ(WaitForLabel(kNoFile), kNoFile);
     EXPECT_TRUE(gui::HasTestContents(original, kFileSize, 22));
     EXPECT_EQ(gui::FilesIn(dir.Path()), std::vector<std::wstring>{L"backup.7z"});

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "main_window.h"
+#include "size_units.h"
 
 namespace {
 
@@ -18,6 +19,17 @@ TEST_F(MainWindow, OpensWithNoFileMegabytesAnEmptySizeAndAnEmptyBar)
     EXPECT_EQ(gui::TextOf(gui::Child(window, ids::kSizeEdit)), L"");
     EXPECT_EQ(gui::ClassOf(gui::Child(window, ids::kProgressBar)), L"msctls_progress32");
     EXPECT_EQ(BarPosition(), 0);
+}
+
+// The list comes from the dialog's resources, the factors from the engine's
+// table: the two must name the same units in the same order.
+TEST_F(MainWindow, UnitListOffersTheUnitsOfTheSizeTableInOrder)
+{
+    std::vector<std::wstring> units;
+    for (const SizeUnit& unit : kSizeUnits)
+        units.emplace_back(unit.name.begin(), unit.name.end());
+    EXPECT_EQ(gui::ComboItems(window, ids::kUnitList), units);
+    EXPECT_EQ(gui::TextOf(gui::Child(window, ids::kUnitList)), units[kDefaultSizeUnitIndex]);
 }
 
 TEST_F(MainWindow, ClosingItWhileIdleEndsTheProgram)

@@ -27,9 +27,10 @@ protected:
     }
 
     // Waits for the next message box, checks its caption and text, and dismisses it.
-    void ExpectMessage(const std::wstring& caption, const std::wstring& text)
+    void ExpectMessage(const std::wstring& caption, const std::wstring& text,
+                       gui::Milliseconds timeout = gui::kDefaultTimeout)
     {
-        const auto box = gui::WaitForMessageBox(app.Id());
+        const auto box = gui::WaitForMessageBox(app.Id(), timeout);
         ASSERT_TRUE(box) << "no message box; expected: " << text;
         EXPECT_EQ(box->caption, caption);
         EXPECT_EQ(box->text, text);

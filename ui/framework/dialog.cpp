@@ -1,12 +1,10 @@
 #include "dialog.h"
 
 #include "dialog_init_data.h"
+#include "resource_types.h"
 #include "win_app.h"
 
 namespace {
-
-// The resource type of a dialog's initialisation data.
-constexpr WORD kDialogInitType = 240;
 
 // Messages whose result the dialog procedure returns itself instead of
 // through DWLP_MSGRESULT.
@@ -62,7 +60,7 @@ BOOL CDialog::OnInitDialog()
 void CDialog::ApplyInitialisationData()
 {
     HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(kDialogInitType));
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(RT_DIALOG_INIT));
     if (!found)
         return;
     const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, found)));

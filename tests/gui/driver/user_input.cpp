@@ -51,6 +51,20 @@ bool SelectComboItem(HWND dialog, int id, const std::wstring& item)
     return true;
 }
 
+std::vector<std::wstring> ComboItems(HWND dialog, int id)
+{
+    HWND combo = Child(dialog, id);
+    std::vector<std::wstring> items;
+    const LRESULT count = SendBounded(combo, CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(static_cast<size_t>(SendBounded(combo, CB_GETLBTEXTLEN, i)) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            SendBounded(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+        items.push_back(text);
+    }
+    return items;
+}
+
 int ProgressPosition(HWND bar)
 {
     return static_cast<int>(SendBounded(bar, PBM_GETPOS));

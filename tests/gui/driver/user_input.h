@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace gui {
 
@@ -27,6 +28,8 @@ void SetText(HWND control, const std::wstring& text);
 // tells the dialog as a user's choice would (CBN_SELCHANGE). False when the
 // list has no such item.
 bool SelectComboItem(HWND dialog, int id, const std::wstring& item);
+// The items of combo box `id` of `dialog`, in list order.
+std::vector<std::wstring> ComboItems(HWND dialog, int id);
 // The position of a progress bar (PBM_GETPOS).
 int ProgressPosition(HWND bar);
 

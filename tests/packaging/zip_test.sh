@@ -1,0 +1,42 @@
+#!/bin/sh
+# The portable zip as its user takes it: unpacked anywhere, the programs run
+# from where they landed, with nothing installed.
+# Usage: zip_test.sh ZIP EMULATOR...   (EMULATOR runs a Windows program, e.g. wine-run.sh)
+# VANDREL_EXPECTED_VERSION holds the version.
+set -u
+zip=$1
+shift
+version=$VANDREL_EXPECTED_VERSION
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-zip-test.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+folder="Vandrel-$version-win64"
+unzip -Z1 "$zip" | sort >"$work/listing.txt"
+printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.md" "$folder/Vandrel.exe" "$folder/vandrel-cli.exe" |
+    sort >"$work/expected.txt"
+cmp -s "$work/listing.txt" "$work/expected.txt" || fail "the zip holds [$(cat "$work/listing.txt")]"
+
+mkdir "$work/unpacked place"
+unzip -q "$zip" -d "$work/unpacked place" || fail "the zip does not unpack"
+cli="$work/unpacked place/$folder/vandrel-cli.exe"
+
+version_line=$("$@" "$cli" --version </dev/null 2>&1 | tr -d '\r')
+[ "$version_line" = "vandrel $version" ] || fail "the unpacked vandrel-cli.exe says [$version_line]"
+
+cd "$work" || exit 1
+head -c 300000 /dev/urandom >reference.bin
+cp reference.bin data.bin
+"$@" "$cli" split data.bin 128KB </dev/null >/dev/null 2>&1 || fail "the unpacked command cannot split"
+[ -f data.bin.2.3.plit ] && [ ! -e data.bin ] || fail "the split left [$(ls)]"
+"$@" "$cli" join data.bin.0.3.plit </dev/null >/dev/null 2>&1 || fail "the unpacked command cannot join"
+cmp -s data.bin reference.bin || fail "the join did not rebuild the file"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "zip: passed"
