@@ -32,7 +32,8 @@ std::optional<FileIdentity> IdentityOf(HANDLE handle)
                         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
                         static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow),
                         static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32)
-                                                  | info.ftLastWriteTime.dwLowDateTime)};
+                                                  | info.ftLastWriteTime.dwLowDateTime),
+                        info.nNumberOfLinks};
 }
 
 class WinFile : public File {
