@@ -7,7 +7,11 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libcli11-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
-  hyperfine coreutils"
+  coreutils"
+# The benchmarks: timings, peak memory (GNU time), and the loop file systems
+# they mount to compare with (XFS and btrfs share extents).
+packages="$packages
+  hyperfine time xfsprogs btrfs-progs"
 
 missing=""
 for package in $packages; do
