@@ -55,6 +55,7 @@ vandrel=$(realpath "$vandrel")
 
 # Everything this run creates, for cleanup to take away whatever happens.
 work=""
+shm_dirs=""
 mounts=""
 images=""
 cleanup() {
@@ -68,12 +69,29 @@ cleanup() {
         done
         rm -f "$image"
     done
+    for dir in $shm_dirs; do rm -rf "$dir"; done
     [ -z "$work" ] || rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+selected() {
+    case " $only " in *" $1 "*) return 0 ;; esac
+    return 1
+}
+
+# Fails unless folder $1 has $2 bytes free for $3.
+need_space() {
+    free=$(df -B1 --output=avail "$1" | tail -n 1)
+    [ "$free" -ge "$2" ] ||
+        fail "$1 has $((free / 1048576)) MiB free, $(($2 / 1048576)) MiB are needed for $3: set SIZE_MIB lower"
+}
+# The reference and then either the disk bench's copies or a loop image's.
+need_space "$disk_dir" $((4 * bytes + 512 * 1048576)) "the disk and loop image benches"
+# Three contenders' copies, one of them twice while it splits.
+if selected tmpfs || selected wine; then need_space "$shm_dir" $((4 * bytes)) "the tmpfs bench"; fi
 
 work=$(mktemp -d "$disk_dir/vandrel-bench.XXXXXX")
 mkdir "$work/results"
@@ -82,11 +100,6 @@ helper=$work/warm_timed_run
 
 reference=$work/reference.bin
 head -c "$bytes" /dev/urandom >"$reference"
-
-selected() {
-    case " $only " in *" $1 "*) return 0 ;; esac
-    return 1
-}
 
 # ---- Layouts: how the file is cut ----------------------------------------
 
@@ -112,19 +125,31 @@ layout_name() {
 
 # ---- Timed runs -------------------------------------------------------------
 
-# Runs a command warm and after a sync; appends its seconds to file $1 and
-# its peak memory in KiB to file $2.
+# Runs a command warm and after a sync, as operation $1 (split, join) of
+# contender $2; notes its seconds and its peak memory in KiB.
 timed() {
-    times=$1 peaks=$2
+    result=$work/results/$bench.$layout.$1.$2
     shift 2
     "$helper" "$warm_bytes" "$work/seconds" /usr/bin/time -f %M -o "$work/peak" "$@" ||
         fail "failed: $*"
-    cat "$work/seconds" >>"$times"
-    tail -n 1 "$work/peak" >>"$peaks"
+    cat "$work/seconds" >>"$result"
+    tail -n 1 "$work/peak" >>"$result.peak"
 }
 
 if [ "$sync_after_vandrel" = 1 ]; then then_sync=' && sync'; else then_sync=''; fi
 wine_run=$root/cmake/wine-run.sh
+
+# Runs `vandrel ARGS` ($3...) timed as operation $1 of contender $2: the
+# native program (vandrel) or vandrel-cli.exe under Wine (wine).
+timed_vandrel() {
+    operation=$1 contender_=$2
+    shift 2
+    if [ "$contender_" = wine ]; then set -- "$wine_run" "$vandrel_exe" "$@"; else set -- "$vandrel" "$@"; fi
+    timed "$operation" "$contender_" sh -c '"$@" >/dev/null'"$then_sync" sh "$@"
+}
+
+# Where the contender $1 finds the Linux root: Wine's drive Z:.
+root_of() { if [ "$1" = wine ]; then echo Z:; fi; }
 
 # The coreutils pieces of $1, in order: $1.00, $1.01, ...
 coreutils_pieces() {
@@ -139,15 +164,11 @@ coreutils_pieces() {
 #   vandrel, wine (vandrel-cli.exe), move (split -b, rm, sync), plain (split -b alone)
 split_with() {
     file=$dir/data.bin
-    result=$work/results/$bench.$layout.split.$1
     case $1 in
-    vandrel) timed "$result" "$result.peak" sh -c '"$@" >/dev/null'"$then_sync" sh \
-        "$vandrel" -q split "$file" "${part}B" ;;
-    wine) timed "$result" "$result.peak" sh -c '"$@" >/dev/null'"$then_sync" sh \
-        "$wine_run" "$vandrel_exe" -q split "Z:$file" "${part}B" ;;
-    move) timed "$result" "$result.peak" sh -c 'split -b "$1" -d "$2" "$2." && rm "$2" && sync' sh "$part" "$file" ;;
+    vandrel | wine) timed_vandrel split "$1" -q split "$(root_of "$1")$file" "${part}B" ;;
+    move) timed split move sh -c 'split -b "$1" -d "$2" "$2." && rm "$2" && sync' sh "$part" "$file" ;;
     plain)
-        timed "$result" "$result.peak" split -b "$part" -d "$file" "$file."
+        timed split plain split -b "$part" -d "$file" "$file."
         rm "$file"
         ;;
     esac
@@ -156,23 +177,14 @@ split_with() {
 # Joins the pieces in $dir back into $dir/data.bin with contender $1, timed.
 join_with() {
     file=$dir/data.bin
-    result=$work/results/$bench.$layout.join.$1
+    pieces=$(coreutils_pieces "$file" "$count")
+    # shellcheck disable=SC2086  # the piece names hold no blanks
     case $1 in
-    vandrel) timed "$result" "$result.peak" sh -c '"$@" >/dev/null'"$then_sync" sh \
-        "$vandrel" -q join "$file.0.$count.plit" ;;
-    wine) timed "$result" "$result.peak" sh -c '"$@" >/dev/null'"$then_sync" sh \
-        "$wine_run" "$vandrel_exe" -q join "Z:$file.0.$count.plit" ;;
-    move)
-        # shellcheck disable=SC2046  # the piece names hold no blanks
-        timed "$result" "$result.peak" sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@" && sync' sh \
-            "$file" $(coreutils_pieces "$file" "$count")
-        ;;
+    vandrel | wine) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
+    move) timed join move sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@" && sync' sh "$file" $pieces ;;
     plain)
-        # shellcheck disable=SC2046
-        timed "$result" "$result.peak" sh -c 'out=$1; shift; cat "$@" >"$out"' sh \
-            "$file" $(coreutils_pieces "$file" "$count")
-        # shellcheck disable=SC2046
-        rm $(coreutils_pieces "$file" "$count")
+        timed join plain sh -c 'out=$1; shift; cat "$@" >"$out"' sh "$file" $pieces
+        rm $pieces
         ;;
     esac
 }
@@ -273,17 +285,18 @@ run_bench() {
 
 # Makes, attaches and mounts an image of file system $1; sets mnt.
 mount_image() {
-    image=$work/$1.img
+    kind=$1
+    image=$work/$kind.img
     images="$images $image"
     truncate -s "$image_bytes" "$image"
-    case $1 in
+    case $kind in
     ext4) set -- mkfs.ext4 -q -F -b 4096 ;;
     xfs) set -- mkfs.xfs -q -f -m reflink=1 ;;
     btrfs) set -- mkfs.btrfs -q -f ;;
     esac
     "$@" "$image" >"$work/mkfs.log" 2>&1 || { cat "$work/mkfs.log" >&2; fail "$* failed"; }
     device=$(losetup --find --show "$image")
-    mnt=$work/mnt-$1
+    mnt=$work/mnt-$kind
     mkdir "$mnt"
     mounts="$mounts $mnt"
     mount "$device" "$mnt"
@@ -298,13 +311,29 @@ unmount_image() {
 
 # ---- The benches -----------------------------------------------------------------
 
+# A folder of this run's own on tmpfs; sets bench_dir.
+make_shm_dir() {
+    bench_dir=$(mktemp -d "$shm_dir/vandrel-bench.XXXXXX")
+    shm_dirs="$shm_dirs $bench_dir"
+}
+
 fs_type() { df --output=fstype "$1" | tail -n 1; }
+disk_type=$(fs_type "$disk_dir")
+
+bench_label() {
+    case $1 in
+    disk) echo "$disk_type disk" ;;
+    ext4 | xfs | btrfs) echo "$1 loop" ;;
+    wine) echo "Wine" ;;
+    *) echo "$1" ;;
+    esac
+}
 ran=""
 
 bench_tmpfs() {
     bench=tmpfs layouts="10 2" contenders="vandrel plain move" measure_space=""
-    bench_dir=$(mktemp -d "$shm_dir/vandrel-bench.XXXXXX")
-    echo "== tmpfs: $bench_dir ($(fs_type "$bench_dir"))"
+    make_shm_dir
+    echo "== $(bench_label tmpfs): $bench_dir ($(fs_type "$bench_dir"))"
     run_bench
     rmdir "$bench_dir"
     ran="$ran tmpfs"
@@ -314,8 +343,7 @@ bench_disk() {
     bench=disk layouts="10 2" contenders="vandrel move" measure_space=""
     bench_dir=$work/disk
     mkdir "$bench_dir"
-    disk_type=$(fs_type "$bench_dir")
-    echo "== disk: $bench_dir ($disk_type)"
+    echo "== $(bench_label disk): $bench_dir"
     run_bench
     rmdir "$bench_dir"
     ran="$ran disk"
@@ -326,7 +354,7 @@ bench_loop() {
     [ "$1" = ext4 ] || { layouts="10 2 10u" measure_space=yes; }
     mount_image "$1"
     bench_dir=$mnt
-    echo "== $1 loop image: $bench_dir ($(fs_type "$bench_dir"), $((image_bytes / 1048576)) MiB)"
+    echo "== $(bench_label "$1"): $bench_dir ($(fs_type "$bench_dir"), an image of $((image_bytes / 1048576)) MiB)"
     run_bench
     unmount_image
     ran="$ran $1"
@@ -334,36 +362,42 @@ bench_loop() {
 
 bench_wine() {
     bench=wine layouts="10" contenders="vandrel wine" measure_space=""
-    bench_dir=$(mktemp -d "$shm_dir/vandrel-bench.XXXXXX")
+    make_shm_dir
     # A server that stays a little after its last program keeps Wine's start-up
     # out of the timings (when one already runs, this one just gives way).
     WINEDEBUG=-all wineserver -p30 >/dev/null 2>&1 </dev/null || true
     "$wine_run" cmd /c exit >/dev/null 2>&1 </dev/null
-    echo "== Wine: vandrel-cli.exe against the native vandrel, $bench_dir ($(fs_type "$bench_dir"))"
+    echo "== $(bench_label wine): vandrel-cli.exe against the native vandrel, $bench_dir ($(fs_type "$bench_dir"))"
     run_bench
     rmdir "$bench_dir"
     ran="$ran wine"
 }
 
+# Tells why bench $1 does not run, here and among the targets.
+skip() {
+    echo "== $(bench_label "$1"): skipped, $2"
+    printf '%-11s(targets not checked: %s)\n' "$(bench_label "$1")" "$2" >>"$work/skipped"
+}
+
 echo "vandrel bench: $size_mib MiB, medians and mins of $runs runs, $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "vandrel: $vandrel (timed as it is${then_sync:+, then sync}: it commits its files itself)"
-! selected tmpfs || bench_tmpfs
-! selected disk || bench_disk
+if selected tmpfs; then bench_tmpfs; fi
+if selected disk; then bench_disk; fi
 for kind in ext4 xfs btrfs; do
     selected "$kind" || continue
     if [ "$(id -u)" -ne 0 ]; then
-        echo "== $kind loop image: skipped, mounting one needs root"
+        skip "$kind" "mounting a loop image needs root"
     elif ! command -v "mkfs.$kind" >/dev/null; then
-        echo "== $kind loop image: skipped, mkfs.$kind is missing (scripts/install-deps.sh installs it)"
+        skip "$kind" "mkfs.$kind is missing (scripts/install-deps.sh installs it)"
     else
         bench_loop "$kind"
     fi
 done
 if selected wine; then
     if [ ! -f "$vandrel_exe" ]; then
-        echo "== Wine: skipped, no $vandrel_exe"
+        skip wine "no $vandrel_exe"
     elif ! command -v wine >/dev/null; then
-        echo "== Wine: skipped, wine is missing"
+        skip wine "wine is missing"
     else
         vandrel_exe=$(realpath "$vandrel_exe")
         bench_wine

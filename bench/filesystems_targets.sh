@@ -6,15 +6,6 @@
 
 figures=$work/results
 
-bench_label() {
-    case $1 in
-    disk) echo "$disk_type disk" ;;
-    ext4 | xfs | btrfs) echo "$1 loop" ;;
-    wine) echo "Wine" ;;
-    *) echo "$1" ;;
-    esac
-}
-
 # holds A OP B: whether the comparison A OP B (<, <=, >=) of two numbers is true.
 holds() { awk -v a="$1" -v b="$2" -v op="$3" 'BEGIN { exit !(op == "<" ? a < b : op == "<=" ? a <= b : a >= b) }'; }
 
@@ -94,3 +85,4 @@ if [ -n "$peak_kib" ]; then
     peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
     target_line memory "vandrel's peak" "$peak_mib MiB" "$peak_mib" "<" "$memory_limit_mib" "$memory_limit_mib MiB"
 fi
+[ ! -f "$work/skipped" ] || cat "$work/skipped"
