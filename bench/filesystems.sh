@@ -76,6 +76,7 @@ trap cleanup EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 141' PIPE
 
 selected() {
     case " $only " in *" $1 "*) return 0 ;; esac
@@ -380,7 +381,11 @@ skip() {
 }
 
 echo "vandrel bench: $size_mib MiB, medians and mins of $runs runs, $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "vandrel: $vandrel (timed as it is${then_sync:+, then sync}: it commits its files itself)"
+if [ -n "$then_sync" ]; then
+    echo "vandrel: $vandrel, timed with a sync after it"
+else
+    echo "vandrel: $vandrel, timed as it is (it commits its files itself)"
+fi
 if selected tmpfs; then bench_tmpfs; fi
 if selected disk; then bench_disk; fi
 for kind in ext4 xfs btrfs; do
