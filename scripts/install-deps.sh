@@ -7,10 +7,14 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libcli11-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
-  hyperfine coreutils"
+  coreutils"
 # Packaging: the Windows installer, the zip, the Debian package and its tests,
 # and the font the dialogs need under Wine.
 packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
+# The benchmarks: timings, peak memory (GNU time), and the loop file systems
+# they mount to compare with (XFS and btrfs share extents).
+packages="$packages
+  hyperfine time xfsprogs btrfs-progs"
 
 missing=""
 for package in $packages; do
