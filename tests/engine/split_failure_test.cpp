@@ -242,6 +242,9 @@ TEST_F(SplitFault, FailedInKernelCopyGoesOnThroughTheBuffer)
 {
     files_.failCall(IoCall::CopyFrom, 2);
     runSplit(path("in.bin"), 300);
+    if (!files_.faultInjected()) {
+        GTEST_SKIP() << "this platform copies through the buffer only";
+    }
     expectOutcome(kSplitSucceeded, kSplitter);
     EXPECT_EQ(files_.calls(IoCall::CopyFrom), 2) << "no in-kernel copy after one failed";
     const std::vector<std::string> slices = Slices(content_, 300);
