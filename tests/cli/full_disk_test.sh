@@ -28,7 +28,8 @@ skip() {
 }
 [ "$(id -u)" -eq 0 ] || skip "mounting a tmpfs needs root"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-full-disk-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder full-disk) || exit 1
 disk=$work/disk
 mkdir "$disk"
 trap 'cd /; umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
@@ -37,12 +38,6 @@ mount -t tmpfs -o size=16m vandrel-full-disk "$disk" 2>"$work/mount.txt" ||
     skip "cannot mount a tmpfs: $(cat "$work/mount.txt")"
 head -c "$file_bytes" /dev/urandom >"$work/reference.bin"
 cd "$disk" || exit 1
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 run() {
     "$vandrel" --quiet "$@" </dev/null >"$work/out.txt" 2>"$work/err.txt"
@@ -158,5 +153,4 @@ join_case "runs out half way" 100000 250
 join_case "runs out in the last piece" 100000 500
 join_case "runs out inside the third of 5 pieces" 524289 300
 
-[ "$failures" -eq 0 ] || exit 1
-echo "full_disk: passed"
+finish "full_disk"

@@ -25,16 +25,11 @@ file_bytes=$((piece_count * 1048576 - 12345))
 # the test says nothing.
 least_landed=$((kills / 2))
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-kill-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder kill) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 head -c "$file_bytes" /dev/urandom >reference.bin
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 piece() { echo "data.bin.$1.$piece_count.plit"; }
 
@@ -191,5 +186,4 @@ for operation in split join; do
     [ "$landed_total" -ge "$least_landed" ] || fail "$operation: only $landed_total kills landed before the job ended"
 done
 
-[ "$failures" -eq 0 ] || exit 1
-echo "kill_recovery: passed"
+finish "kill_recovery"

@@ -8,15 +8,10 @@ set -u
 case_name=$1
 shift
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-cli-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder cli) || exit 1
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 # Runs the program with the given arguments; its status goes to $status, its
 # output and error streams to out.txt and err.txt with Windows' CRs removed.
@@ -292,5 +287,4 @@ progress_on_terminal() {
 }
 
 "$case_name" "$@"
-[ "$failures" -eq 0 ] || exit 1
-echo "$case_name: passed"
+finish "$case_name"

@@ -7,14 +7,9 @@ set -u
 deb=$1
 version=$VANDREL_EXPECTED_VERSION
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-deb-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder deb) || exit 1
 trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 # Its contents: exactly these files, owned by root.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $2, $6 }' | sort >"$work/contents.txt"
@@ -69,5 +64,4 @@ completion=$(bash -c '
 expected_completion=$(printf '%s\n' split "movie.avi.0.3.plit folder" fat32)
 [ "$completion" = "$expected_completion" ] || fail "bash completion offers [$completion]"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "deb: passed"
+finish "deb"

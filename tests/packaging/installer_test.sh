@@ -12,16 +12,11 @@ readme=$3
 license=$4
 version=$VANDREL_EXPECTED_VERSION
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-installer-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder installer) || exit 1
 export WINEPREFIX="$work/prefix"
 . "$(dirname "$0")/../../scripts/wine-env.sh"
 trap 'wine_session_stop; rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 classes_hklm='HKLM\Software\Classes'
 classes_hkcu='HKCU\Software\Classes'
@@ -196,5 +191,4 @@ expect_reg "$classes_hklm\\.plit" "" Other.Archive
 expect_reg "$classes_hklm\\.plit\\OpenWithProgids" Other.Archive ""
 cmp -s "$pieces/film.avi" "$work/reference.bin" || fail "the uninstall touched the user's joined file"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "installer: passed"
+finish "installer"

@@ -8,14 +8,9 @@ zip=$1
 shift
 version=$VANDREL_EXPECTED_VERSION
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-zip-test.XXXXXX") || exit 1
+. "$(dirname "$0")/../shell_test.sh"
+work=$(scratch_folder zip) || exit 1
 trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
 
 folder="Vandrel-$version-win64"
 unzip -Z1 "$zip" | sort >"$work/listing.txt"
@@ -38,5 +33,4 @@ cp reference.bin data.bin
 "$@" "$cli" join data.bin.0.3.plit </dev/null >/dev/null 2>&1 || fail "the unpacked command cannot join"
 cmp -s data.bin reference.bin || fail "the join did not rebuild the file"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "zip: passed"
+finish "zip"
