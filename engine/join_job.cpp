@@ -131,7 +131,7 @@ public:
         // the last but one, whose size is the part size (FinishInterruptedJoin).
         const std::size_t count = plan_.pieces.size();
         if (count >= 1)
-            remove(count - 1);
+            removeCommitted(count - 1);
         if (count >= 2)
             remove(count - 2);
         fileSystem().commitFolder(set_.originalPath);
@@ -170,16 +170,30 @@ private:
     // A piece that stays is only clutter: its bytes are in the output.
     void remove(std::size_t at)
     {
+        if (fileSystem().commitFolder(set_.originalPath))
+            removeCommitted(at);
+        else
+            keep(at);
+    }
+
+    // The same, when the folder has just been committed.
+    void removeCommitted(std::size_t at)
+    {
         const Piece& piece = plan_.pieces[at];
-        const bool removed = fileSystem().commitFolder(set_.originalPath)
-            && fileSystem().removeIfSame(piece.name, piece.identity);
+        if (!fileSystem().removeIfSame(piece.name, piece.identity))
+            return keep(at);
         const std::int32_t index = plan_.firstIndex + static_cast<std::int32_t>(at);
-        if (removed && firstKept_ == index)
+        if (firstKept_ == index)
             firstKept_ = index + 1;
-        if (!removed && leftover_.empty()) {
-            leftover_ = piece.name;
-            leftoverReason_ = fileSystem().lastError();
-        }
+    }
+
+    // Tells of the first piece that stays, and why.
+    void keep(std::size_t at)
+    {
+        if (!leftover_.empty())
+            return;
+        leftover_ = plan_.pieces[at].name;
+        leftoverReason_ = fileSystem().lastError();
     }
 
     bool fail(const std::string& message, const std::string& file, const std::string& reason)

@@ -69,6 +69,8 @@ Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
             return refuseAsNotFound();
     }
 
+    // The part size is piece k's; with only the last piece left, the one size
+    // whose tail the bytes bear out, which PartSizeBeforeLastPiece has checked.
     CopyBuffer buffer;
     const bool onlyLast = first == set.pieceCount - 1;
     const std::optional<std::int64_t> partSize = onlyLast
@@ -77,7 +79,7 @@ Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
     if (!partSize || FirstMisfit(*pieces, *partSize))
         return refuseAsNotFound();
     const std::int64_t whole = std::int64_t{first} * *partSize;
-    if (plan.output->size() < whole || !TailIsInPieces(*plan.output, whole, *pieces, buffer))
+    if (plan.output->size() < whole || (!onlyLast && !TailIsInPieces(*plan.output, whole, *pieces, buffer)))
         return refuseAsNotFound();
     if (freeBytes != FREE_QUERY_FAILED && pieces->front().identity.size >= freeBytes)
         return RefuseJoin(kJoinNoSpace);

@@ -274,56 +274,28 @@ TEST_F(SplitFault, PieceThatIsNoPlainFile)
 TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
 {
     const std::vector<std::string> slices = Slices(content_, 300);
-    for (const bool inKernelCopy : {true, false}) {
-        SCOPED_TRACE(inKernelCopy ? "in-kernel copy" : "read/write copy");
-        const auto startOver = [&] {
-            for (const std::string& name : filesInDir())
-                fs::remove(dir_ / name);
-            WriteFileBytes(path("in.bin"), content_);
-            sink_.events.clear();
-            files_ = FaultyFileSystem();
-            files_.inKernelCopy = inKernelCopy;
-        };
-        startOver();
-        runSplit(path("in.bin"), 300);
-        const FaultyFileSystem counted = files_;
-        EXPECT_EQ(counted.calls(IoCall::CopyFrom) > 0, inKernelCopy) << "the split copies in the kernel when it can";
-
-        int runs = 0;
-        for (const IoCall call : kAllIoCalls) {
-            for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
-                SCOPED_TRACE(testing::Message() << "failing " << IoCallName(call) << " call " << nth);
-                startOver();
-                files_.failCall(call, nth);
-
-                runSplit(path("in.bin"), 300);
-
-                ASSERT_TRUE(files_.faultInjected());
-                const std::vector<JobEvent> boxes = sink_.messages();
-                ASSERT_EQ(boxes.size(), 1u);
-                EXPECT_EQ(jobState.busy, 0);
-                const bool succeeded = boxes[0].text == kSplitSucceeded;
-                EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, succeeded);
-                if (sink_.posts(WM_JOB_FINISHED) == 0) {
-                    expectRefused(boxes[0].text, kSplitter);
-                } else {
-                    expectOutcome(boxes[0].text, kSplitter);
-                }
-                if (succeeded) {
-                    for (std::size_t i = 0; i < slices.size(); ++i)
-                        EXPECT_EQ(ReadFileBytes(piece(static_cast<int>(i))), slices[i]) << i;
-                } else {
-                    EXPECT_EQ(ReadFileBytes(path("in.bin")), content_);
-                }
-                if (!FileExists(path("in.bin"))) {
-                    EXPECT_TRUE(succeeded) << "the input is gone after a failed split";
-                } else if (succeeded) {
-                    EXPECT_EQ(result_.file, path("in.bin")) << "an input kept after a success is told";
-                }
-            }
+    const auto startOver = [&] {
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / name);
+        WriteFileBytes(path("in.bin"), content_);
+    };
+    const auto split = [&] { runSplit(path("in.bin"), 300); };
+    const auto check = [&] {
+        const bool succeeded = expectOneEnd(kSplitter) == kSplitSucceeded;
+        EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, succeeded);
+        if (succeeded) {
+            for (std::size_t i = 0; i < slices.size(); ++i)
+                EXPECT_EQ(ReadFileBytes(piece(static_cast<int>(i))), slices[i]) << i;
+        } else {
+            EXPECT_EQ(ReadFileBytes(path("in.bin")), content_);
         }
-        EXPECT_GT(runs, 20);
-    }
+        if (!FileExists(path("in.bin"))) {
+            EXPECT_TRUE(succeeded) << "the input is gone after a failed split";
+        } else if (succeeded) {
+            EXPECT_EQ(result_.file, path("in.bin")) << "an input kept after a success is told";
+        }
+    };
+    sweepFaults(startOver, split, check, 20);
 }
 
 }  // namespace

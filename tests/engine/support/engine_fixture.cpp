@@ -177,3 +177,49 @@ void EngineTest::expectOutcome(const std::string& text, const std::string& capti
     }
     EXPECT_EQ(jobState.busy, 0);
 }
+
+std::string EngineTest::expectOneEnd(const std::string& caption) const
+{
+    const std::vector<JobEvent> boxes = sink_.messages();
+    EXPECT_EQ(boxes.size(), 1u);
+    if (boxes.empty())
+        return {};
+    EXPECT_EQ(jobState.busy, 0);
+    if (sink_.posts(WM_JOB_FINISHED) == 0)
+        expectRefused(boxes[0].text, caption);
+    else
+        expectOutcome(boxes[0].text, caption);
+    return boxes[0].text;
+}
+
+void EngineTest::sweepFaults(const std::function<void()>& startOver, const std::function<void()>& job,
+                             const std::function<void()>& check, int leastRuns)
+{
+    for (const bool inKernelCopy : {true, false}) {
+        SCOPED_TRACE(inKernelCopy ? "in-kernel copy" : "read/write copy");
+        const auto freshRun = [&] {
+            startOver();
+            sink_.events.clear();
+            files_ = FaultyFileSystem();
+            files_.inKernelCopy = inKernelCopy;
+        };
+        freshRun();
+        job();
+        ASSERT_EQ(result_.outcome, JobOutcome::Succeeded) << "the job fails without a fault";
+        const FaultyFileSystem counted = files_;
+        EXPECT_EQ(counted.calls(IoCall::CopyFrom) > 0, inKernelCopy) << "the job copies in the kernel when it can";
+
+        int runs = 0;
+        for (const IoCall call : kAllIoCalls) {
+            for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
+                SCOPED_TRACE(testing::Message() << "failing " << IoCallName(call) << " call " << nth);
+                freshRun();
+                files_.failCall(call, nth);
+                job();
+                ASSERT_TRUE(files_.faultInjected());
+                check();
+            }
+        }
+        EXPECT_GT(runs, leastRuns);
+    }
+}

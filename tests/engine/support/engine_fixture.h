@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,18 @@ protected:
     // one WM_JOB_FINISHED as the last event, every progress post before the
     // box, busy 1 throughout and 0 again afterwards.
     void expectOutcome(const std::string& text, const std::string& caption) const;
+
+    // The run ended with one box: a refusal (no post) or the end of its copy
+    // phase, each as expectRefused and expectOutcome check it. Returns its text.
+    std::string expectOneEnd(const std::string& caption) const;
+
+    // Makes every file call of a job fail in turn, with the in-kernel copy and
+    // with the read/write copy: runs `job` once after `startOver` to count its
+    // calls (it must succeed), then once per call with that call failing,
+    // each after `startOver`, and calls `check` after each of those runs.
+    // Expects more than `leastRuns` faulty runs per copy path.
+    void sweepFaults(const std::function<void()>& startOver, const std::function<void()>& job,
+                     const std::function<void()>& check, int leastRuns);
 
     static inline const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5A1E});
 
