@@ -19,7 +19,7 @@ namespace {
 
 using namespace job_messages;
 
-bool CanRenameFirstPiece(const PieceSet& set, const Piece& first);
+bool CanRenameFirstPiece(const Piece& first);
 Checked CreateOutput(const PieceSet& set, JoinPlan plan);
 Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan);
 
@@ -43,18 +43,16 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
     JoinPlan plan;
     plan.partSize = partSize;
     plan.pieces = std::move(*pieces);
-    if (!CanRenameFirstPiece(set, plan.pieces.front()))
+    if (!CanRenameFirstPiece(plan.pieces.front()))
         return CreateOutput(set, std::move(plan));
     return RenameFirstPiece(set, std::move(plan));
 }
 
 // Piece 0 can become the output by a rename, its bytes never copied, when it
-// has no other name (appending to it must change no other file) and the set
-// has three pieces or more: with two, a join cut short would leave only the
-// last piece and an output whose part size nothing on disk tells.
-bool CanRenameFirstPiece(const PieceSet& set, const Piece& first)
+// has no other name: appending to it must change no other file.
+bool CanRenameFirstPiece(const Piece& first)
 {
-    return set.pieceCount >= 3 && first.identity.links == 1;
+    return first.identity.links == 1;
 }
 
 // The output made new, empty, and locked.
@@ -64,6 +62,7 @@ Checked CreateOutput(const PieceSet& set, JoinPlan plan)
     if (!plan.output)
         return FailBeforeCopy(set.originalPath);
     plan.outputCreated = true;
+    plan.partSizeRecorded = false;  // a record piece 0 may carry stays with it
     if (!plan.output->lockExclusive()) {
         // Another job opened the new file already: it is theirs now.
         return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
@@ -74,9 +73,13 @@ Checked CreateOutput(const PieceSet& set, JoinPlan plan)
 // Piece 0 renamed to the output's name, opened and locked at its end. The
 // output then holds one whole piece and piece 0 is gone: the state a join
 // cut short after its first piece leaves, which CheckInterruptedJoin takes up.
+// A set of two pieces is renamed only once its part size goes with piece 0.
 Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
 {
     const Piece first = plan.pieces.front();
+    plan.partSizeRecorded = set.pieceCount == 2 && RecordPartSize(first);
+    if (set.pieceCount == 2 && !plan.partSizeRecorded)
+        return CreateOutput(set, std::move(plan));
     if (!fileSystem().renameNoReplace(first.name, set.originalPath))
         return CreateOutput(set, std::move(plan));
     // Committed before a byte is appended: were the rename lost to a power cut
@@ -135,6 +138,8 @@ public:
         if (count >= 2)
             remove(count - 2);
         fileSystem().commitFolder(set_.originalPath);
+        if (plan_.partSizeRecorded)
+            ForgetPartSize(*plan_.output);
         if (!plan_.output->close())
             return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
                              fileSystem().lastError());

@@ -1,10 +1,17 @@
 #include "join_plan.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "job_messages.h"
 
 using namespace job_messages;
+
+namespace {
+
+const std::string kPartSizeAttribute = "vandrel.part-size";
+
+}  // namespace
 
 Checked RefuseJoin(const std::string& text, std::string file, std::string reason)
 {
@@ -87,4 +94,35 @@ bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& p
         left -= count;
     }
     return left == 0;
+}
+
+bool RecordPartSize(const Piece& first)
+{
+    std::unique_ptr<File> piece = fileSystem().openForUpdate(first.name);
+    if (!piece || piece->identity() != first.identity)
+        return false;
+    if (!piece->setAttribute(kPartSizeAttribute, Int64ToDecimal(first.identity.size)))
+        return false;
+    if (piece->flush() && piece->close())
+        return true;
+    piece->removeAttribute(kPartSizeAttribute);
+    return false;
+}
+
+std::optional<std::int64_t> RecordedPartSize(File& output)
+{
+    const std::optional<std::string> text = output.attribute(kPartSizeAttribute);
+    if (!text)
+        return std::nullopt;
+    std::int64_t partSize = 0;
+    const char* const end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, partSize);
+    if (error != std::errc() || stop != end || partSize < 1)
+        return std::nullopt;
+    return partSize;
+}
+
+void ForgetPartSize(File& output)
+{
+    output.removeAttribute(kPartSizeAttribute);
 }

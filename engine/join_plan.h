@@ -26,6 +26,7 @@ struct JoinPlan {
     std::int32_t firstIndex = 0;   // index of `pieces.front()`; the output holds the pieces before it
     std::int64_t partSize = 0;
     std::int64_t renamedBytes = 0; // bytes of a piece 0 that became the output by a rename
+    bool partSizeRecorded = false; // the output carries the part size (RecordPartSize)
     std::vector<Piece> pieces;     // the pieces still to append, in index order
 };
 
@@ -67,3 +68,18 @@ bool OutputHoldsPiece(File& output, std::int64_t outputOffset, const std::string
 // `pieces`, taken end to end (or zeros in their place): what an interrupted
 // join appended after the last piece it deleted.
 bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& pieces, CopyBuffer& buffer);
+
+// A two-piece set's part size, kept with piece 0 before a rename makes it the
+// output and with the output until the join ends: were the join cut short,
+// only the last piece would be left, and no file's size would tell where
+// piece 0's bytes end in the output.
+//
+// Records the part size with `first` (piece 0, unchanged since it was
+// measured), durable before the call returns. False, with nothing recorded,
+// where the file system keeps no attributes.
+bool RecordPartSize(const Piece& first);
+// The part size recorded with `output`, when it carries one.
+std::optional<std::int64_t> RecordedPartSize(File& output);
+// Drops the record once the join has ended; a record left behind is never read
+// again, as no piece of the set is left to resume from.
+void ForgetPartSize(File& output);

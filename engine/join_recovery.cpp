@@ -69,17 +69,19 @@ Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
             return refuseAsNotFound();
     }
 
-    // The part size is piece k's; with only the last piece left, the one size
-    // whose tail the bytes bear out, which PartSizeBeforeLastPiece has checked.
+    // The part size is piece k's; with only the last piece left, the one the
+    // output carries, or else the one size whose tail the bytes bear out.
     CopyBuffer buffer;
     const bool onlyLast = first == set.pieceCount - 1;
-    const std::optional<std::int64_t> partSize = onlyLast
-        ? PartSizeBeforeLastPiece(*plan.output, *pieces, first, buffer)
-        : std::optional<std::int64_t>(pieces->front().identity.size);
+    std::optional<std::int64_t> partSize = onlyLast ? RecordedPartSize(*plan.output)
+                                                    : std::optional<std::int64_t>(pieces->front().identity.size);
+    plan.partSizeRecorded = partSize && onlyLast;
+    if (onlyLast && !partSize)
+        partSize = PartSizeBeforeLastPiece(*plan.output, *pieces, first, buffer);
     if (!partSize || FirstMisfit(*pieces, *partSize))
         return refuseAsNotFound();
     const std::int64_t whole = std::int64_t{first} * *partSize;
-    if (plan.output->size() < whole || (!onlyLast && !TailIsInPieces(*plan.output, whole, *pieces, buffer)))
+    if (plan.output->size() < whole || !TailIsInPieces(*plan.output, whole, *pieces, buffer))
         return refuseAsNotFound();
     if (freeBytes != FREE_QUERY_FAILED && pieces->front().identity.size >= freeBytes)
         return RefuseJoin(kJoinNoSpace);

@@ -252,9 +252,18 @@ copy_failures() {
     expect_status 1 "join past the size limit"
     expect_line_and_reason err.txt "File Joiner: File joining failed! Make sure the disk you are using is not readonly!" \
         "vandrel: joined: "
-    [ ! -e joined ] || fail "a failed join left an output that holds no deleted piece"
-    cat joined.0.2.plit joined.1.2.plit >rejoined.bin
-    expect_same_file rejoined.bin reference.bin
+    # Piece 0 is either still there or became the output by a rename and is
+    # all the output holds: the join started again finishes it.
+    if [ -e joined.0.2.plit ]; then
+        [ ! -e joined ] || fail "a failed join left an output that holds no deleted piece"
+    else
+        head -c 3000 reference.bin >piece0.bin
+        expect_same_file joined piece0.bin
+    fi
+    run "$@" join joined.1.2.plit
+    expect_status 0 "the join started again"
+    expect_same_file joined reference.bin
+    [ -z "$(ls | grep '\.plit$')" ] || fail "pieces left after the join: $(ls)"
 }
 
 # Standard output that cannot be written is a failure of the command, as with

@@ -115,6 +115,7 @@ TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
 
     sink_.events.clear();
     files_.freeBytes = 3 * kGiB + 1;
+    files_.failCall(IoCall::RenameNoReplace, 1);  // then the output is made new
     files_.failCall(IoCall::CreateNew, 1);
     runJoin(big);
     expectOutcome(kJoinFailed, kJoiner);

@@ -31,10 +31,13 @@ struct Workload {
     bool split;  // a split of the original, or else a join of its pieces
     std::int64_t size;
     std::int64_t partSize;
+    // Zeros alone: where a cut leaves zeros for unwritten bytes, they look like
+    // any byte of the file, so only what the job recorded tells the pieces apart.
+    bool zeros = false;
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
     std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
-    std::string content() const { return MakeContent(size, 7); }
+    std::string content() const { return zeros ? std::string(static_cast<std::size_t>(size), '\0') : MakeContent(size, 7); }
 };
 
 void PrintTo(const Workload& workload, std::ostream* out)
@@ -47,6 +50,7 @@ const Workload kWorkloads[] = {
     {"SplitIntoTwoPieces", true, 8, 4},     {"SplitIntoTenPieces", true, 100, 10},
     {"JoinOneBytePieces", false, 5, 1},     {"JoinWithUnevenLastPiece", false, 10, 4},
     {"JoinTwoPieces", false, 8, 4},         {"JoinTenPieces", false, 100, 10},
+    {"JoinTwoUnevenPieces", false, 7, 4},   {"JoinTwoPiecesOfZeros", false, 8, 4, true},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.

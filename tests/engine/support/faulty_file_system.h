@@ -32,13 +32,17 @@ enum class IoCall {
     Close,
     Size,
     IsRegularFile,
+    SetAttribute,
+    Attribute,
+    RemoveAttribute,
 };
-inline constexpr std::array<IoCall, 20> kAllIoCalls = {
-    IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate, IoCall::RenameNoReplace,
-    IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,  IoCall::CommitFolder,
-    IoCall::Identity,       IoCall::Read,           IoCall::Write,         IoCall::CopyFrom,
-    IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,      IoCall::Flush,
-    IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,          IoCall::IsRegularFile};
+inline constexpr std::array<IoCall, 23> kAllIoCalls = {
+    IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate,  IoCall::RenameNoReplace,
+    IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,   IoCall::CommitFolder,
+    IoCall::Identity,       IoCall::Read,           IoCall::Write,          IoCall::CopyFrom,
+    IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,       IoCall::Flush,
+    IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,           IoCall::IsRegularFile,
+    IoCall::SetAttribute,   IoCall::Attribute,      IoCall::RemoveAttribute};
 const char* IoCallName(IoCall call);
 
 // The reason lastError() gives after an injected fault.
@@ -59,7 +63,8 @@ public:
     // its bytes and returns false; a failed copyFrom gives -1 and copies
     // nothing; a failed startWriteback does nothing; a failed close still
     // closes; a failed removeIfSame leaves the file; a failed size gives -1; a
-    // failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
+    // failed attribute gives none; a failed setAttribute or removeAttribute
+    // changes nothing and gives false; a failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
     // or renameNoReplace gives false and changes nothing; a failed identity or
     // identityAt gives none; a failed exists gives true, as a careful caller
     // must assume when it cannot tell. After a failed call lastError() gives

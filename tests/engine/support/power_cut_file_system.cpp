@@ -116,7 +116,36 @@ public:
         if (!begin("flush"))
             return false;
         inode().durable = inode().current;
+        inode().durableAttributes = inode().attributes;
         return true;
+    }
+
+    // Attributes leave the last write time alone, as on POSIX.
+    bool setAttribute(const std::string& name, const std::string& value) override
+    {
+        if (!begin("setAttribute " + name) || !mayWrite())
+            return false;
+        inode().attributes[name] = value;
+        return true;
+    }
+
+    std::optional<std::string> attribute(const std::string& name) override
+    {
+        if (!begin("attribute " + name))
+            return std::nullopt;
+        const auto found = inode().attributes.find(name);
+        if (found == inode().attributes.end()) {
+            refuse("No data available");
+            return std::nullopt;
+        }
+        return found->second;
+    }
+
+    bool removeAttribute(const std::string& name) override
+    {
+        if (!begin("removeAttribute " + name) || !mayWrite())
+            return false;
+        return inode().attributes.erase(name) == 1 || refuse("No data available");
     }
 
     bool lockExclusive() override
@@ -193,7 +222,7 @@ private:
 PowerCutFileSystem::PowerCutFileSystem(const DiskImage& disk)
 {
     for (const auto& [path, file] : disk) {
-        disk_.inodes[file.fileId] = Inode{file.bytes, file.bytes, file.modified};
+        disk_.inodes[file.fileId] = Inode{file.bytes, file.bytes, file.modified, file.attributes, file.attributes};
         disk_.names[path] = disk_.durableNames[path] = file.fileId;
         nextFileId_ = std::max(nextFileId_, file.fileId + 1);
         modifications_ = std::max(modifications_, file.modified);
@@ -203,7 +232,7 @@ PowerCutFileSystem::PowerCutFileSystem(const DiskImage& disk)
 void PowerCutFileSystem::addFile(const std::string& path, const std::string& bytes)
 {
     const std::uint64_t fileId = nextFileId_++;
-    disk_.inodes[fileId] = Inode{bytes, bytes, nextModification()};
+    disk_.inodes[fileId] = Inode{bytes, bytes, nextModification(), {}, {}};
     disk_.names[path] = disk_.durableNames[path] = fileId;
 }
 
@@ -212,7 +241,7 @@ DiskImage PowerCutFileSystem::image() const
     DiskImage image;
     for (const auto& [path, fileId] : disk_.names) {
         const Inode& file = disk_.inodes.at(fileId);
-        image[path] = StoredFile{fileId, file.current, file.modified};
+        image[path] = StoredFile{fileId, file.current, file.modified, file.attributes};
     }
     return image;
 }
@@ -278,7 +307,7 @@ std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
         return nullptr;
     }
     const std::uint64_t fileId = nextFileId_++;
-    disk_.inodes[fileId] = Inode{{}, {}, nextModification()};
+    disk_.inodes[fileId] = Inode{{}, {}, nextModification(), {}, {}};
     setName(path, fileId);
     return openFile(path, true);
 }
@@ -385,19 +414,27 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   atomic on every one of them: the names it ties together (its old and new
 //   name, and any name tied to those by another rename) change together, kept
 //   or dropped as one, so a file never shows under both names or under none.
-// Contents, of every file whose bytes or length changed since its last flush:
+// Contents, of every file whose bytes, length or attributes changed since its
+// last flush:
 // - all of it lost, and all of it kept;
 // - for each such file, with the others kept: its change lost alone; half of it
 //   kept (the length halfway between the flushed and the current one, bytes up
 //   to there as written, the flushed bytes beyond); and, for a file that grew,
 //   the new length kept with zeros for the bytes not yet written, as a file
-//   system that logs lengths before data (ext4 writeback, older XFS) leaves it.
+//   system that logs lengths before data (ext4 writeback, older XFS) leaves it;
+// - and each of these that keeps a file's pending attribute changes, once more
+//   with them lost.
 // A file that no surviving name reaches is gone, as fsck leaves it. Identical
 // disks reached by different choices are kept once, under the first name.
 namespace {
 
 using Names = std::map<std::string, std::uint64_t>;
-using Contents = std::map<std::uint64_t, std::string>;  // surviving bytes of the files with pending changes
+// What survives of a file with pending changes.
+struct Kept {
+    std::string bytes;
+    Attributes attributes;
+};
+using Contents = std::map<std::uint64_t, Kept>;
 
 struct Choice {
     std::string description;
@@ -529,9 +566,11 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         for (const auto& entry : *names)
             reachable.insert(entry.second);
     std::vector<std::uint64_t> unflushed;
-    for (const std::uint64_t fileId : reachable)
-        if (disk.inodes.at(fileId).durable != disk.inodes.at(fileId).current)
+    for (const std::uint64_t fileId : reachable) {
+        const Inode& file = disk.inodes.at(fileId);
+        if (file.durable != file.current || file.durableAttributes != file.attributes)
             unflushed.push_back(fileId);
+    }
     const auto nameOf = [&](std::uint64_t fileId) {
         for (const Names* names : {&disk.names, &disk.durableNames})
             for (const auto& [path, id] : *names)
@@ -541,7 +580,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
     };
     Contents allKept;
     for (const std::uint64_t fileId : unflushed)
-        allKept[fileId] = disk.inodes.at(fileId).current;
+        allKept[fileId] = {disk.inodes.at(fileId).current, disk.inodes.at(fileId).attributes};
 
     std::vector<ContentsChoice> contentsChoices{{"unflushed data lost", {}}, {"unflushed data kept", allKept}};
     for (const std::uint64_t fileId : unflushed) {
@@ -552,11 +591,28 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
             choice.erase(fileId);
             contentsChoices.push_back({"unflushed data of " + name + " alone lost", choice});
         }
-        choice[fileId] = HalfKept(file.durable, file.current);
+        choice[fileId] = {HalfKept(file.durable, file.current), file.attributes};
         contentsChoices.push_back({"half the unflushed data of " + name + " kept", choice});
         if (file.current.size() > file.durable.size()) {
-            choice[fileId] = LengthKeptBytesZero(file.durable, file.current);
+            choice[fileId] = {LengthKeptBytesZero(file.durable, file.current), file.attributes};
             contentsChoices.push_back({"new length of " + name + " kept, its new bytes zero", choice});
+        }
+    }
+    // Attributes are written apart from the bytes: each choice that keeps a
+    // file's pending attribute changes comes again without them.
+    for (const std::uint64_t fileId : unflushed) {
+        const Inode& file = disk.inodes.at(fileId);
+        if (file.attributes == file.durableAttributes)
+            continue;
+        const std::size_t made = contentsChoices.size();
+        for (std::size_t at = 0; at < made; ++at) {
+            ContentsChoice choice = contentsChoices[at];
+            const auto kept = choice.contents.find(fileId);
+            if (kept == choice.contents.end() || kept->second.attributes != file.attributes)
+                continue;
+            kept->second.attributes = file.durableAttributes;
+            choice.description += ", but the attribute changes of " + nameOf(fileId) + " lost";
+            contentsChoices.push_back(std::move(choice));
         }
     }
 
@@ -568,8 +624,9 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
             for (const auto& [path, fileId] : names.names) {
                 const Inode& file = disk.inodes.at(fileId);
                 const auto survived = contents.contents.find(fileId);
-                image[path] = {fileId, survived != contents.contents.end() ? survived->second : file.durable,
-                               file.modified};
+                const bool kept = survived != contents.contents.end();
+                image[path] = {fileId, kept ? survived->second.bytes : file.durable, file.modified,
+                               kept ? survived->second.attributes : file.durableAttributes};
             }
             if (seen.insert(image).second)
                 states.push_back({"names: " + names.description + "; data: " + contents.description, image});

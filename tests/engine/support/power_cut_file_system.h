@@ -8,6 +8,8 @@
 // - A file's contents (its bytes and its length) reach the disk at flush()
 //   (fsync). Writes, copies and truncations since the last flush are
 //   pending; early writeback changes none of that.
+// - A file's attributes reach the disk with its contents, at flush(); a cut
+//   may also lose pending attribute changes alone.
 // - A name created or removed in a folder reaches the disk at commitFolder()
 //   on any path in that folder (fsync of the folder). Until then it is
 //   pending, even when the file's contents have been flushed.
@@ -27,11 +29,14 @@
 
 #include "file_system.h"
 
+using Attributes = std::map<std::string, std::string>;
+
 // One file as it lies on a disk that has no pending changes.
 struct StoredFile {
     std::uint64_t fileId = 0;
     std::string bytes;
     std::int64_t modified = 0;
+    Attributes attributes;
     auto operator<=>(const StoredFile& other) const = default;
 };
 // A whole disk at rest: every file by its path.
@@ -98,6 +103,8 @@ private:
         std::string durable;  // contents as of the last flush
         std::string current;  // contents as programs see them
         std::int64_t modified = 0;
+        Attributes durableAttributes;
+        Attributes attributes;  // as programs see them
         const void* lockHolder = nullptr;
     };
     // A name change not yet committed: `path` now reaches `fileId`, or
