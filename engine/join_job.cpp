@@ -126,6 +126,12 @@ public:
                 remove(at);
         }
 
+        // A cut at its own length gives back the room a file system reserves
+        // past the end of a growing file (XFS keeps it after the close of a
+        // file that was closed before, as a renamed piece 0 was). A trim
+        // only: it changes no byte, and its failure changes nothing.
+        plan_.output->truncate(expectedLength);
+
         // Every byte is durable in the output; once its name is too, the last
         // two pieces may go, and only then is the join a success.
         if (!fileSystem().commitFolder(set_.originalPath))
