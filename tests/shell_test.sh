@@ -9,6 +9,23 @@ scratch_folder() {
     mktemp -d "${TMPDIR:-/tmp}/vandrel-$1-test.XXXXXX"
 }
 
+# For a test that mounts a file system of its own: sets $work to a new
+# scratch folder for the test called $1 and $disk to an empty folder in it to
+# mount on; on exit whatever is mounted there is unmounted and both are removed.
+scratch_mount_point() {
+    work=$(scratch_folder "$1") || exit 1
+    disk=$work/disk
+    mkdir "$disk"
+    trap 'cd /; umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
+    trap 'exit 1' INT TERM
+}
+
+# Ends the test as skipped (status 77), with the reason.
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+
 failures=0
 fail() {
     echo "FAILED: $*" >&2

@@ -22,18 +22,9 @@ esac
 page=4096
 file_bytes=2097929  # 2 MiB and a bit: 513 pages
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-[ "$(id -u)" -eq 0 ] || skip "mounting a tmpfs needs root"
-
 . "$(dirname "$0")/../shell_test.sh"
-work=$(scratch_folder full-disk) || exit 1
-disk=$work/disk
-mkdir "$disk"
-trap 'cd /; umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
-trap 'exit 1' INT TERM
+[ "$(id -u)" -eq 0 ] || skip "mounting a tmpfs needs root"
+scratch_mount_point full-disk
 mount -t tmpfs -o size=16m vandrel-full-disk "$disk" 2>"$work/mount.txt" ||
     skip "cannot mount a tmpfs: $(cat "$work/mount.txt")"
 head -c "$file_bytes" /dev/urandom >"$work/reference.bin"

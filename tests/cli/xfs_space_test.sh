@@ -16,19 +16,10 @@ esac
 file_bytes=$((64 * 1048576))
 block=4096
 
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+. "$(dirname "$0")/../shell_test.sh"
 [ "$(id -u)" -eq 0 ] || skip "mounting a loop image needs root"
 command -v mkfs.xfs >/dev/null || skip "mkfs.xfs is missing (scripts/install-deps.sh installs xfsprogs)"
-
-. "$(dirname "$0")/../shell_test.sh"
-work=$(scratch_folder xfs-space) || exit 1
-disk=$work/disk
-mkdir "$disk"
-trap 'cd /; umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
-trap 'exit 1' INT TERM
+scratch_mount_point xfs-space
 truncate -s 512M "$work/xfs.img"
 mkfs.xfs -q "$work/xfs.img" >"$work/mount.txt" 2>&1 || skip "mkfs.xfs failed: $(cat "$work/mount.txt")"
 mount -o loop "$work/xfs.img" "$disk" 2>"$work/mount.txt" || skip "cannot mount an XFS image: $(cat "$work/mount.txt")"
