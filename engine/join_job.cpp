@@ -19,7 +19,6 @@ namespace {
 
 using namespace job_messages;
 
-bool CanRenameFirstPiece(const Piece& first);
 Checked CreateOutput(const PieceSet& set, JoinPlan plan);
 Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan);
 
@@ -43,16 +42,7 @@ Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
     JoinPlan plan;
     plan.partSize = partSize;
     plan.pieces = std::move(*pieces);
-    if (!CanRenameFirstPiece(plan.pieces.front()))
-        return CreateOutput(set, std::move(plan));
     return RenameFirstPiece(set, std::move(plan));
-}
-
-// Piece 0 can become the output by a rename, its bytes never copied, when it
-// has no other name: appending to it must change no other file.
-bool CanRenameFirstPiece(const Piece& first)
-{
-    return first.identity.links == 1;
 }
 
 // The output made new, empty, and locked.
@@ -62,7 +52,6 @@ Checked CreateOutput(const PieceSet& set, JoinPlan plan)
     if (!plan.output)
         return FailBeforeCopy(set.originalPath);
     plan.outputCreated = true;
-    plan.partSizeRecorded = false;  // a record piece 0 may carry stays with it
     if (!plan.output->lockExclusive()) {
         // Another job opened the new file already: it is theirs now.
         return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
@@ -70,17 +59,18 @@ Checked CreateOutput(const PieceSet& set, JoinPlan plan)
     return Checked{std::move(plan), {}};
 }
 
-// Piece 0 renamed to the output's name, opened and locked at its end. The
-// output then holds one whole piece and piece 0 is gone: the state a join
-// cut short after its first piece leaves, which CheckInterruptedJoin takes up.
-// A set of two pieces is renamed only once its part size goes with piece 0.
+// Piece 0 renamed to the output's name, opened and locked at its end, its
+// bytes never copied. The output then holds one whole piece and piece 0 is
+// gone: the state a join cut short after its first piece leaves, which
+// CheckInterruptedJoin takes up. Piece 0 is copied instead (CreateOutput) when
+// it has another name, as appending to it must change no other file; or, in a
+// set of two pieces, when it cannot carry the part size (RecordPartSize).
 Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
 {
     const Piece first = plan.pieces.front();
-    plan.partSizeRecorded = set.pieceCount == 2 && RecordPartSize(first);
-    if (set.pieceCount == 2 && !plan.partSizeRecorded)
-        return CreateOutput(set, std::move(plan));
-    if (!fileSystem().renameNoReplace(first.name, set.originalPath))
+    const bool twoPieces = set.pieceCount == 2;
+    if (first.identity.links != 1 || (twoPieces && !RecordPartSize(first)) ||
+        !fileSystem().renameNoReplace(first.name, set.originalPath))
         return CreateOutput(set, std::move(plan));
     // Committed before a byte is appended: were the rename lost to a power cut
     // and the appended bytes kept, piece 0 would hold more than a piece.
@@ -90,6 +80,7 @@ Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
     const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
     if (!output || *output != first.identity || !plan.output->lockExclusive() || !plan.output->seek(output->size))
         return FailBeforeCopy(set.originalPath);
+    plan.partSizeRecorded = twoPieces;
     plan.renamedBytes = first.identity.size;
     plan.firstIndex = 1;
     plan.pieces.erase(plan.pieces.begin());

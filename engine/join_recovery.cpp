@@ -13,18 +13,21 @@ using namespace job_messages;
 namespace {
 
 // When only the last piece is left, the part size is not on disk as any file's
-// size: it is the one that makes the output hold N-1 whole pieces plus a
-// beginning of the last. Empty when no size or more than one fits.
+// size: it is the one `recorded` with the output, or else the one that makes
+// the output hold N-1 whole pieces plus a beginning of the last. Either way
+// the output's tail must bear it out. Empty when no size or more than one fits.
 std::optional<std::int64_t> PartSizeBeforeLastPiece(File& output, const std::vector<Piece>& pieces,
-                                                    std::int32_t wholePieces, CopyBuffer& buffer)
+                                                    std::int32_t wholePieces, std::optional<std::int64_t> recorded,
+                                                    CopyBuffer& buffer)
 {
     constexpr std::int64_t kMostCandidates = 64;
     const std::int64_t length = output.size();
     const std::int64_t last = pieces.front().identity.size;
     // length = wholePieces * S + t, with 0 <= t <= last and S >= last.
-    const std::int64_t firstTail = length % wholePieces;
-    const std::int64_t lastTail = std::min(last, length - wholePieces * last);
-    if (length < 0 || lastTail < firstTail || (lastTail - firstTail) / wholePieces >= kMostCandidates)
+    const std::int64_t firstTail = recorded ? length - wholePieces * *recorded : length % wholePieces;
+    const std::int64_t lastTail = recorded ? firstTail : std::min(last, length - wholePieces * last);
+    if (length < 0 || firstTail < 0 || lastTail < firstTail ||
+        (lastTail - firstTail) / wholePieces >= kMostCandidates)
         return std::nullopt;
 
     std::optional<std::int64_t> found;
@@ -69,19 +72,19 @@ Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes)
             return refuseAsNotFound();
     }
 
-    // The part size is piece k's; with only the last piece left, the one the
-    // output carries, or else the one size whose tail the bytes bear out.
+    // The part size is piece k's; with only the last piece left, the one
+    // PartSizeBeforeLastPiece finds, whose tail it has checked.
     CopyBuffer buffer;
     const bool onlyLast = first == set.pieceCount - 1;
-    std::optional<std::int64_t> partSize = onlyLast ? RecordedPartSize(*plan.output)
-                                                    : std::optional<std::int64_t>(pieces->front().identity.size);
-    plan.partSizeRecorded = partSize && onlyLast;
-    if (onlyLast && !partSize)
-        partSize = PartSizeBeforeLastPiece(*plan.output, *pieces, first, buffer);
+    const std::optional<std::int64_t> recorded = onlyLast ? RecordedPartSize(*plan.output) : std::nullopt;
+    plan.partSizeRecorded = recorded.has_value();
+    const std::optional<std::int64_t> partSize = onlyLast
+        ? PartSizeBeforeLastPiece(*plan.output, *pieces, first, recorded, buffer)
+        : std::optional<std::int64_t>(pieces->front().identity.size);
     if (!partSize || FirstMisfit(*pieces, *partSize))
         return refuseAsNotFound();
     const std::int64_t whole = std::int64_t{first} * *partSize;
-    if (plan.output->size() < whole || !TailIsInPieces(*plan.output, whole, *pieces, buffer))
+    if (plan.output->size() < whole || (!onlyLast && !TailIsInPieces(*plan.output, whole, *pieces, buffer)))
         return refuseAsNotFound();
     if (freeBytes != FREE_QUERY_FAILED && pieces->front().identity.size >= freeBytes)
         return RefuseJoin(kJoinNoSpace);

@@ -12,7 +12,8 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev
 # and the font the dialogs need under Wine.
 packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
 # The benchmarks: timings, peak memory (GNU time), and the loop file systems
-# they mount to compare with (XFS and btrfs share extents).
+# they mount to compare with (XFS and btrfs share extents); the XFS one is
+# also where a test checks the room a move takes.
 packages="$packages
   hyperfine time xfsprogs btrfs-progs"
 
