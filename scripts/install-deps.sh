@@ -11,11 +11,12 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev
 # Packaging: the Windows installer, the zip, the Debian package and its tests,
 # and the font the dialogs need under Wine.
 packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
-# The benchmarks: timings, peak memory (GNU time), and the loop file systems
+# The benchmarks: peak memory (GNU time; bench/warm_timed_run.c times the runs,
+# as it must warm the memory right before each), and the loop file systems
 # they mount to compare with (XFS and btrfs share extents); the XFS one is
 # also where a test checks the room a move takes.
 packages="$packages
-  hyperfine time xfsprogs btrfs-progs"
+  time xfsprogs btrfs-progs"
 
 missing=""
 for package in $packages; do
