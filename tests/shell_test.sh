@@ -9,6 +9,15 @@ scratch_folder() {
     mktemp -d "${TMPDIR:-/tmp}/vandrel-$1-test.XXXXXX"
 }
 
+# The program $1 as an absolute path, so that the test may change folders; a
+# bare name is left for PATH to find.
+absolute_program() {
+    case $1 in
+    */*) echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" ;;
+    *) echo "$1" ;;
+    esac
+}
+
 # For a test that mounts a file system of its own: sets $work to a new
 # scratch folder for the test called $1 and $disk to an empty folder in it to
 # mount on; on exit whatever is mounted there is unmounted and both are removed.

@@ -15,14 +15,11 @@
 # Needs root to mount; skips (exit 77) with the reason when it cannot.
 # Usage: full_disk_test.sh VANDREL
 set -u
-vandrel=$1
-case $vandrel in
-*/*) vandrel=$(cd "$(dirname "$vandrel")" && pwd)/$(basename "$vandrel") ;;
-esac
+. "$(dirname "$0")/../shell_test.sh"
+vandrel=$(absolute_program "$1")
 page=4096
 file_bytes=2097929  # 2 MiB and a bit: 513 pages
 
-. "$(dirname "$0")/../shell_test.sh"
 [ "$(id -u)" -eq 0 ] || skip "mounting a tmpfs needs root"
 scratch_mount_point full-disk
 mount -t tmpfs -o size=16m vandrel-full-disk "$disk" 2>"$work/mount.txt" ||

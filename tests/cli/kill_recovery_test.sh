@@ -13,10 +13,8 @@
 # that varies, so that it lands between and inside the pieces' copies.
 # Usage: kill_recovery_test.sh VANDREL [KILLS]   (KILLS per operation, 48 by default)
 set -u
-vandrel=$1
-case $vandrel in
-*/*) vandrel=$(cd "$(dirname "$vandrel")" && pwd)/$(basename "$vandrel") ;;
-esac
+. "$(dirname "$0")/../shell_test.sh"
+vandrel=$(absolute_program "$1")
 kills=${2:-48}
 piece_count=32
 # An uneven last piece, so that a short or missing tail shows.
@@ -25,7 +23,6 @@ file_bytes=$((piece_count * 1048576 - 12345))
 # the test says nothing.
 least_landed=$((kills / 2))
 
-. "$(dirname "$0")/../shell_test.sh"
 work=$(scratch_folder kill) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -64,7 +61,7 @@ wait_until_gone() {
 # odd or even) meet every pause.
 pause_of() { echo $(($1 / 2 % 3)); }
 pause() {
-    case $(($1 / 2 % 3)) in
+    case $(pause_of "$1") in
     1) sleep 0.002 ;;
     2) sleep 0.005 ;;
     esac

@@ -9,14 +9,11 @@
 # Needs root and mkfs.xfs; skips (exit 77) with the reason when it cannot.
 # Usage: xfs_space_test.sh VANDREL
 set -u
-vandrel=$1
-case $vandrel in
-*/*) vandrel=$(cd "$(dirname "$vandrel")" && pwd)/$(basename "$vandrel") ;;
-esac
+. "$(dirname "$0")/../shell_test.sh"
+vandrel=$(absolute_program "$1")
 file_bytes=$((64 * 1048576))
 block=4096
 
-. "$(dirname "$0")/../shell_test.sh"
 [ "$(id -u)" -eq 0 ] || skip "mounting a loop image needs root"
 command -v mkfs.xfs >/dev/null || skip "mkfs.xfs is missing (scripts/install-deps.sh installs xfsprogs)"
 scratch_mount_point xfs-space

@@ -14,34 +14,14 @@ constexpr std::int64_t kGiB = std::int64_t{1} << 30;
 
 // A set of "orig.bin" in the test's folder: three pieces of 300, 300 and
 // 100 bytes, unless a test cuts it otherwise.
-class JoinFault : public EngineTest {
+class JoinFault : public PieceSetTest {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
-        useSet(300);
-    }
-
-    void useSet(std::size_t partSize)
-    {
-        original_ = MakeContent(700, 21);
-        partSize_ = partSize;
-        pieces_ = Slices(original_, static_cast<std::int64_t>(partSize));
+        PieceSetTest::SetUp();
+        useSet(MakeContent(700, 21), 300);
         writePieces();
     }
-
-    void writePieces()
-    {
-        for (int i = 0; i < count(); ++i)
-            WriteFileBytes(piece(i), pieces_[static_cast<std::size_t>(i)]);
-    }
-
-    int count() const { return static_cast<int>(pieces_.size()); }
-    std::string piece(int index) const
-    {
-        return path("orig.bin." + std::to_string(index) + "." + std::to_string(count()) + ".plit");
-    }
-    std::string output() const { return path("orig.bin"); }
 
     // Pieces before `firstKept` were appended and deleted; the others stay whole.
     void expectPiecesFrom(int firstKept)
@@ -70,9 +50,6 @@ protected:
     // after `prepare` on every fresh set, and checks that no byte is lost.
     void sweepJoinFaults(const std::function<void()>& prepare);
 
-    std::string original_;
-    std::size_t partSize_ = 0;
-    std::vector<std::string> pieces_;
 };
 
 TEST_F(JoinFault, NamesWithoutAValidCountAreRefused)
@@ -298,7 +275,7 @@ void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
         EXPECT_TRUE(out == original_.substr(0, out.size())) << "the output is no prefix of the original";
         std::size_t covered = out.size();
         for (int i = 0; i < count(); ++i) {
-            const std::size_t start = partSize_ * static_cast<std::size_t>(i);
+            const std::size_t start = static_cast<std::size_t>(partSize_ * i);
             if (!FileExists(piece(i)))
                 continue;
             EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << "piece " << i;
@@ -328,7 +305,8 @@ TEST_F(JoinFault, NoByteOfTwoPiecesIsLostWhateverCallFails)
 {
     for (int i = 0; i < count(); ++i)
         fs::remove(PathFromUtf8(piece(i)));
-    useSet(400);
+    useSet(MakeContent(700, 21), 400);
+    writePieces();
     sweepJoinFaults([] {});
 }
 

@@ -10,34 +10,21 @@
 namespace {
 
 // "orig.bin" of 1,000 bytes in pieces of 300: 300, 300, 300 and 100 bytes.
-class JoinRecovery : public EngineTest {
+class JoinRecovery : public PieceSetTest {
 protected:
     void SetUp() override
     {
-        EngineTest::SetUp();
+        PieceSetTest::SetUp();
         useSet(1000, 300);
     }
 
+    using PieceSetTest::useSet;
     void useSet(std::int64_t size, std::int64_t partSize) { useSet(MakeContent(size, 31), partSize); }
-
-    void useSet(std::string original, std::int64_t partSize)
-    {
-        original_ = std::move(original);
-        slices_ = Slices(original_, partSize);
-        count_ = static_cast<int>(slices_.size());
-    }
-
-    std::string piece(int index) const
-    {
-        return path("orig.bin." + std::to_string(index) + "." + std::to_string(count_) + ".plit");
-    }
-    std::string output() const { return path("orig.bin"); }
 
     // Pieces from `firstKept` on, whole; the output holding `outputBytes`.
     void writeState(int firstKept, const std::string& outputBytes)
     {
-        for (int i = firstKept; i < count_; ++i)
-            WriteFileBytes(piece(i), slices_[static_cast<std::size_t>(i)]);
+        writePieces(firstKept);
         WriteFileBytes(output(), outputBytes);
     }
 
@@ -46,8 +33,8 @@ protected:
     {
         expectRefused(NotFoundText(piece(0)), kJoiner);
         EXPECT_EQ(ReadFileBytes(output()), outputBytes);
-        for (int i = firstKept; i < count_; ++i)
-            EXPECT_EQ(ReadFileBytes(piece(i)), slices_[static_cast<std::size_t>(i)]) << i;
+        for (int i = firstKept; i < count(); ++i)
+            EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << i;
     }
 
     void expectRebuilt()
@@ -58,9 +45,6 @@ protected:
         EXPECT_EQ(filesInDir(), std::vector<std::string>{"orig.bin"});
     }
 
-    std::string original_;
-    std::vector<std::string> slices_;
-    int count_ = 0;
 };
 
 // Pieces 0..N-2 of one size, the last one from 1 byte to that size: a short,
@@ -171,8 +155,7 @@ TEST_F(JoinRecovery, OnlyTheLastPieceLeftNeedsAnUnambiguousPartSize)
 TEST_F(JoinRecovery, TwoPieceJoinCutShortGoesOnFromItsRecordedPartSize)
 {
     useSet(std::string(600, '\0'), 400);
-    for (int i = 0; i < count_; ++i)
-        WriteFileBytes(piece(i), slices_[static_cast<std::size_t>(i)]);
+    writePieces();
     files_.failCall(IoCall::Flush, 1, PathIs(output()));
     runJoin(piece(0));
     expectOutcome(kJoinFailed, kJoiner);
@@ -180,7 +163,7 @@ TEST_F(JoinRecovery, TwoPieceJoinCutShortGoesOnFromItsRecordedPartSize)
     const bool renamed = !FileExists(piece(0));
     EXPECT_EQ(renamed, files_.calls(IoCall::CreateNew) == 0);
     if (renamed) {
-        ASSERT_EQ(ReadFileBytes(output()), slices_[0]);
+        ASSERT_EQ(ReadFileBytes(output()), pieces_[0]);
         // As a cut may leave it: a new length, its bytes not yet written.
         fs::resize_file(PathFromUtf8(output()), 500);
     }
@@ -215,7 +198,7 @@ TEST_F(JoinRecovery, JoinCutShortAtItsEndIsFinished)
     fs::remove(PathFromUtf8(piece(3)));
     runJoin(piece(2));
     expectRefused(NotFoundText(piece(0)), kJoiner);
-    EXPECT_EQ(ReadFileBytes(piece(2)), slices_[2]);
+    EXPECT_EQ(ReadFileBytes(piece(2)), pieces_[2]);
     EXPECT_EQ(ReadFileBytes(output()), other);
 }
 

@@ -16,20 +16,6 @@ protected:
     {
         ASSERT_TRUE(gui::DropFiles(app.Id(), window, paths)) << "the drop could not be delivered";
     }
-
-    // A folder inside the test's folder whose path is longer than 260
-    // characters, made one level at a time.
-    std::wstring LongFolder()
-    {
-        std::wstring folder = dir.Path();
-        for (int level = 0; folder.size() <= 300; ++level) {
-            folder += L"\\" + std::wstring(60, static_cast<wchar_t>(L'a' + level)) + L" ü";
-            if (!CreateDirectoryW(folder.c_str(), nullptr)) {
-                return L"";
-            }
-        }
-        return folder;
-    }
 };
 
 TEST_F(MainWindowDrop, DroppedFileBecomesTheCurrentFileAndSplits)
@@ -77,7 +63,7 @@ TEST_F(MainWindowDrop, DropDuringAJobIsRefusedWithTheJobsCaption)
 
 TEST_F(MainWindowDrop, PathsLongerThan260CharactersSplitAndJoin)
 {
-    const std::wstring folder = LongFolder();
+    const std::wstring folder = gui::MakeLongFolder(dir.Path());
     ASSERT_FALSE(folder.empty()) << "cannot make a folder with a long path";
     const std::wstring file = folder + L"\\long path file.bin";
     ASSERT_GT(file.size(), 260u);

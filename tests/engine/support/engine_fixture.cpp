@@ -223,3 +223,21 @@ void EngineTest::sweepFaults(const std::function<void()>& startOver, const std::
         EXPECT_GT(runs, leastRuns);
     }
 }
+
+void PieceSetTest::useSet(std::string original, std::int64_t partSize)
+{
+    original_ = std::move(original);
+    partSize_ = partSize;
+    pieces_ = Slices(original_, partSize);
+}
+
+void PieceSetTest::writePieces(int first)
+{
+    for (int i = first; i < count(); ++i)
+        WriteFileBytes(piece(i), pieces_[static_cast<std::size_t>(i)]);
+}
+
+std::string PieceSetTest::piece(int index) const
+{
+    return path("orig.bin." + std::to_string(index) + "." + std::to_string(count()) + ".plit");
+}

@@ -72,6 +72,23 @@ protected:
     FaultyFileSystem files_;
 };
 
+// A set of "orig.bin" in the test's folder, cut as a split cuts it.
+class PieceSetTest : public EngineTest {
+protected:
+    // Takes `original` cut into pieces of `partSize` bytes as the set; writes nothing.
+    void useSet(std::string original, std::int64_t partSize);
+    // Writes the pieces from `first` on, each whole.
+    void writePieces(int first = 0);
+
+    int count() const { return static_cast<int>(pieces_.size()); }
+    std::string piece(int index) const;
+    std::string output() const { return path("orig.bin"); }
+
+    std::string original_;
+    std::int64_t partSize_ = 0;
+    std::vector<std::string> pieces_;
+};
+
 inline const std::string kSplitter = "File Splitter";
 inline const std::string kJoiner = "File Joiner";
 inline const std::string kSplitSucceeded = "File splitting completed successfully";

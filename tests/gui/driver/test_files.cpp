@@ -178,6 +178,17 @@ bool FileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::wstring MakeLongFolder(const std::wstring& parent)
+{
+    std::wstring folder = parent;
+    for (int level = 0; folder.size() <= 300; ++level) {
+        folder += L"\\" + std::wstring(60, static_cast<wchar_t>(L'a' + level)) + L" \u00fc";
+        if (!CreateDirectoryW(folder.c_str(), nullptr))
+            return L"";
+    }
+    return folder;
+}
+
 std::int64_t FileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

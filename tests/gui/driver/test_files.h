@@ -49,6 +49,11 @@ std::int64_t FileSize(const std::wstring& path);
 // The names of the files in `directory`, sorted.
 std::vector<std::wstring> FilesIn(const std::wstring& directory);
 
+// A folder made inside `parent`, one level at a time, whose path is longer
+// than 260 characters and holds non-ASCII letters; empty when one level
+// cannot be made.
+std::wstring MakeLongFolder(const std::wstring& parent);
+
 // A Linux path of this machine as Wine shows it: drive Z: is the root.
 std::wstring FromUnixPath(const std::string& path);
 // The folder part of `path`, without the trailing backslash.
