@@ -179,6 +179,21 @@ TEST_F(JoinRecovery, TwoPieceJoinCutShortGoesOnFromItsRecordedPartSize)
 #endif
 }
 
+// A recorded part size is taken only where the output's bytes bear it out:
+// past it the output must hold a beginning of the last piece. Here it holds
+// other bytes, and nothing is touched.
+TEST_F(JoinRecovery, RecordedPartSizeThatTheBytesBelieIsRefused)
+{
+    useSet(600, 400);
+    writeState(1, pieces_[0] + MakeContent(100, 99));
+    std::unique_ptr<File> output = platformFileSystem().openForUpdate(this->output());
+    ASSERT_TRUE(output);
+    if (!output->setAttribute("vandrel.part-size", "400") || !output->close())
+        GTEST_SKIP() << "the test's folder keeps no user attributes";
+    runJoin(piece(1));
+    expectLeftAlone(1, pieces_[0] + MakeContent(100, 99));
+}
+
 // Cut short between its last two deletions, a join leaves a whole output and
 // the last piece but one, which the next join deletes: its bytes are checked,
 // byte for byte, in the output.
