@@ -96,6 +96,8 @@ public:
         return NoCommit(platform_.openForUpdate(path));
     }
     bool exists(const std::string& path) override { return platform_.exists(path); }
+    bool isPlainName(const std::string& path) override { return platform_.isPlainName(path); }
+    bool keepsFileIds(const std::string& path) override { return platform_.keepsFileIds(path); }
     std::optional<FileIdentity> identityAt(const std::string& path) override { return platform_.identityAt(path); }
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override
     {

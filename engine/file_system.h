@@ -102,6 +102,13 @@ public:
     virtual bool renameNoReplace(const std::string& from, const std::string& to) = 0;
     // True when anything is at `path`, a dangling symbolic link included.
     virtual bool exists(const std::string& path) = 0;
+    // True when `path` itself names a plain file with one name: not a symbolic
+    // link or other reparse point, not a file with a second hard link.
+    virtual bool isPlainName(const std::string& path) = 0;
+    // True when the file system that holds `path` keeps each file's number for
+    // the file's lifetime, across renames and mounts (not FAT or exFAT, whose
+    // numbers are made anew at each mount, nor a FUSE file system).
+    virtual bool keepsFileIds(const std::string& path) = 0;
     // The file that `path` names now, following symbolic links; empty when none.
     virtual std::optional<FileIdentity> identityAt(const std::string& path) = 0;
     // Deletes `path` only while it still names the file `expected`, unchanged

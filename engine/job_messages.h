@@ -52,6 +52,47 @@ inline std::string JoinPieceDoesNotFit(const std::string& pieceName)
     return "The file \"" + pieceName + "\" does not fit with the other pieces: its size is not that of a piece of this set.";
 }
 
+// Piece 0 is gone and a file is where the rebuilt file goes, but no journal
+// of this join proves that it is the rebuilt file.
+inline std::string JoinForeignOutput(const std::string& originalPath, const std::string& firstPieceName)
+{
+    return "The file \"" + originalPath + "\" is where the pieces would be joined, and \"" + firstPieceName +
+           "\" is missing; nothing shows that this file holds the pieces already joined. Nothing was changed. If it "
+           "is another file, move it away and put back \"" + firstPieceName +
+           "\". If it is what an earlier version left of a join, finish that join by hand as the README tells.";
+}
+
+// A journal that does not fit the files beside it: another set, another
+// output, another version, or no journal at all.
+inline std::string JoinJournalUnfit(const std::string& journalPath)
+{
+    return "The file \"" + journalPath + "\" does not fit the files beside it. Nothing was changed. If files of "
+           "this join were moved or copied, put them back as they were; otherwise move \"" + journalPath +
+           "\" away, then start the join again.";
+}
+
+// A journal of a split, not of a join.
+inline std::string JoinJournalOfAnotherKind(const std::string& journalPath)
+{
+    return "The file \"" + journalPath + "\" records a split of these files that did not finish. Nothing was "
+           "changed. Start that split again to finish it.";
+}
+
+// The journal names the output, but the file system cannot keep a file's
+// number from one mount to the next (FAT, exFAT), so it proves nothing.
+inline std::string JoinIdsNotStable(const std::string& originalPath)
+{
+    return "The file \"" + originalPath + "\" may hold a join that did not finish, but this disk cannot prove it: "
+           "its file system numbers files anew. Nothing was changed. Finish the join by hand as the README tells.";
+}
+
+// A file the join had to delete could not be: the join stopped right after it.
+inline std::string JoinFileNotDeleted(const std::string& path, const std::string& originalPath)
+{
+    return "The file \"" + path + "\" could not be deleted, so the join stopped there; its bytes are safe in \"" +
+           originalPath + "\". Close any program that uses it, make it deletable, then start the join again.";
+}
+
 // Another job holds the file a job would read or write.
 inline std::string FileInUseByAnotherJob(const std::string& path)
 {

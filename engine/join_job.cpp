@@ -4,253 +4,156 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <vector>
 
-#include "copy_bytes.h"
 #include "file_system.h"
 #include "job_messages.h"
 #include "job_state.h"
+#include "join_appender.h"
 #include "join_plan.h"
 #include "join_recovery.h"
+#include "join_survey.h"
 #include "piece_names.h"
-#include "progress.h"
 
 namespace {
 
 using namespace job_messages;
 
-Checked CreateOutput(const PieceSet& set, JoinPlan plan);
-Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan);
-
-// Checks a set whose piece 0 exists: every piece present and of a size that
-// fits, no file at the original's path, and room for the first piece.
-Checked CheckWholeSet(const PieceSet& set, std::int64_t freeBytes)
+// The journal could not be made: another job made it first, or the disk
+// failed; nothing of the set was changed.
+JobResult JournalNotCreated(const PieceSet& set, const std::string& reason)
 {
-    std::int32_t missing = 0;
-    std::optional<std::vector<Piece>> pieces = MeasurePieces(set, 0, set.pieceCount, missing);
-    if (!pieces)
-        return RefuseJoin(JoinPieceNotFound(PieceName(set.originalPath, missing, set.countText)));
-    const std::int64_t partSize = pieces->front().identity.size;
-    if (const Piece* misfit = FirstMisfit(*pieces, partSize))
-        return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name, "its size does not fit the set");
-    if (fileSystem().exists(set.originalPath))
-        return RefuseJoin(JoinOutputInTheWay(set.originalPath), set.originalPath, "a file of that name exists");
-    // The first piece of a set is its largest.
-    if (freeBytes != FREE_QUERY_FAILED && partSize >= freeBytes)
-        return RefuseJoin(kJoinNoSpace);
-
-    JoinPlan plan;
-    plan.partSize = partSize;
-    plan.pieces = std::move(*pieces);
-    return RenameFirstPiece(set, std::move(plan));
+    const std::string journalPath = JournalPath(set.originalPath);
+    if (fileSystem().exists(journalPath))
+        return RefuseJoin(FileInUseByAnotherJob(journalPath), journalPath, reason);
+    return FailJoin(journalPath, reason);
 }
 
-// The output made new, empty, and locked.
-Checked CreateOutput(const PieceSet& set, JoinPlan plan)
+// Piece 0 renamed to the original's name, opened and locked at its end, its
+// bytes never copied; the journal, which names piece 0 as the output, is
+// durable first. The output then holds one whole piece and piece 0 is gone.
+// Empty when the join goes on: with `plan.output` open, or without it when
+// the rename was refused and piece 0 is to be copied instead.
+std::optional<JobResult> StartByRename(const PieceSet& set, const Journal& journal, JoinPlan& plan)
 {
-    plan.output = fileSystem().createNew(set.originalPath);
-    if (!plan.output)
-        return FailBeforeCopy(set.originalPath);
-    plan.outputCreated = true;
-    if (!plan.output->lockExclusive()) {
-        // Another job opened the new file already: it is theirs now.
-        return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, fileSystem().lastError());
-    }
-    return Checked{std::move(plan), {}};
-}
-
-// Piece 0 renamed to the output's name, opened and locked at its end, its
-// bytes never copied. The output then holds one whole piece and piece 0 is
-// gone: the state a join cut short after its first piece leaves, which
-// CheckInterruptedJoin takes up. Piece 0 is copied instead (CreateOutput) when
-// it has another name, as appending to it must change no other file; or, in a
-// set of two pieces, when it cannot carry the part size (RecordPartSize).
-Checked RenameFirstPiece(const PieceSet& set, JoinPlan plan)
-{
+    std::string reason;
+    std::optional<OpenJournal> created = CreateJournal(JournalPath(set.originalPath), journal, reason);
+    if (!created)
+        return JournalNotCreated(set, reason);
+    plan.journal = std::move(*created);
     const Piece first = plan.pieces.front();
-    const bool twoPieces = set.pieceCount == 2;
-    if (first.identity.links != 1 || (twoPieces && !RecordPartSize(first)) ||
-        !fileSystem().renameNoReplace(first.name, set.originalPath))
-        return CreateOutput(set, std::move(plan));
+    if (!fileSystem().renameNoReplace(first.name, set.originalPath)) {
+        RemoveJournal(plan.journal);
+        return std::nullopt;
+    }
     // Committed before a byte is appended: were the rename lost to a power cut
     // and the appended bytes kept, piece 0 would hold more than a piece.
-    if (!fileSystem().commitFolder(set.originalPath))
-        return FailBeforeCopy(set.originalPath);
-    plan.output = fileSystem().openForUpdate(set.originalPath);
-    const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
-    if (!output || *output != first.identity || !plan.output->lockExclusive() || !plan.output->seek(output->size))
-        return FailBeforeCopy(set.originalPath);
-    plan.partSizeRecorded = twoPieces;
-    plan.renamedBytes = first.identity.size;
-    plan.firstIndex = 1;
-    plan.pieces.erase(plan.pieces.begin());
-    return Checked{std::move(plan), {}};
+    if (fileSystem().commitFolder(set.originalPath)) {
+        plan.output = fileSystem().openForUpdate(set.originalPath);
+        const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
+        if (output && *output == first.identity && plan.output->lockExclusive() && plan.output->seek(output->size)) {
+            plan.renamedBytes = plan.deletedEnd = first.identity.size;
+            plan.firstIndex = 1;
+            plan.pieces.erase(plan.pieces.begin());
+            return std::nullopt;
+        }
+    }
+    reason = fileSystem().lastError();
+    plan.output.reset();
+    if (fileSystem().renameNoReplace(set.originalPath, first.name) && fileSystem().commitFolder(first.name))
+        RemoveJournal(plan.journal);
+    return FailJoin(set.originalPath, reason);
 }
 
-// The copy phase of a plan: appends each piece, commits the output, then
-// deletes the piece. The last piece but one stays until the last is committed
-// too, so that a join cut short always leaves a piece whose size is the part
-// size. A piece is deleted only when its bytes in the output are durable and
-// its name still reaches the file that was read, unchanged.
-class PieceAppender {
-public:
-    PieceAppender(const PieceSet& set, JoinPlan& plan)
-        : set_(set), plan_(plan), firstKept_(plan.firstIndex), progress_(BytesToMove(plan)), mover_(progress_)
-    {
+// Piece 0 copied, for a piece 0 with another name: appending to it must change
+// no other file. The copy is made under the private name the journal names,
+// and takes the original's name once it holds piece 0 (AppendPieces).
+std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinPlan& plan)
+{
+    const std::string privatePath = PrivateOutputPath(set.originalPath);
+    journal.privateLeaf = LeafOf(privatePath);
+    journal.output.reset();
+    std::string reason;
+    std::optional<OpenJournal> created = CreateJournal(JournalPath(set.originalPath), journal, reason);
+    if (!created)
+        return JournalNotCreated(set, reason);
+    plan.journal = std::move(*created);
+
+    plan.output = fileSystem().createNew(privatePath);
+    const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
+    if (output && plan.output->lockExclusive() && RecordOutput(plan.journal, *output)) {
+        plan.outputNamed = false;
+        return std::nullopt;
     }
-
-    JobResult run()
-    {
-        if (plan_.renamedBytes > 0)
-            progress_.advance(plan_.renamedBytes + 1);  // a whole piece at once, and its end
-        std::int64_t expectedLength = std::int64_t{plan_.firstIndex} * plan_.partSize;
-
-        for (std::size_t at = 0; at < plan_.pieces.size(); ++at) {
-            const Piece& piece = plan_.pieces[at];
-            const std::int32_t index = plan_.firstIndex + static_cast<std::int32_t>(at);
-            if (!append(piece))
-                return failed();
-            expectedLength += piece.identity.size;
-            if (!plan_.output->flush() || !plan_.output->isRegularFile() || plan_.output->size() != expectedLength)
-                return failedAt(set_.originalPath);
-            if (index < set_.pieceCount - 2)
-                remove(at);
-        }
-
-        // A cut at its own length gives back the room a file system reserves
-        // past the end of a growing file (XFS keeps it after the close of a
-        // file that was closed before, as a renamed piece 0 was). A trim
-        // only: it changes no byte, and its failure changes nothing.
-        plan_.output->truncate(expectedLength);
-
-        // Every byte is durable in the output; once its name is too, the last
-        // two pieces may go, and only then is the join a success.
-        if (!fileSystem().commitFolder(set_.originalPath))
-            return failedAt(set_.originalPath);
-        // The last piece goes first: a join cut short between the two leaves
-        // the last but one, whose size is the part size (FinishInterruptedJoin).
-        const std::size_t count = plan_.pieces.size();
-        if (count >= 1)
-            removeCommitted(count - 1);
-        if (count >= 2)
-            remove(count - 2);
-        fileSystem().commitFolder(set_.originalPath);
-        if (plan_.partSizeRecorded)
-            ForgetPartSize(*plan_.output);
-        if (!plan_.output->close())
-            return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
-                             fileSystem().lastError());
-        return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, leftover_, leftoverReason_);
+    reason = fileSystem().lastError();
+    if (plan.output) {
+        plan.output->close();
+        // The file this run created: gone again, and the journal with it.
+        const std::optional<FileIdentity> made = output ? output : fileSystem().identityAt(privatePath);
+        if (made && fileSystem().removeIfSame(privatePath, *made))
+            RemoveJournal(plan.journal);
+        return FailJoin(privatePath, reason);
     }
+    RemoveJournal(plan.journal);
+    if (fileSystem().exists(privatePath))
+        return RefuseJoin(JoinOutputInTheWay(privatePath), privatePath, "a file of that name exists");
+    return FailJoin(privatePath, reason);
+}
 
-private:
-    // Appends all of `piece` as it was measured: the same file, no byte more or less.
-    bool append(const Piece& piece)
-    {
-        std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
-        if (!file)
-            return fail(JoinPieceNotFound(piece.name), piece.name, fileSystem().lastError());
-        if (file->identity() != piece.identity)
-            return fail(kJoinFailed, piece.name, "it changed after it was measured");
-        switch (mover_.copy(*file, *plan_.output, piece.identity.size)) {
-        case CopyResult::Copied:
-            break;
-        case CopyResult::ReadFailed:
-            return fail(kJoinFailed, piece.name, fileSystem().lastError());
-        case CopyResult::EndedEarly:
-            return fail(kJoinFailed, piece.name, "it became shorter while it was being read");
-        case CopyResult::WriteFailed:
-            return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
-        }
-        if (file->read(mover_.buffer().data(), 1) != 0)
-            return fail(kJoinFailed, piece.name, "it grew while it was being read");
-        progress_.advance(1);  // the read that met the end of the piece counts as one
-        return true;
+// A whole set and nothing in the way: the journal first, then piece 0 becomes
+// the output (renamed where it is a plain file with one name, else copied),
+// then the other pieces are appended.
+JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes)
+{
+    // The first piece of a set is its largest.
+    if (freeBytes != FREE_QUERY_FAILED && survey.partSize >= freeBytes)
+        return RefuseJoin(kJoinNoSpace);
+    JoinPlan plan;
+    plan.partSize = survey.partSize;
+    plan.pieces = std::move(survey.pieces);
+    Journal journal;
+    journal.originalLeaf = LeafOf(set.originalPath);
+    journal.countText = set.countText;
+    journal.partSize = plan.partSize;
+    journal.lastSize = plan.pieces.back().identity.size;
+    journal.modified = AgreedModification(plan.pieces);
+
+    const Piece& first = plan.pieces.front();
+    if (first.identity.links == 1 && fileSystem().isPlainName(first.name)) {
+        journal.output = first.identity;
+        if (std::optional<JobResult> ended = StartByRename(set, journal, plan))
+            return *ended;
+        if (plan.output)
+            return AppendPieces(set, plan);
     }
+    if (std::optional<JobResult> ended = StartByCopy(set, journal, plan))
+        return *ended;
+    return AppendPieces(set, plan);
+}
 
-    // Deletes the appended piece at `at` once the names before it are durable.
-    // A piece that stays is only clutter: its bytes are in the output.
-    void remove(std::size_t at)
-    {
-        if (fileSystem().commitFolder(set_.originalPath))
-            removeCommitted(at);
-        else
-            keep(at);
+// The refusal that a surveyed state calls for; nothing is touched.
+JobResult RefuseState(const PieceSet& set, const JoinSurvey& survey)
+{
+    const std::string& file = survey.file;
+    switch (survey.state) {
+    case JoinState::OutputInTheWay:
+        return RefuseJoin(JoinOutputInTheWay(file), file, survey.reason);
+    case JoinState::ForeignOutput:
+        return RefuseJoin(JoinForeignOutput(file, PieceName(set.originalPath, 0, set.countText)), file,
+                          survey.reason);
+    case JoinState::IdsNotStable:
+        return RefuseJoin(JoinIdsNotStable(file), file, survey.reason);
+    case JoinState::JournalInUse:
+        return RefuseJoin(FileInUseByAnotherJob(file), file, survey.reason);
+    case JoinState::JournalOfAnotherKind:
+        return RefuseJoin(JoinJournalOfAnotherKind(file), file, survey.reason);
+    case JoinState::PieceDoesNotFit:
+        return RefuseJoin(JoinPieceDoesNotFit(file), file, survey.reason);
+    case JoinState::PieceMissing:
+        return RefuseJoin(JoinPieceNotFound(file), file, survey.reason);
+    default:
+        return RefuseJoin(JoinJournalUnfit(file), file, survey.reason);
     }
-
-    // The same, when the folder has just been committed.
-    void removeCommitted(std::size_t at)
-    {
-        const Piece& piece = plan_.pieces[at];
-        if (!fileSystem().removeIfSame(piece.name, piece.identity))
-            return keep(at);
-        const std::int32_t index = plan_.firstIndex + static_cast<std::int32_t>(at);
-        if (firstKept_ == index)
-            firstKept_ = index + 1;
-    }
-
-    // Tells of the first piece that stays, and why.
-    void keep(std::size_t at)
-    {
-        if (!leftover_.empty())
-            return;
-        leftover_ = plan_.pieces[at].name;
-        leftoverReason_ = fileSystem().lastError();
-    }
-
-    bool fail(const std::string& message, const std::string& file, const std::string& reason)
-    {
-        failure_ = {message, file, reason};
-        return false;
-    }
-
-    JobResult failedAt(const std::string& file)
-    {
-        fail(kJoinFailed, file, fileSystem().lastError());
-        return failed();
-    }
-
-    // Takes the output back to the pieces already deleted, which hold their
-    // bytes nowhere else; an output this run made and holding none is removed.
-    JobResult failed()
-    {
-        File& output = *plan_.output;
-        const std::int64_t kept = std::int64_t{firstKept_} * plan_.partSize;
-        const std::optional<FileIdentity> identity = output.identity();
-        if (firstKept_ == 0 && plan_.outputCreated) {
-            output.close();
-            if (identity)
-                fileSystem().removeIfSame(set_.originalPath, *identity);
-        } else if (output.truncate(kept) && output.flush()) {
-            output.close();
-        }
-        return FinishJob(JobOutcome::Failed, failure_.message, kJoinCaption, failure_.file, failure_.reason);
-    }
-
-    struct Failure {
-        std::string message = kJoinFailed;
-        std::string file;
-        std::string reason;
-    };
-
-    // The bytes of the pieces, the one renamed included.
-    static std::int64_t BytesToMove(const JoinPlan& plan)
-    {
-        std::int64_t total = plan.renamedBytes;
-        for (const Piece& piece : plan.pieces)
-            total += piece.identity.size;
-        return total;
-    }
-
-    const PieceSet& set_;
-    JoinPlan& plan_;
-    std::int32_t firstKept_;
-    ProgressPacer progress_;
-    ByteMover mover_;
-    Failure failure_;
-    std::string leftover_;
-    std::string leftoverReason_;
-};
+}
 
 }  // namespace
 
@@ -273,11 +176,25 @@ JobResult JoinFiles(std::string joinPath)
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;
-    if (std::optional<JobResult> finished = FinishInterruptedJoin(*set))
-        return *finished;
-    const bool firstPieceThere = fileSystem().exists(PieceName(set->originalPath, 0, set->countText));
-    Checked checked = firstPieceThere ? CheckWholeSet(*set, freeBytes) : CheckInterruptedJoin(*set, freeBytes);
-    if (!checked.plan)
-        return checked.ended;
-    return PieceAppender(*set, *checked.plan).run();
+    for (bool cleared = false;; cleared = true) {
+        JoinSurvey survey = SurveyJoin(*set);
+        switch (survey.state) {
+        case JoinState::FreshSet:
+            return StartJoin(*set, survey, freeBytes);
+        case JoinState::StaleJournal:
+        case JoinState::CopyingFirstPiece:
+            // Once cleared, the set is surveyed again: whole, or with a file in the way.
+            if (cleared || !ClearStaleJoin(*set, survey))
+                return RefuseJoin(JoinOutputInTheWay(survey.file), survey.file, survey.reason);
+            continue;
+        case JoinState::Interrupted:
+            return ResumeJoin(*set, survey, freeBytes);
+        case JoinState::Finishing:
+            return FinishJoin(*set, survey);
+        case JoinState::FinishedJournal:
+            return ForgetFinishedJoin(survey);
+        default:
+            return RefuseState(*set, survey);
+        }
+    }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What the join's checks find out about a set and hand to its copy phase, and
-// the measurements they share.
+// What a join knows of the pieces it measured and the output it appends to,
+// and the measurements its survey and its copy phase share.
 
 #include <cstdint>
 #include <memory>
@@ -10,43 +10,36 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
+#include "join_journal.h"
 #include "job_result.h"
 #include "piece_names.h"
 
-// A piece as the checks measured it.
+// A piece as the join measured it.
 struct Piece {
     std::string name;
     FileIdentity identity;
 };
 
-// What the checks decided: where the output stands and what to append to it.
+// Where the output stands and what to append to it.
 struct JoinPlan {
+    OpenJournal journal;           // open and locked for the whole run
     std::unique_ptr<File> output;  // open and locked
-    bool outputCreated = false;    // made by this run, so it may be removed again
+    bool outputNamed = true;       // false while the output is still the private file
     std::int32_t firstIndex = 0;   // index of `pieces.front()`; the output holds the pieces before it
     std::int64_t partSize = 0;
+    std::int64_t deletedEnd = 0;   // end of the highest piece whose bytes only the output holds
     std::int64_t renamedBytes = 0; // bytes of a piece 0 that became the output by a rename
-    bool partSizeRecorded = false; // the output carries the part size (RecordPartSize)
     std::vector<Piece> pieces;     // the pieces still to append, in index order
 };
 
-// A refusal of the checks (or an end they reached themselves), or the plan
-// that passed them.
-struct Checked {
-    std::optional<JoinPlan> plan;
-    JobResult ended;
-};
-
 // Shows a refusal under the join's caption.
-Checked RefuseJoin(const std::string& text, std::string file = {}, std::string reason = {});
-// The output could not be made or prepared: a failure of the copy phase,
-// reported as one, with nothing appended and no piece touched.
-Checked FailBeforeCopy(const std::string& originalPath);
+JobResult RefuseJoin(const std::string& text, std::string file = {}, std::string reason = {});
+// A failure before the first byte was appended, with nothing of the set lost.
+JobResult FailJoin(const std::string& file, std::string reason);
 
-// Measures pieces `first` up to (not including) `end` of `set`. Empty when one
-// does not open; then `missing` is its index.
-std::optional<std::vector<Piece>> MeasurePieces(const PieceSet& set, std::int32_t first, std::int32_t end,
-                                                std::int32_t& missing);
+// Measures pieces `first` up to (not including) `end` of `set`, up to the
+// first that does not open; `stop` is then its index, else `end`.
+std::vector<Piece> MeasurePieces(const PieceSet& set, std::int32_t first, std::int32_t end, std::int32_t& stop);
 // The index of the first piece from `first` on that exists, or `end`.
 std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::int32_t end);
 
@@ -55,31 +48,10 @@ std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::in
 // from 1 to `partSize`.
 const Piece* FirstMisfit(const std::vector<Piece>& pieces, std::int64_t partSize);
 
-enum class ZerosCount { AsTheirBytes, AsMismatch };
+// The last write time every piece has, when they agree on one.
+std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces);
 
-// True when `count` bytes of `output` from `outputOffset` are those of the
-// piece at `name` from its start. With ZerosCount::AsTheirBytes a zero byte in
-// the output matches any byte: after a power cut a file may keep its new
-// length with zeros where its unflushed bytes were.
+// True when `count` bytes of `output` from `outputOffset` are, byte for byte,
+// those of the piece at `name` from its start.
 bool OutputHoldsPiece(File& output, std::int64_t outputOffset, const std::string& name, std::int64_t count,
-                      ZerosCount zeros, CopyBuffer& buffer);
-
-// True when the output's bytes from `from` on are the first bytes of
-// `pieces`, taken end to end (or zeros in their place): what an interrupted
-// join appended after the last piece it deleted.
-bool TailIsInPieces(File& output, std::int64_t from, const std::vector<Piece>& pieces, CopyBuffer& buffer);
-
-// A two-piece set's part size, kept with piece 0 before a rename makes it the
-// output and with the output until the join ends: were the join cut short,
-// only the last piece would be left, and no file's size would tell where
-// piece 0's bytes end in the output.
-//
-// Records the part size with `first` (piece 0, unchanged since it was
-// measured), durable before the call returns. False, with nothing recorded,
-// where the file system keeps no attributes.
-bool RecordPartSize(const Piece& first);
-// The part size recorded with `output`, when it carries one.
-std::optional<std::int64_t> RecordedPartSize(File& output);
-// Drops the record once the join has ended; a record left behind is never read
-// again, as no piece of the set is left to resume from.
-void ForgetPartSize(File& output);
+                      CopyBuffer& buffer);

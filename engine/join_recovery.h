@@ -1,25 +1,30 @@
 #pragma once
-// How a join takes up a set whose join was cut short (by a crash, a kill, a
-// power cut): the states the join itself leaves behind, and nothing else.
+// How a join acts on the states a join of its own left behind (a crash, a
+// kill, a power cut, a piece that could not be deleted), and nothing else:
+// each takes a survey that found its state (join_survey.h).
 
 #include <cstdint>
-#include <optional>
 
 #include "job_result.h"
-#include "join_plan.h"
+#include "join_survey.h"
 
-// Checks a set whose piece 0 is gone: an interrupted join of it can go on when
-// the original's path holds the first k whole pieces (and perhaps a beginning
-// of the next, which that piece holds whole), pieces 0..k-1 are gone and
-// pieces k..N-1 all exist and fit; with only the last piece left, the part size
-// is the one the output carries (RecordPartSize), or else the one size the
-// bytes bear out. Then the output is open, locked and cut back to the k
-// pieces. Anything else is refused as a set that misses its piece 0.
-Checked CheckInterruptedJoin(const PieceSet& set, std::int64_t freeBytes);
+// Interrupted: the journal proves the output, which holds the first k whole
+// pieces. Deletes the pieces the output already holds at their places, byte
+// for byte (kept ones, that could not be deleted), then cuts the output back
+// to the pieces gone, whatever its tail holds (the next piece holds it whole),
+// and appends the rest. Refuses, touching nothing, when the first piece still
+// to append has no room.
+JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes);
 
-// The end of a join cut short between its last deletions: the last piece is
-// gone, and the file at the original's path holds each piece still there at
-// its place, byte for byte, with a last piece's worth after them. Those pieces
-// are then deleted (nothing else is touched) and the join has succeeded.
-// Empty when the set is in no such state.
-std::optional<JobResult> FinishInterruptedJoin(const PieceSet& set);
+// Finishing: the output holds every remaining piece at its place, byte for
+// byte, at the set's full length. Commits it, removes the journal if any, and
+// deletes those pieces; the output's bytes are never touched.
+JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey);
+
+// FinishedJournal: removes the journal of a join that is done.
+JobResult ForgetFinishedJoin(JoinSurvey& survey);
+
+// StaleJournal, CopyingFirstPiece: removes the private file the journal names,
+// then the journal, leaving the set as it was before that join. False, with
+// the file that stays in `file`, when one cannot be removed.
+bool ClearStaleJoin(const PieceSet& set, JoinSurvey& survey);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -10,6 +11,11 @@
 #include "free_space.h"
 
 namespace {
+
+// File systems whose file numbers do not last (statfs f_type).
+constexpr unsigned long kFatMagic = 0x4d44;
+constexpr unsigned long kExfatMagic = 0x2011bab0;
+constexpr unsigned long kFuseMagic = 0x65735546;
 
 // The reason of the latest failed call on this thread, for lastError().
 thread_local std::string lastReason;
@@ -237,6 +243,29 @@ public:
     {
         struct stat info {};
         return ::lstat(path.c_str(), &info) == 0 || Failed(false);
+    }
+
+    bool isPlainName(const std::string& path) override
+    {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            return Failed(false);
+        return (S_ISREG(info.st_mode) && info.st_nlink == 1) || FailedBecause("Not a plain file with one name", false);
+    }
+
+    bool keepsFileIds(const std::string& path) override
+    {
+        struct statfs info {};
+        if (::statfs(FolderOf(path).c_str(), &info) != 0)
+            return Failed(false);
+        switch (static_cast<unsigned long>(info.f_type)) {
+        case kFatMagic:
+        case kExfatMagic:
+        case kFuseMagic:
+            return FailedBecause("This file system numbers its files anew", false);
+        default:
+            return true;
+        }
     }
 
     std::optional<FileIdentity> identityAt(const std::string& path) override

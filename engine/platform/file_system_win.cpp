@@ -209,6 +209,40 @@ public:
         return GetFileAttributesW(ToWidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Failed(false);
     }
 
+    // The name itself, not what a reparse point leads to.
+    bool isPlainName(const std::string& path) override
+    {
+        const HANDLE handle =
+            OpenHandle(path, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool plain = GetFileInformationByHandle(handle, &info) &&
+                           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+                           info.nNumberOfLinks == 1;
+        if (!plain)
+            lastErrorCode = ERROR_BAD_FILE_TYPE;
+        CloseHandle(handle);
+        return plain;
+    }
+
+    // FAT keeps no file numbers: Windows makes them from where the entry lies,
+    // which a rename may change.
+    bool keepsFileIds(const std::string& path) override
+    {
+        wchar_t root[MAX_PATH];
+        wchar_t system[MAX_PATH];
+        if (!GetVolumePathNameW(ToWidePath(path).c_str(), root, MAX_PATH) ||
+            !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
+            return Failed(false);
+        const std::wstring name = system;
+        if (name.rfind(L"FAT", 0) == 0 || name == L"exFAT") {
+            lastErrorCode = ERROR_NOT_SUPPORTED;
+            return false;
+        }
+        return true;
+    }
+
     std::optional<FileIdentity> identityAt(const std::string& path) override
     {
         const HANDLE handle = OpenHandle(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);

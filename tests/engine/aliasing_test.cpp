@@ -137,8 +137,8 @@ TEST_F(Aliasing, InputReplacedDuringTheSplitIsKept)
 }
 
 // A piece replaced between the checks and its copy is not the piece that was
-// measured: the join stops, keeps it, and cuts the output back to the pieces
-// already gone (piece 0, which became the output).
+// measured: the join stops and keeps it; the output, which holds no piece but
+// the renamed piece 0, is cut back to it and renamed back.
 TEST_F(Aliasing, PieceReplacedDuringTheJoinIsKept)
 {
     makeSet();
@@ -154,7 +154,8 @@ TEST_F(Aliasing, PieceReplacedDuringTheJoinIsKept)
     expectOutcome(kJoinFailed, kJoiner);
     EXPECT_EQ(result_.file, piece(1));
     EXPECT_EQ(ReadFileBytes(piece(1)), other);
-    EXPECT_EQ(ReadFileBytes(input()), content_.substr(0, 300));
+    EXPECT_FALSE(FileExists(input()));
+    EXPECT_EQ(ReadFileBytes(piece(0)), content_.substr(0, 300));
     for (int i = 2; i < 4; ++i)
         EXPECT_TRUE(FileExists(piece(i))) << i;
 }

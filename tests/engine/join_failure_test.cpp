@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "engine_fixture.h"
 #include "join_job.h"
+#include "join_journal.h"
 
 namespace {
 
@@ -35,6 +37,16 @@ protected:
                 EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]);
             }
         }
+    }
+
+    // The leaf names of the pieces from `first` on, sorted as filesInDir sorts them.
+    std::vector<std::string> PieceNames(int first) const
+    {
+        std::vector<std::string> names;
+        for (int i = first; i < count(); ++i)
+            names.push_back(PathFromUtf8(piece(i)).filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // Nothing touched: no output, every piece whole.
@@ -120,12 +132,12 @@ TEST_F(JoinFault, PieceSizesAbove32BitsAreMeasuredInFull)
 
 TEST_F(JoinFault, OutputThatCannotBeCreated)
 {
-    files_.failCall(IoCall::RenameNoReplace, 1);  // then the output is made new
-    files_.failCall(IoCall::CreateNew, 1);
+    files_.failCall(IoCall::RenameNoReplace, 1);  // then piece 0 is copied to a new file
+    files_.failCall(IoCall::CreateNew, 1, PathIs(PrivateOutputPath(output())));
     runJoin(piece(1));
     expectOutcome(kJoinFailed, kJoiner);
     EXPECT_EQ(result_.outcome, JobOutcome::Failed);
-    EXPECT_EQ(result_.file, output());
+    EXPECT_EQ(result_.file, PrivateOutputPath(output()));
     EXPECT_EQ(result_.reason, "Injected fault");
     EXPECT_EQ(files_.calls(IoCall::Read), 0) << "no piece is read";
     expectPiecesFrom(0);
@@ -141,7 +153,8 @@ TEST_F(JoinFault, OutputPathThatIsAFolderIsInTheWay)
 }
 
 // Piece 0 becomes the output by a rename; a later piece removed between the
-// checks and its copy stops the join, which cuts the output back to piece 0.
+// checks and its copy stops the join, which cuts the output back to piece 0
+// and renames it back.
 TEST_F(JoinFault, PieceRemovedAfterTheCheck)
 {
     for (const int removed : {1, 2}) {
@@ -160,8 +173,8 @@ TEST_F(JoinFault, PieceRemovedAfterTheCheck)
 
         expectOutcome(NotFoundText(piece(removed)), kJoiner);
         EXPECT_EQ(result_.outcome, JobOutcome::Failed);
-        EXPECT_EQ(ReadFileBytes(output()), pieces_[0]);
-        EXPECT_FALSE(FileExists(piece(0)));
+        EXPECT_FALSE(FileExists(output()));
+        EXPECT_EQ(ReadFileBytes(piece(0)), pieces_[0]) << "renamed back";
         for (int i = 1; i < 3; ++i) {
             if (i != removed) {
                 EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << i;
@@ -175,8 +188,8 @@ TEST_F(JoinFault, ReadErrorOnAPieceKeepsIt)
     files_.failCall(IoCall::Read, 1, PathIs(piece(1)));
     runJoin(piece(0));
     expectOutcome(kJoinFailed, kJoiner);
-    expectPiecesFrom(1);
-    EXPECT_EQ(ReadFileBytes(output()), pieces_[0]);
+    expectPiecesFrom(0);
+    EXPECT_EQ(filesInDir(), PieceNames(0));
 }
 
 // A failure cuts the output back to the pieces already deleted, which hold
@@ -206,7 +219,7 @@ TEST_F(JoinFault, OutputFailureCutsBackToTheDeletedPieces)
         writePieces();
         files_.inKernelCopy = false;
         files_.failCall(IoCall::RenameNoReplace, 1);
-        files_.failCall(c.call, c.nth, PathIs(output()));
+        files_.failCall(c.call, c.nth, PathIs(PrivateOutputPath(output())));  // the copy of piece 0 is made there
 
         runJoin(piece(0));
 
@@ -214,16 +227,17 @@ TEST_F(JoinFault, OutputFailureCutsBackToTheDeletedPieces)
         expectOutcome(kJoinFailed, kJoiner);
         expectPiecesFrom(c.firstKept);
         if (c.firstKept == 0) {
-            EXPECT_FALSE(FileExists(output()));
+            EXPECT_EQ(filesInDir(), PieceNames(0)) << "the set is as it was";
         } else {
             EXPECT_EQ(ReadFileBytes(output()), original_.substr(0, 300u * c.firstKept));
         }
     }
 }
 
-// Piece 0 renamed to the output counts as appended and deleted: a failure
-// after it cuts the output back to that piece, never removes it.
-TEST_F(JoinFault, OutputFailureAfterTheRenameKeepsTheFirstPiece)
+// Piece 0 renamed to the output counts as appended and deleted; a failure
+// before any other piece is deleted cuts the output back to that piece and
+// renames it back: the set is as it was, journal gone.
+TEST_F(JoinFault, OutputFailureAfterTheRenameGivesTheFirstPieceBack)
 {
     for (const int nth : {1, 2}) {
         SCOPED_TRACE(testing::Message() << "flush " << nth);
@@ -235,10 +249,9 @@ TEST_F(JoinFault, OutputFailureAfterTheRenameKeepsTheFirstPiece)
 
         runJoin(piece(2));
 
-        EXPECT_EQ(files_.calls(IoCall::CreateNew), 0) << "piece 0 is renamed, not copied";
         expectOutcome(kJoinFailed, kJoiner);
-        expectPiecesFrom(1);
-        EXPECT_EQ(ReadFileBytes(output()), pieces_[0]);
+        expectPiecesFrom(0);
+        EXPECT_EQ(filesInDir(), PieceNames(0));
     }
 }
 
@@ -262,7 +275,8 @@ TEST_F(JoinFault, FailedFinalCloseIsToldWithTheSuccess)
 void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
 {
     const auto startOver = [&] {
-        fs::remove(PathFromUtf8(output()));
+        for (const std::string& name : filesInDir())  // a failed join may leave its journal, as it must
+            fs::remove(dir_ / PathFromUtf8(name));
         writePieces();
         prepare();
     };

@@ -1,51 +1,210 @@
-// Sets that are not as a split left them: pieces whose sizes do not fit, and
-// the states an interrupted join leaves, which the next join takes up.
+// Every state a join can find on disk, from the table in engine/README.md:
+// the states a join of its own leaves (which the next join takes up, ending
+// with the original alone) and everything else at those names (which it
+// refuses, leaving every file byte for byte as it was).
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "engine_fixture.h"
+#include "job_messages.h"
 #include "join_job.h"
-#include "join_plan.h"
+#include "join_journal.h"
 
 namespace {
 
-// "orig.bin" of 1,000 bytes in pieces of 300: 300, 300, 300 and 100 bytes.
+using job_messages::FileInUseByAnotherJob;
+using job_messages::JoinForeignOutput;
+using job_messages::JoinIdsNotStable;
+using job_messages::JoinJournalOfAnotherKind;
+using job_messages::JoinJournalUnfit;
+using job_messages::JoinOutputInTheWay;
+
+// What the folder holds: every file's leaf name and bytes.
+using Folder = std::map<std::string, std::string>;
+
+enum class Ends { Rebuilt, Refused };
+
 class JoinRecovery : public PieceSetTest {
 protected:
     void SetUp() override
     {
         PieceSetTest::SetUp();
-        useSet(1000, 300);
+        useSet(MakeContent(1000, 31), 300);  // 300, 300, 300 and 100 bytes
     }
 
-    using PieceSetTest::useSet;
-    void useSet(std::int64_t size, std::int64_t partSize) { useSet(MakeContent(size, 31), partSize); }
+    Folder folder() const
+    {
+        Folder held;
+        for (const std::string& name : filesInDir())
+            held[name] = ReadFileBytes(path(name));
+        return held;
+    }
 
-    // Pieces from `firstKept` on, whole; the output holding `outputBytes`.
-    void writeState(int firstKept, const std::string& outputBytes)
+    // The original's first `count` bytes.
+    std::string head(std::int64_t count) const { return original_.substr(0, static_cast<std::size_t>(count)); }
+
+    // A journal of this set's join, as the join writes it.
+    Journal journalOfSet() const
+    {
+        Journal journal;
+        journal.originalLeaf = "orig.bin";
+        journal.countText = std::to_string(count());
+        journal.partSize = partSize_;
+        journal.lastSize = static_cast<std::int64_t>(pieces_.back().size());
+        return journal;
+    }
+
+    // Writes `journal` beside the pieces; with `proving`, it names the file
+    // at that path as its output.
+    void writeJournal(Journal journal, const std::string& proving = {})
+    {
+        if (!proving.empty()) {
+            const std::optional<FileIdentity> output = platformFileSystem().identityAt(proving);
+            ASSERT_TRUE(output);
+            journal.output = FileIdentity{output->volume, output->fileId};
+        }
+        WriteFileBytes(JournalPath(output()), FormatJournal(journal));
+    }
+
+    // Pieces from `firstKept` on, whole; the output holding `bytes`; and,
+    // with `journalled`, the journal of the join that made it.
+    void interrupted(int firstKept, const std::string& bytes, bool journalled = true)
     {
         writePieces(firstKept);
-        WriteFileBytes(output(), outputBytes);
+        WriteFileBytes(output(), bytes);
+        if (journalled)
+            writeJournal(journalOfSet(), output());
     }
 
-    // The join refused the state as a set without its piece 0, and left it.
-    void expectLeftAlone(int firstKept, const std::string& outputBytes)
+    // Runs a join from `chosen` on the state that `build` makes, and checks its
+    // end: rebuilt (success, the original alone in the folder) or refused
+    // with `text`, every file as it was.
+    void expectJoin(const std::function<void()>& build, Ends ends, const std::string& text = {}, int chosen = -1)
     {
-        expectRefused(NotFoundText(piece(0)), kJoiner);
-        EXPECT_EQ(ReadFileBytes(output()), outputBytes);
-        for (int i = firstKept; i < count(); ++i)
-            EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << i;
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / PathFromUtf8(name));
+        sink_.events.clear();
+        build();
+        const Folder before = folder();
+        runJoin(piece(chosen < 0 ? count() - 1 : chosen));
+        if (ends == Ends::Rebuilt) {
+            expectOutcome(kJoinSucceeded, kJoiner);
+            EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
+            EXPECT_EQ(folder(), (Folder{{"orig.bin", original_}})) << "the original alone, byte for byte";
+        } else {
+            expectRefused(text, kJoiner);
+            EXPECT_EQ(result_.outcome, JobOutcome::Refused);
+            EXPECT_TRUE(folder() == before) << "a refusal changes no file";
+        }
     }
-
-    void expectRebuilt()
-    {
-        expectOutcome(kJoinSucceeded, kJoiner);
-        EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
-        EXPECT_TRUE(ReadFileBytes(output()) == original_);
-        EXPECT_EQ(filesInDir(), std::vector<std::string>{"orig.bin"});
-    }
-
 };
+
+// The rows of engine/README.md's table of states, in its order.
+TEST_F(JoinRecovery, EveryStateOfTheTable)
+{
+    const std::string zeros(40, '\0');
+    const std::string garbage = MakeContent(40, 5);
+    Journal privateJournal = journalOfSet();
+    privateJournal.privateLeaf = "orig.bin.plit.part";
+    Journal splitJournal = journalOfSet();
+    splitJournal.kind = JournalKind::Split;
+    Journal otherSet = journalOfSet();
+    otherSet.countText = "5";
+
+    const struct {
+        const char* state;
+        std::function<void()> build;
+        Ends ends;
+        std::string text;
+    } rows[] = {
+        {"fresh set", [&] { writePieces(); }, Ends::Rebuilt, {}},
+        {"stale journal", [&] { writePieces(); writeJournal(journalOfSet()); }, Ends::Rebuilt, {}},
+        {"stale journal, torn before its first line",
+         [&] { writePieces(); WriteFileBytes(JournalPath(output()), "vandr"); }, Ends::Rebuilt, {}},
+        {"copying piece 0",
+         [&] {
+             writePieces();
+             WriteFileBytes(PrivateOutputPath(output()), head(120));
+             writeJournal(privateJournal, PrivateOutputPath(output()));
+         },
+         Ends::Rebuilt, {}},
+        {"copying piece 0, its record torn",
+         [&] {
+             writePieces();
+             WriteFileBytes(PrivateOutputPath(output()), "");
+             WriteFileBytes(JournalPath(output()), FormatJournal(privateJournal) + "output 12");
+         },
+         Ends::Rebuilt, {}},
+        {"output in the way", [&] { writePieces(); WriteFileBytes(output(), head(300)); }, Ends::Refused,
+         JoinOutputInTheWay(output())},
+        {"stale journal with an output in the way",
+         [&] {
+             writePieces();
+             writeJournal(journalOfSet(), piece(1));
+             WriteFileBytes(output(), head(300));
+         },
+         Ends::Refused, JoinOutputInTheWay(output())},
+        {"private file in the way", [&] { writePieces(); WriteFileBytes(PrivateOutputPath(output()), "x"); },
+         Ends::Refused, JoinOutputInTheWay(PrivateOutputPath(output()))},
+        {"interrupted at piece 1", [&] { interrupted(1, head(300)); }, Ends::Rebuilt, {}},
+        {"interrupted in piece 2", [&] { interrupted(2, head(720)); }, Ends::Rebuilt, {}},
+        {"interrupted, zeros past piece 2", [&] { interrupted(2, head(600) + zeros); }, Ends::Rebuilt, {}},
+        {"interrupted, garbage past piece 2", [&] { interrupted(2, head(600) + garbage); }, Ends::Rebuilt, {}},
+        {"interrupted, only the last piece left", [&] { interrupted(3, head(900) + garbage); }, Ends::Rebuilt, {}},
+        {"interrupted after a copied piece 0", [&] { interrupted(0, head(300)); }, Ends::Rebuilt, {}},
+        {"a piece kept because it could not be deleted", [&] { interrupted(1, head(600)); }, Ends::Rebuilt, {}},
+        {"finishing", [&] { interrupted(2, original_, false); fs::remove(PathFromUtf8(piece(3))); }, Ends::Rebuilt,
+         {}},
+        {"finishing, the last two pieces kept", [&] { interrupted(2, original_, false); }, Ends::Rebuilt, {}},
+        {"finishing, the journal not yet removed", [&] { interrupted(2, original_); fs::remove(PathFromUtf8(piece(3))); },
+         Ends::Rebuilt, {}},
+        {"journal left after a finished join", [&] { interrupted(4, original_); }, Ends::Rebuilt, {}},
+        {"foreign output", [&] { interrupted(2, head(600), false); }, Ends::Refused,
+         JoinForeignOutput(output(), piece(0))},
+        {"journal of another output", [&] { interrupted(2, head(600), false); writeJournal(journalOfSet(), piece(2)); },
+         Ends::Refused, JoinForeignOutput(output(), piece(0))},
+        {"journal of another set", [&] { interrupted(2, head(600), false); writeJournal(otherSet, output()); },
+         Ends::Refused, JoinJournalUnfit(JournalPath(output()))},
+        {"journal of another version",
+         [&] { interrupted(2, head(600), false); WriteFileBytes(JournalPath(output()), "vandrel journal 9\nkind join\n"); },
+         Ends::Refused, JoinJournalUnfit(JournalPath(output()))},
+        {"journal of another job kind", [&] { interrupted(2, head(600), false); writeJournal(splitJournal, output()); },
+         Ends::Refused, JoinJournalOfAnotherKind(JournalPath(output()))},
+        {"journal whose output holds fewer pieces than are gone", [&] { interrupted(2, head(599)); }, Ends::Refused,
+         JoinForeignOutput(output(), piece(0))},
+        {"a piece missing", [&] { writePieces(); fs::remove(PathFromUtf8(piece(2))); }, Ends::Refused,
+         NotFoundText(piece(2))},
+        {"nothing but pieces after piece 0", [&] { writePieces(1); }, Ends::Refused, NotFoundText(piece(0))},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.state);
+        expectJoin(row.build, row.ends, row.text);
+    }
+}
+
+// A journal that names the output proves nothing where file numbers are made
+// anew at each mount: the resume is refused, nothing touched.
+TEST_F(JoinRecovery, FileSystemThatNumbersFilesAnewProvesNoOutput)
+{
+    files_.failCall(IoCall::KeepsFileIds, 1);
+    expectJoin([&] { interrupted(2, head(600)); }, Ends::Refused, JoinIdsNotStable(output()));
+}
+
+// Another job holds the journal: nothing is touched.
+TEST_F(JoinRecovery, JournalInUseByAnotherJob)
+{
+    std::unique_ptr<File> held;
+    expectJoin(
+        [&] {
+            interrupted(2, head(600));
+            held = platformFileSystem().openForReading(JournalPath(output()));
+            ASSERT_TRUE(held && held->lockExclusive());
+        },
+        Ends::Refused, FileInUseByAnotherJob(JournalPath(output())));
+}
 
 // Pieces 0..N-2 of one size, the last one from 1 byte to that size: a short,
 // empty or oversized piece is named and nothing is written or deleted.
@@ -54,184 +213,55 @@ TEST_F(JoinRecovery, PiecesThatDoNotFitTheSetAreRefused)
     const struct {
         int index;
         std::string bytes;
+        int named;
     } cases[] = {
-        {1, MakeContent(299, 2)},  // a short piece, as a truncated download
-        {2, ""},                   // an empty piece, as a split cut short
-        {3, MakeContent(301, 2)},  // a last piece larger than the others
-        {3, ""},                   // an empty last piece
-        {0, MakeContent(200, 2)},  // a first piece smaller than the next
+        {1, MakeContent(299, 2), 1},  // a short piece, as a truncated download
+        {2, "", 2},                   // an empty piece, as a split cut short
+        {3, MakeContent(301, 2), 3},  // a last piece larger than the others
+        {3, "", 3},                   // an empty last piece
+        {0, MakeContent(200, 2), 1},  // a first piece smaller than the next
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "piece " << c.index << " of " << c.bytes.size() << " bytes");
-        sink_.events.clear();
-        writeState(0, "");
-        fs::remove(PathFromUtf8(output()));
-        WriteFileBytes(piece(c.index), c.bytes);
-
-        runJoin(piece(3));
-
-        expectRefused(DoesNotFitText(piece(c.index == 0 ? 1 : c.index)), kJoiner);
-        EXPECT_FALSE(FileExists(output()));
-        EXPECT_EQ(ReadFileBytes(piece(c.index)), c.bytes);
-        EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
+        expectJoin([&] { writePieces(); WriteFileBytes(piece(c.index), c.bytes); }, Ends::Refused,
+                   DoesNotFitText(piece(c.named)));
     }
 }
 
-// The output holds k whole pieces, perhaps a beginning of piece k (or zeros
-// where a power cut lost its bytes); pieces 0..k-1 are gone: the join cuts the
-// output back to the k pieces and goes on.
-TEST_F(JoinRecovery, InterruptedJoinGoesOn)
+// Files that are not this join's output at the original's path, pieces 0..k-1
+// gone, with no journal, a stale one or one copied from another set: refused,
+// every file byte for byte as before. Pieces of 192 KiB, so that a file can
+// share piece 0's first and last 64 KiB and differ inside.
+TEST_F(JoinRecovery, ForeignFilesAreLeftAlone)
 {
-    const std::string zeros(120, '\0');
-    const struct {
-        int firstKept;
-        std::string output;
-    } cases[] = {
-        {1, original_.substr(0, 300)},
-        {2, original_.substr(0, 600)},
-        {2, original_.substr(0, 720)},
-        {2, original_.substr(0, 600) + zeros},
-        {3, original_.substr(0, 900) + original_.substr(900, 40)},
-        {1, original_.substr(0, 700)},  // into piece 2: piece 1 was appended, not yet deleted
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from piece " << c.firstKept << ", output of " << c.output.size());
-        sink_.events.clear();
-        writeState(c.firstKept, c.output);
-        runJoin(piece(3));
-        expectRebuilt();
-        fs::remove(PathFromUtf8(output()));
+    constexpr std::int64_t kKiB = 1024;
+    useSet(MakeContent(3 * 192 * kKiB - 100 * kKiB, 41), 192 * kKiB);  // 192, 192 and 92 KiB
+    Journal copied = journalOfSet();
+    copied.originalLeaf = "other.bin";
+    for (int gone = 1; gone < count(); ++gone) {
+        const std::int64_t whole = gone * partSize_;
+        std::string sharesEnds = head(whole);
+        sharesEnds[static_cast<std::size_t>(partSize_ / 2)] ^= 1;
+        const std::string shapes[] = {head(whole), head(whole) + std::string(5000, '\0'),
+                                      head((count() - 1) * 1000), sharesEnds, MakeContent(whole, 3)};
+        for (const std::string& bytes : shapes) {
+            for (const char* journal : {"none", "stale", "copied"}) {
+                SCOPED_TRACE(testing::Message() << "pieces 0.." << gone - 1 << " gone, a file of " << bytes.size()
+                                                << " bytes, journal: " << journal);
+                const std::string text = std::string(journal) == "copied" ? JoinJournalUnfit(JournalPath(output()))
+                                                                          : JoinForeignOutput(output(), piece(0));
+                expectJoin(
+                    [&] {
+                        interrupted(gone, bytes, false);
+                        if (std::string(journal) == "stale")
+                            writeJournal(journalOfSet(), piece(count() - 1));
+                        if (std::string(journal) == "copied")
+                            writeJournal(copied, output());
+                    },
+                    Ends::Refused, text);
+            }
+        }
     }
-}
-
-// Anything else that lacks piece 0 is not taken for an interrupted join: an
-// output whose tail is not the next pieces' bytes, or longer than the set, or
-// shorter than the pieces already gone.
-TEST_F(JoinRecovery, OtherFilesAtTheOriginalsPathAreLeftAlone)
-{
-    const std::string foreignTail = original_.substr(0, 600) + MakeContent(50, 77);
-    const std::string tooLong = original_ + "x";
-    const std::string tooShort = original_.substr(0, 599);
-    for (const std::string& outputBytes : {foreignTail, tooLong, tooShort}) {
-        SCOPED_TRACE(outputBytes.size());
-        sink_.events.clear();
-        writeState(2, outputBytes);
-        runJoin(piece(3));
-        expectLeftAlone(2, outputBytes);
-    }
-}
-
-// With only the last piece left, the part size is what makes the output N-1
-// whole pieces and a beginning of the last; where more than one size fits the
-// join is refused and touches nothing.
-TEST_F(JoinRecovery, OnlyTheLastPieceLeftNeedsAnUnambiguousPartSize)
-{
-    useSet(905, 100);  // ten pieces, the last of 5 bytes
-    writeState(9, original_.substr(0, 903));
-    runJoin(piece(9));
-    expectRebuilt();
-
-    // 900 bytes and a last piece of 100: 3 x 300 + 0, and where the bytes
-    // cannot tell (zeros throughout), as well 3 x 299 + 3, 3 x 298 + 6, ...
-    sink_.events.clear();
-    fs::remove(PathFromUtf8(output()));
-    useSet(1000, 300);
-    writeState(3, original_.substr(0, 900));
-    runJoin(piece(3));
-    expectRebuilt();
-
-    sink_.events.clear();
-    fs::remove(PathFromUtf8(output()));
-    useSet(std::string(1000, '\0'), 300);
-    writeState(3, original_.substr(0, 900));
-    runJoin(piece(3));
-    expectLeftAlone(3, original_.substr(0, 900));
-}
-
-// Where the file system keeps attributes, a set of two pieces is joined by
-// renaming piece 0, which carries the part size into the output. Cut short,
-// an output of zeros beside the last piece alone fits many part sizes; the
-// recorded one is taken, and dropped once the join is done.
-TEST_F(JoinRecovery, TwoPieceJoinCutShortGoesOnFromItsRecordedPartSize)
-{
-    useSet(std::string(600, '\0'), 400);
-    writePieces();
-    files_.failCall(IoCall::Flush, 1, PathIs(output()));
-    runJoin(piece(0));
-    expectOutcome(kJoinFailed, kJoiner);
-
-    const bool renamed = !FileExists(piece(0));
-    EXPECT_EQ(renamed, files_.calls(IoCall::CreateNew) == 0);
-    if (renamed) {
-        ASSERT_EQ(ReadFileBytes(output()), pieces_[0]);
-        // As a cut may leave it: a new length, its bytes not yet written.
-        fs::resize_file(PathFromUtf8(output()), 500);
-    }
-    sink_.events.clear();
-    files_ = FaultyFileSystem();
-    runJoin(piece(1));
-    expectRebuilt();
-    std::unique_ptr<File> rebuilt = platformFileSystem().openForReading(output());
-    ASSERT_TRUE(rebuilt);
-    EXPECT_FALSE(RecordedPartSize(*rebuilt));
-#ifdef __linux__
-    EXPECT_TRUE(renamed) << "the test's folder keeps no user attributes";
-#endif
-}
-
-// A recorded part size is taken only where the output's bytes bear it out:
-// past it the output must hold a beginning of the last piece. Here it holds
-// other bytes, and nothing is touched.
-TEST_F(JoinRecovery, RecordedPartSizeThatTheBytesBelieIsRefused)
-{
-    useSet(600, 400);
-    writeState(1, pieces_[0] + MakeContent(100, 99));
-    std::unique_ptr<File> output = platformFileSystem().openForUpdate(this->output());
-    ASSERT_TRUE(output);
-    if (!output->setAttribute("vandrel.part-size", "400") || !output->close())
-        GTEST_SKIP() << "the test's folder keeps no user attributes";
-    runJoin(piece(1));
-    expectLeftAlone(1, pieces_[0] + MakeContent(100, 99));
-}
-
-// Cut short between its last two deletions, a join leaves a whole output and
-// the last piece but one, which the next join deletes: its bytes are checked,
-// byte for byte, in the output.
-TEST_F(JoinRecovery, JoinCutShortAtItsEndIsFinished)
-{
-    writeState(2, original_);
-    fs::remove(PathFromUtf8(piece(3)));
-    runJoin(piece(2));
-    expectRebuilt();
-    EXPECT_EQ(files_.calls(IoCall::Write), 0) << "the output is not written";
-
-    // A file that does not hold the piece at its place is left alone.
-    sink_.events.clear();
-    std::string other = original_;
-    other[650] = static_cast<char>(other[650] ^ 1);
-    writeState(2, other);
-    fs::remove(PathFromUtf8(piece(3)));
-    runJoin(piece(2));
-    expectRefused(NotFoundText(piece(0)), kJoiner);
-    EXPECT_EQ(ReadFileBytes(piece(2)), pieces_[2]);
-    EXPECT_EQ(ReadFileBytes(output()), other);
-}
-
-// The input of a split cut short, with the pieces it wrote: joining one of
-// them never writes over the input.
-TEST_F(JoinRecovery, SplitCutShortLeavesTheInputAlone)
-{
-    writeState(0, original_);
-    WriteFileBytes(piece(3), "");  // the last piece was created and then the power went
-    runJoin(piece(0));
-    expectRefused(DoesNotFitText(piece(3)), kJoiner);
-    EXPECT_TRUE(ReadFileBytes(output()) == original_);
-
-    // Without the last piece at all, the pieces are all in the input already.
-    sink_.events.clear();
-    fs::remove(PathFromUtf8(piece(3)));
-    runJoin(piece(0));
-    expectRebuilt();
 }
 
 }  // namespace

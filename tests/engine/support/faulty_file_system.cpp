@@ -132,6 +132,8 @@ const char* IoCallName(IoCall call)
     case IoCall::SetAttribute: return "setAttribute";
     case IoCall::Attribute: return "attribute";
     case IoCall::RemoveAttribute: return "removeAttribute";
+    case IoCall::IsPlainName: return "isPlainName";
+    case IoCall::KeepsFileIds: return "keepsFileIds";
     }
     return "?";
 }
@@ -200,6 +202,16 @@ bool FaultyFileSystem::renameNoReplace(const std::string& from, const std::strin
 bool FaultyFileSystem::exists(const std::string& path)
 {
     return fails(IoCall::Exists, path) ? true : platformFileSystem().exists(path);
+}
+
+bool FaultyFileSystem::isPlainName(const std::string& path)
+{
+    return fails(IoCall::IsPlainName, path) ? false : platformFileSystem().isPlainName(path);
+}
+
+bool FaultyFileSystem::keepsFileIds(const std::string& path)
+{
+    return fails(IoCall::KeepsFileIds, path) ? false : platformFileSystem().keepsFileIds(path);
 }
 
 std::optional<FileIdentity> FaultyFileSystem::identityAt(const std::string& path)

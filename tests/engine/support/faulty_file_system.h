@@ -35,14 +35,17 @@ enum class IoCall {
     SetAttribute,
     Attribute,
     RemoveAttribute,
+    IsPlainName,
+    KeepsFileIds,
 };
-inline constexpr std::array<IoCall, 23> kAllIoCalls = {
+inline constexpr std::array<IoCall, 25> kAllIoCalls = {
     IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate,  IoCall::RenameNoReplace,
     IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,   IoCall::CommitFolder,
     IoCall::Identity,       IoCall::Read,           IoCall::Write,          IoCall::CopyFrom,
     IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,       IoCall::Flush,
     IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,           IoCall::IsRegularFile,
-    IoCall::SetAttribute,   IoCall::Attribute,      IoCall::RemoveAttribute};
+    IoCall::SetAttribute,   IoCall::Attribute,      IoCall::RemoveAttribute,
+    IoCall::IsPlainName,    IoCall::KeepsFileIds};
 const char* IoCallName(IoCall call);
 
 // The reason lastError() gives after an injected fault.
@@ -66,7 +69,7 @@ public:
     // failed attribute gives none; a failed setAttribute or removeAttribute
     // changes nothing and gives false; a failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
     // or renameNoReplace gives false and changes nothing; a failed identity or
-    // identityAt gives none; a failed exists gives true, as a careful caller
+    // identityAt gives none; a failed isPlainName or keepsFileIds gives false; a failed exists gives true, as a careful caller
     // must assume when it cannot tell. After a failed call lastError() gives
     // kInjectedFault. A file call counts under the file's path, a
     // renameNoReplace under its `from`.
@@ -94,6 +97,8 @@ public:
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;
     bool exists(const std::string& path) override;
+    bool isPlainName(const std::string& path) override;
+    bool keepsFileIds(const std::string& path) override;
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
     bool commitFolder(const std::string& path) override;

@@ -349,6 +349,19 @@ bool PowerCutFileSystem::exists(const std::string& path)
     return !beginCall("exists " + path) || disk_.names.count(path) != 0;
 }
 
+// The disk has no links: every name is a plain file's only one.
+bool PowerCutFileSystem::isPlainName(const std::string& path)
+{
+    if (!beginCall("isPlainName " + path))
+        return false;
+    return disk_.names.count(path) != 0 || (fail(kNoSuchFile), false);
+}
+
+bool PowerCutFileSystem::keepsFileIds(const std::string& path)
+{
+    return beginCall("keepsFileIds " + path);
+}
+
 std::optional<FileIdentity> PowerCutFileSystem::identityAt(const std::string& path)
 {
     if (!beginCall("identityAt " + path))

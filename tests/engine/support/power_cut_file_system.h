@@ -85,6 +85,8 @@ public:
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;
     bool exists(const std::string& path) override;
+    bool isPlainName(const std::string& path) override;
+    bool keepsFileIds(const std::string& path) override;
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
     bool commitFolder(const std::string& path) override;

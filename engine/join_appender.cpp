@@ -1,0 +1,199 @@
+#include "join_appender.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "copy_bytes.h"
+#include "file_system.h"
+#include "job_messages.h"
+#include "progress.h"
+
+namespace {
+
+using namespace job_messages;
+
+class PieceAppender {
+public:
+    PieceAppender(const PieceSet& set, JoinPlan& plan)
+        : set_(set), plan_(plan), progress_(BytesToMove(plan)), mover_(progress_)
+    {
+    }
+
+    JobResult run()
+    {
+        if (plan_.renamedBytes > 0)
+            progress_.advance(plan_.renamedBytes + 1);  // a whole piece at once, and its end
+        std::int64_t length = std::int64_t{plan_.firstIndex} * plan_.partSize;
+
+        for (std::size_t at = 0; at < plan_.pieces.size(); ++at) {
+            const Piece& piece = plan_.pieces[at];
+            if (!append(piece))
+                return failed();
+            length += piece.identity.size;
+            if (!plan_.output->flush() || !plan_.output->isRegularFile() || plan_.output->size() != length)
+                return failedAt(outputPath());
+            if (!plan_.outputNamed && !nameOutput())
+                return failed();
+            if (indexOf(at) < set_.pieceCount - 2) {
+                if (!removePiece(piece))
+                    return stopped();
+                plan_.deletedEnd = length;
+            }
+        }
+        return finish(length);
+    }
+
+private:
+    std::int32_t indexOf(std::size_t at) const { return plan_.firstIndex + static_cast<std::int32_t>(at); }
+    const std::string& outputPath() const { return plan_.outputNamed ? set_.originalPath : privatePath_; }
+
+    // Appends all of `piece` as it was measured: the same file, no byte more or less.
+    bool append(const Piece& piece)
+    {
+        std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
+        if (!file)
+            return fail(JoinPieceNotFound(piece.name), piece.name, fileSystem().lastError());
+        if (file->identity() != piece.identity)
+            return fail(kJoinFailed, piece.name, "it changed after it was measured");
+        switch (mover_.copy(*file, *plan_.output, piece.identity.size)) {
+        case CopyResult::Copied:
+            break;
+        case CopyResult::ReadFailed:
+            return fail(kJoinFailed, piece.name, fileSystem().lastError());
+        case CopyResult::EndedEarly:
+            return fail(kJoinFailed, piece.name, "it became shorter while it was being read");
+        case CopyResult::WriteFailed:
+            return fail(kJoinFailed, outputPath(), fileSystem().lastError());
+        }
+        if (file->read(mover_.buffer().data(), 1) != 0)
+            return fail(kJoinFailed, piece.name, "it grew while it was being read");
+        progress_.advance(1);  // the read that met the end of the piece counts as one
+        return true;
+    }
+
+    // The private output, which holds piece 0 durably now, takes the
+    // original's name (never over a file), durable before any piece goes.
+    bool nameOutput()
+    {
+        if (!fileSystem().renameNoReplace(privatePath_, set_.originalPath))
+            return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
+        plan_.outputNamed = true;
+        if (!fileSystem().commitFolder(set_.originalPath))
+            return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
+        return true;
+    }
+
+    // Deletes an appended piece once the names before it are durable, so that
+    // a cut never leaves a gap in the pieces that remain.
+    bool removePiece(const Piece& piece)
+    {
+        if (fileSystem().commitFolder(set_.originalPath) && fileSystem().removeIfSame(piece.name, piece.identity))
+            return true;
+        return fail(JoinFileNotDeleted(piece.name, set_.originalPath), piece.name, fileSystem().lastError());
+    }
+
+    // Every byte is in the output: make it durable, name included, then drop
+    // the journal and the last pieces. The last piece goes first, so that a
+    // join cut short between the two leaves the last but one, whose size is
+    // the part size.
+    JobResult finish(std::int64_t length)
+    {
+        // A cut at its own length gives back the room a file system reserves
+        // past the end of a growing file (XFS keeps it after the close of a
+        // file that was closed before, as a renamed piece 0 was). A trim
+        // only: it changes no byte, and its failure changes nothing.
+        plan_.output->truncate(length);
+        if (!plan_.output->flush())
+            return failedAt(set_.originalPath);
+        if (!fileSystem().commitFolder(set_.originalPath))
+            return failedAt(set_.originalPath);
+        const std::string journalPath = plan_.journal.path;
+        if (!RemoveJournal(plan_.journal)) {
+            fail(JoinFileNotDeleted(journalPath, set_.originalPath), journalPath, fileSystem().lastError());
+            return stopped();
+        }
+        for (std::size_t at = plan_.pieces.size(); at-- > 0 && indexOf(at) >= set_.pieceCount - 2;) {
+            if (!removePiece(plan_.pieces[at]))
+                return stopped();
+        }
+        fileSystem().commitFolder(set_.originalPath);  // the output is whole already; this only settles the deletions
+        if (!plan_.output->close())
+            return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
+                             fileSystem().lastError());
+        return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
+    }
+
+    bool fail(const std::string& message, const std::string& file, const std::string& reason)
+    {
+        failure_ = {message, file, reason};
+        return false;
+    }
+
+    JobResult failedAt(const std::string& file)
+    {
+        fail(kJoinFailed, file, fileSystem().lastError());
+        return failed();
+    }
+
+    // A file that could not be deleted: the output holds its bytes, durably,
+    // and the next join deletes it and goes on.
+    JobResult stopped()
+    {
+        plan_.output->close();
+        return FinishJob(JobOutcome::Failed, failure_.message, kJoinCaption, failure_.file, failure_.reason);
+    }
+
+    // Takes the output back to the end of the highest piece deleted, whose
+    // bytes it alone holds. When it holds none, the set goes back to what it
+    // was: the output removed (or piece 0 renamed back) and the journal too.
+    JobResult failed()
+    {
+        File& output = *plan_.output;
+        if (plan_.deletedEnd == 0) {
+            std::optional<FileIdentity> identity = output.identity();
+            if (!identity)
+                identity = fileSystem().identityAt(outputPath());
+            output.close();
+            if (identity && fileSystem().removeIfSame(outputPath(), *identity) && fileSystem().commitFolder(outputPath()))
+                RemoveJournal(plan_.journal);
+        } else if (plan_.renamedBytes == plan_.deletedEnd) {
+            const std::string firstPiece = PieceName(set_.originalPath, 0, set_.countText);
+            if (output.truncate(plan_.deletedEnd) && output.flush() && output.close() &&
+                fileSystem().renameNoReplace(set_.originalPath, firstPiece) && fileSystem().commitFolder(firstPiece))
+                RemoveJournal(plan_.journal);
+        } else if (output.truncate(plan_.deletedEnd) && output.flush()) {
+            output.close();
+        }
+        return FinishJob(JobOutcome::Failed, failure_.message, kJoinCaption, failure_.file, failure_.reason);
+    }
+
+    struct Failure {
+        std::string message = kJoinFailed;
+        std::string file;
+        std::string reason;
+    };
+
+    // The bytes of the pieces, the one renamed included.
+    static std::int64_t BytesToMove(const JoinPlan& plan)
+    {
+        std::int64_t total = plan.renamedBytes;
+        for (const Piece& piece : plan.pieces)
+            total += piece.identity.size;
+        return total;
+    }
+
+    const PieceSet& set_;
+    JoinPlan& plan_;
+    const std::string privatePath_ = PrivateOutputPath(set_.originalPath);
+    ProgressPacer progress_;
+    ByteMover mover_;
+    Failure failure_;
+};
+
+}  // namespace
+
+JobResult AppendPieces(const PieceSet& set, JoinPlan& plan)
+{
+    return PieceAppender(set, plan).run();
+}

@@ -1,0 +1,277 @@
+#include "join_journal.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <vector>
+
+#include "copy_buffer.h"
+
+namespace {
+
+constexpr std::string_view kHeader = "vandrel journal ";
+constexpr std::string_view kVersion = "1";
+// A journal is a few hundred bytes; anything much larger is no journal of ours.
+constexpr std::int64_t kMostJournalBytes = 64 * 1024;
+
+const std::map<JournalKind, std::string_view> kKindNames = {
+    {JournalKind::Join, "join"}, {JournalKind::Split, "split"}, {JournalKind::InPlaceSplit, "in-place-split"}};
+
+// Names may hold any byte but NUL; a newline or a backslash is escaped so
+// that each field stays on its line.
+std::string Escaped(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::optional<std::string> Unescaped(std::string_view text)
+{
+    std::string out;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\\') {
+            out += text[at];
+            continue;
+        }
+        if (++at == text.size())
+            return std::nullopt;
+        switch (text[at]) {
+        case '\\': out += '\\'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        default: return std::nullopt;
+        }
+    }
+    return out;
+}
+
+template <typename Number>
+std::optional<Number> NumberOf(std::string_view text)
+{
+    Number value{};
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+std::string Line(std::string_view key, std::string_view value)
+{
+    return std::string(key) + " " + std::string(value) + "\n";
+}
+
+std::string OutputLine(const FileIdentity& output)
+{
+    return Line("output", std::to_string(output.volume) + " " + std::to_string(output.fileId));
+}
+
+// Reads one "key value" line into `journal`; false when it is not one.
+bool ReadField(std::string_view key, std::string_view value, Journal& journal)
+{
+    const std::optional<std::string> text = Unescaped(value);
+    if (!text)
+        return false;
+    if (key == "kind") {
+        for (const auto& [kind, name] : kKindNames) {
+            if (name == *text) {
+                journal.kind = kind;
+                return true;
+            }
+        }
+        return false;
+    }
+    if (key == "original")
+        journal.originalLeaf = *text;
+    else if (key == "count")
+        journal.countText = *text;
+    else if (key == "output-folder")
+        journal.outputFolder = *text;
+    else if (key == "private")
+        journal.privateLeaf = *text;
+    else if (key == "keep" && (*text == "yes" || *text == "no"))
+        journal.keep = *text == "yes";
+    else if (key == "part-size" || key == "last-size" || key == "modified") {
+        const std::optional<std::int64_t> number = NumberOf<std::int64_t>(*text);
+        if (!number)
+            return false;
+        (key == "part-size" ? journal.partSize : key == "last-size" ? journal.lastSize : journal.modified.emplace()) =
+            *number;
+    } else if (key == "output") {
+        const std::size_t space = text->find(' ');
+        const auto volume = NumberOf<std::uint64_t>(std::string_view(*text).substr(0, space));
+        const auto fileId = space == std::string::npos ? std::nullopt
+                                                       : NumberOf<std::uint64_t>(std::string_view(*text).substr(space + 1));
+        if (!volume || !fileId)
+            return false;
+        journal.output = FileIdentity{*volume, *fileId};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string JournalPath(const std::string& originalPath)
+{
+    return originalPath + ".plit.journal";
+}
+
+std::string PrivateOutputPath(const std::string& originalPath)
+{
+    return originalPath + ".plit.part";
+}
+
+std::string LeafOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FormatJournal(const Journal& journal)
+{
+    std::string text = std::string(kHeader) + std::string(kVersion) + "\n";
+    text += Line("kind", kKindNames.at(journal.kind));
+    text += Line("original", Escaped(journal.originalLeaf));
+    text += Line("count", Escaped(journal.countText));
+    text += Line("part-size", std::to_string(journal.partSize));
+    text += Line("last-size", std::to_string(journal.lastSize));
+    text += Line("output-folder", Escaped(journal.outputFolder));
+    text += Line("keep", journal.keep ? "yes" : "no");
+    if (journal.modified)
+        text += Line("modified", std::to_string(*journal.modified));
+    if (!journal.privateLeaf.empty())
+        text += Line("private", Escaped(journal.privateLeaf));
+    if (journal.output)
+        text += OutputLine(*journal.output);
+    return text;
+}
+
+JournalText ParseJournal(std::string_view text, Journal& journal)
+{
+    const std::size_t headerEnd = text.find('\n');
+    if (headerEnd == std::string_view::npos || text.substr(0, kHeader.size()) != kHeader)
+        return JournalText::Damaged;
+    if (text.substr(kHeader.size(), headerEnd - kHeader.size()) != kVersion)
+        return JournalText::OtherVersion;
+
+    // The fields the journal is created with come first, written and made
+    // durable at once; only the output's record is added later, so a line
+    // that does not read after them is that record, torn by a cut.
+    journal = Journal{};
+    std::vector<std::string> seen;
+    bool outputTorn = false;
+    for (std::size_t at = headerEnd + 1; at < text.size() && !outputTorn;) {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos)
+            break;
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        const std::size_t space = line.find(' ');
+        const std::string_view key = line.substr(0, space);
+        const bool read = space != std::string_view::npos && ReadField(key, line.substr(space + 1), journal);
+        if (read)
+            seen.emplace_back(key);
+        else if (key == "kind")
+            return JournalText::OtherVersion;  // a kind this version does not know
+        else
+            outputTorn = true;
+    }
+    for (const char* required : {"kind", "original", "count", "part-size", "last-size", "output-folder", "keep"}) {
+        if (std::find(seen.begin(), seen.end(), required) == seen.end())
+            return JournalText::Damaged;
+    }
+    if (outputTorn)
+        journal.output.reset();
+    return JournalText::Read;
+}
+
+FoundJournal FindJournal(const std::string& path)
+{
+    FoundJournal found;
+    if (!fileSystem().exists(path))
+        return found;
+    found.open.path = path;
+    found.open.file = fileSystem().openForReading(path);
+    if (!found.open.file) {
+        found.found = JournalFound::Damaged;
+        found.reason = fileSystem().lastError();
+        return found;
+    }
+    if (!found.open.file->lockExclusive()) {
+        found.found = JournalFound::InUse;
+        found.reason = fileSystem().lastError();
+        return found;
+    }
+    const std::int64_t size = found.open.file->size();
+    std::string text(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 0, kMostJournalBytes)), '\0');
+    const bool whole = size >= 0 && size <= kMostJournalBytes &&
+                       found.open.file->read(text.data(), static_cast<std::int64_t>(text.size())) == size;
+    if (!whole) {
+        found.found = JournalFound::Damaged;
+        found.reason = size < 0 ? fileSystem().lastError() : "it is not a journal of this program";
+        return found;
+    }
+    switch (ParseJournal(text, found.open.journal)) {
+    case JournalText::Read:
+        found.found = JournalFound::Read;
+        break;
+    case JournalText::OtherVersion:
+        found.found = JournalFound::OtherVersion;
+        found.reason = "it was written by another version of this program";
+        break;
+    case JournalText::Damaged:
+        found.found = JournalFound::Damaged;
+        found.reason = "it is not a journal of this program";
+        break;
+    }
+    return found;
+}
+
+std::optional<OpenJournal> CreateJournal(const std::string& path, const Journal& journal, std::string& reason)
+{
+    OpenJournal open{path, fileSystem().createNew(path), journal};
+    if (!open.file) {
+        reason = fileSystem().lastError();
+        return std::nullopt;
+    }
+    const std::string text = FormatJournal(journal);
+    if (open.file->lockExclusive() && open.file->write(text.data(), static_cast<std::int64_t>(text.size())) &&
+        open.file->flush() && fileSystem().commitFolder(path))
+        return open;
+    reason = fileSystem().lastError();
+    RemoveJournal(open);
+    return std::nullopt;
+}
+
+bool RecordOutput(OpenJournal& journal, const FileIdentity& output)
+{
+    const std::string line = OutputLine(output);
+    if (!journal.file->write(line.data(), static_cast<std::int64_t>(line.size())) || !journal.file->flush())
+        return false;
+    journal.journal.output = FileIdentity{output.volume, output.fileId};
+    return true;
+}
+
+bool RemoveJournal(OpenJournal& journal)
+{
+    if (!journal.file)
+        return false;
+    const std::optional<FileIdentity> identity = journal.file->identity();
+    // Windows deletes a file only once every handle to it is closed, and a
+    // name pending deletion cannot be created anew: close it first.
+    journal.file->close();
+    journal.file.reset();
+    return identity && fileSystem().removeIfSame(journal.path, *identity) && fileSystem().commitFolder(journal.path);
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The journal of a job: a few lines of text beside the pieces, created new,
+// written and committed before the job changes anything. It records the set's
+// facts that no file's size tells (the part size, when only the last piece is
+// left) and, above all, which file is the job's output, so that a later join
+// writes into, cuts or renames a file only when a record of its own proves it.
+//
+// It is locked for as long as its job runs: only an unlocked journal can be
+// stale. Its name never ends in ".plit" and never parses as a piece.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "file_system.h"
+
+enum class JournalKind { Join, Split, InPlaceSplit };
+
+struct Journal {
+    JournalKind kind = JournalKind::Join;
+    std::string originalLeaf;  // the original's leaf name
+    std::string countText;     // the count exactly as the pieces spell it
+    std::int64_t partSize = 0;
+    std::int64_t lastSize = 0;
+    std::string outputFolder = ".";  // relative to the pieces' folder
+    bool keep = false;               // reserved: keep the pieces after a join
+    // The last write time the pieces agree on, which the rebuilt file takes.
+    std::optional<std::int64_t> modified;
+    // The name a copied piece 0 is written under before it becomes the output;
+    // empty when piece 0 is renamed.
+    std::string privateLeaf;
+    // The file that is or becomes the output (volume and file id): piece 0
+    // when it is renamed, else the private file once created. Written before
+    // the first byte is appended.
+    std::optional<FileIdentity> output;
+
+    // The length of the whole original.
+    std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
+};
+
+// Where the journal of the set of `originalPath` lies, and the private name a
+// copied piece 0 is written under; both beside the pieces.
+std::string JournalPath(const std::string& originalPath);
+std::string PrivateOutputPath(const std::string& originalPath);
+// The last component of `path`.
+std::string LeafOf(const std::string& path);
+
+// The journal as text, and back. ParseJournal tells a journal of another
+// version apart from one that is no journal at all (empty, torn, garbage). A
+// torn last line, which only the output's record can be, is taken as absent.
+std::string FormatJournal(const Journal& journal);
+enum class JournalText { Read, OtherVersion, Damaged };
+JournalText ParseJournal(std::string_view text, Journal& journal);
+
+// A journal file open and locked by this run.
+struct OpenJournal {
+    std::string path;
+    std::unique_ptr<File> file;
+    Journal journal;
+};
+
+// What is at a journal's path, as a survey finds it.
+enum class JournalFound { None, InUse, Damaged, OtherVersion, Read };
+struct FoundJournal {
+    JournalFound found = JournalFound::None;
+    OpenJournal open;  // locked when found is Read or Damaged
+    std::string reason;
+};
+
+// Opens and locks the journal at `path` and reads it; nothing is written.
+FoundJournal FindJournal(const std::string& path);
+
+// Creates the journal at `path` new, locks it, writes `journal`, and makes it
+// durable, its name included. Empty, with the operating system's `reason` and
+// no file left behind, when any step fails.
+std::optional<OpenJournal> CreateJournal(const std::string& path, const Journal& journal, std::string& reason);
+
+// Adds the output's identity to an open journal, durable before it returns.
+bool RecordOutput(OpenJournal& journal, const FileIdentity& output);
+
+// Closes and deletes the journal, then commits its folder.
+bool RemoveJournal(OpenJournal& journal);

@@ -1,0 +1,206 @@
+#include "join_survey.h"
+
+#include <memory>
+
+#include "file_system.h"
+
+namespace {
+
+// The pieces there, from the first that exists on, up to the first that does
+// not open: `survey.pieces`, `firstIndex`, and the index that stopped it.
+std::int32_t MeasureRemainingPieces(const PieceSet& set, JoinSurvey& survey)
+{
+    survey.firstIndex = FirstExistingPiece(set, 0, set.pieceCount);
+    std::int32_t stop = set.pieceCount;
+    survey.pieces = MeasurePieces(set, survey.firstIndex, set.pieceCount, stop);
+    return stop;
+}
+
+std::int32_t IndexOf(const JoinSurvey& survey, std::size_t at)
+{
+    return survey.firstIndex + static_cast<std::int32_t>(at);
+}
+
+// Every piece there has the size of its place: `partSize`, the last one
+// `lastSize` (or, while that is unknown, 1 to `partSize`).
+const Piece* FirstMisfitOfPlace(const PieceSet& set, const JoinSurvey& survey)
+{
+    for (std::size_t at = 0; at < survey.pieces.size(); ++at) {
+        const std::int64_t size = survey.pieces[at].identity.size;
+        const bool last = IndexOf(survey, at) == set.pieceCount - 1;
+        const bool fits = !last ? size == survey.partSize
+                                : survey.lastSize > 0 ? size == survey.lastSize : size >= 1 && size <= survey.partSize;
+        if (!fits)
+            return &survey.pieces[at];
+    }
+    return nullptr;
+}
+
+// True when the output holds every byte of the set: its length is the whole
+// set's, and each remaining piece is at its place, byte for byte. Sets the
+// part size and the last piece's size it found.
+bool OutputHoldsEveryPiece(const PieceSet& set, JoinSurvey& survey, const std::string& originalPath)
+{
+    const std::int32_t last = set.pieceCount - 1;
+    if (survey.pieces.empty() || !survey.output || survey.output->links != 1)
+        return false;
+    if (survey.partSize == 0) {
+        if (survey.firstIndex == last)
+            return false;  // the last piece alone does not tell the part size
+        survey.partSize = survey.pieces.front().identity.size;
+    }
+    const std::int64_t length = survey.output->size;
+    const std::int64_t lastSize = length - std::int64_t{last} * survey.partSize;
+    if (survey.partSize < 1 || lastSize < 1 || lastSize > survey.partSize ||
+        (survey.lastSize > 0 && lastSize != survey.lastSize))
+        return false;
+    survey.lastSize = lastSize;
+    if (FirstMisfitOfPlace(set, survey))
+        return false;
+
+    std::unique_ptr<File> output = fileSystem().openForReading(originalPath);
+    const std::optional<FileIdentity> opened = output ? output->identity() : std::nullopt;
+    if (!opened || !opened->sameFileAs(*survey.output))
+        return false;
+    CopyBuffer buffer;
+    for (std::size_t at = 0; at < survey.pieces.size(); ++at) {
+        const Piece& piece = survey.pieces[at];
+        const std::int64_t offset = std::int64_t{IndexOf(survey, at)} * survey.partSize;
+        if (!OutputHoldsPiece(*output, offset, piece.name, piece.identity.size, buffer))
+            return false;
+    }
+    return true;
+}
+
+// A journal of this set: its leaf name, count, and sizes that fit every
+// piece there.
+bool JournalFitsSet(const PieceSet& set, JoinSurvey& survey)
+{
+    const Journal& journal = survey.journal->journal;
+    if (journal.originalLeaf != LeafOf(set.originalPath) || journal.countText != set.countText ||
+        journal.outputFolder != "." || journal.partSize < 1 || journal.lastSize < 1 ||
+        journal.lastSize > journal.partSize)
+        return false;
+    survey.partSize = journal.partSize;
+    survey.lastSize = journal.lastSize;
+    return FirstMisfitOfPlace(set, survey) == nullptr;
+}
+
+// The piece a set without its output misses first: piece 0, or the first one
+// after those there.
+std::string FirstMissingPiece(const PieceSet& set, const JoinSurvey& survey, std::int32_t stop)
+{
+    return PieceName(set.originalPath, survey.firstIndex == 0 ? stop : 0, set.countText);
+}
+
+JoinState Refusal(JoinSurvey& survey, JoinState state, std::string file, std::string reason)
+{
+    survey.file = std::move(file);
+    survey.reason = std::move(reason);
+    return state;
+}
+
+// The state of a set beside a journal of this set's join.
+JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop)
+{
+    const std::string& originalPath = set.originalPath;
+    const Journal& journal = survey.journal->journal;
+    const bool allPieces = survey.firstIndex == 0 && stop == set.pieceCount;
+    const bool proven = survey.output && journal.output && survey.output->sameFileAs(*journal.output) &&
+                        survey.output->links == 1 && fileSystem().isPlainName(originalPath);
+
+    if (allPieces && !survey.output)
+        return survey.privateFile ? JoinState::CopyingFirstPiece : JoinState::StaleJournal;
+    if (allPieces)
+        return proven ? JoinState::Interrupted
+                      : Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
+    if (survey.pieces.empty()) {
+        if (proven && survey.output->size == journal.originalSize(set.pieceCount))
+            return JoinState::FinishedJournal;
+        return Refusal(survey, JoinState::PieceMissing, PieceName(originalPath, 0, set.countText), {});
+    }
+    if (!survey.output)
+        return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
+    if (OutputHoldsEveryPiece(set, survey, originalPath))
+        return JoinState::Finishing;
+    if (!fileSystem().keepsFileIds(originalPath))
+        return Refusal(survey, JoinState::IdsNotStable, originalPath, "this file system numbers its files anew");
+    if (proven && stop == set.pieceCount && survey.output->size >= std::int64_t{survey.firstIndex} * journal.partSize)
+        return JoinState::Interrupted;
+    return Refusal(survey, JoinState::ForeignOutput, originalPath, "no journal of this join proves it");
+}
+
+// The state of a set with no journal beside it.
+JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop)
+{
+    const std::string& originalPath = set.originalPath;
+    if (survey.firstIndex == 0 && stop == set.pieceCount) {
+        survey.partSize = survey.pieces.front().identity.size;
+        if (const Piece* misfit = FirstMisfit(survey.pieces, survey.partSize))
+            return Refusal(survey, JoinState::PieceDoesNotFit, misfit->name, "its size does not fit the set");
+        if (survey.output || fileSystem().exists(originalPath))
+            return Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
+        if (survey.privateFile)
+            return Refusal(survey, JoinState::OutputInTheWay, PrivateOutputPath(originalPath),
+                           "a file of that name exists");
+        return JoinState::FreshSet;
+    }
+    if (OutputHoldsEveryPiece(set, survey, originalPath))
+        return JoinState::Finishing;
+    if (survey.output || fileSystem().exists(originalPath))
+        return Refusal(survey, JoinState::ForeignOutput, originalPath, "no journal of this join proves it");
+    return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
+}
+
+JoinState Survey(const PieceSet& set, JoinSurvey& survey)
+{
+    const std::string& originalPath = set.originalPath;
+    const std::int32_t stop = MeasureRemainingPieces(set, survey);
+    // A piece that does not open while a later one is there, or that is there
+    // and does not open: nothing can go on without it.
+    if (stop < set.pieceCount && !survey.pieces.empty() &&
+        (fileSystem().exists(PieceName(originalPath, stop, set.countText)) ||
+         FirstExistingPiece(set, stop + 1, set.pieceCount) < set.pieceCount || stop < set.pieceCount - 1))
+        return Refusal(survey, JoinState::PieceMissing, PieceName(originalPath, stop, set.countText), {});
+    if (fileSystem().exists(originalPath))
+        survey.output = fileSystem().identityAt(originalPath);
+    if (fileSystem().exists(PrivateOutputPath(originalPath)))
+        survey.privateFile = fileSystem().identityAt(PrivateOutputPath(originalPath));
+
+    const std::string journalPath = JournalPath(originalPath);
+    FoundJournal found = FindJournal(journalPath);
+    switch (found.found) {
+    case JournalFound::None:
+        return WithoutJournal(set, survey, stop);
+    case JournalFound::InUse:
+        return Refusal(survey, JoinState::JournalInUse, journalPath, found.reason);
+    case JournalFound::OtherVersion:
+        return Refusal(survey, JoinState::JournalUnfit, journalPath, found.reason);
+    case JournalFound::Damaged: {
+        // Created and cut before its first bytes were durable: nothing was
+        // changed after it, so it is stale while the set is whole.
+        const bool staleWhileWhole = survey.firstIndex == 0 && stop == set.pieceCount && !survey.output;
+        if (!staleWhileWhole || !found.open.file)
+            return Refusal(survey, JoinState::JournalUnfit, journalPath, found.reason);
+        survey.journal = std::move(found.open);
+        return JoinState::StaleJournal;
+    }
+    case JournalFound::Read:
+        break;
+    }
+    survey.journal = std::move(found.open);
+    if (survey.journal->journal.kind != JournalKind::Join)
+        return Refusal(survey, JoinState::JournalOfAnotherKind, journalPath, "it records another kind of job");
+    if (!JournalFitsSet(set, survey))
+        return Refusal(survey, JoinState::JournalUnfit, journalPath, "it records another set of pieces");
+    return WithJournal(set, survey, stop);
+}
+
+}  // namespace
+
+JoinSurvey SurveyJoin(const PieceSet& set)
+{
+    JoinSurvey survey;
+    survey.state = Survey(set, survey);
+    return survey;
+}
