@@ -149,7 +149,7 @@ JobResult RefuseState(const PieceSet& set, const JoinSurvey& survey)
     case JoinState::PieceDoesNotFit:
         return RefuseJoin(JoinPieceDoesNotFit(file), file, survey.reason);
     case JoinState::PieceMissing:
-        return RefuseJoin(JoinPieceNotFound(file), file, survey.reason);
+        return RefuseJoin(JoinPieceNotFound(file));  // the message says it all
     default:
         return RefuseJoin(JoinJournalUnfit(file), file, survey.reason);
     }

@@ -123,6 +123,8 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
         return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
     if (OutputHoldsEveryPiece(set, survey, originalPath))
         return JoinState::Finishing;
+    if (survey.firstIndex == 0)
+        return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
     if (!fileSystem().keepsFileIds(originalPath))
         return Refusal(survey, JoinState::IdsNotStable, originalPath, "this file system numbers its files anew");
     if (proven && stop == set.pieceCount && survey.output->size >= std::int64_t{survey.firstIndex} * journal.partSize)
@@ -147,7 +149,7 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
     }
     if (OutputHoldsEveryPiece(set, survey, originalPath))
         return JoinState::Finishing;
-    if (survey.output || fileSystem().exists(originalPath))
+    if (survey.firstIndex > 0 && (survey.output || fileSystem().exists(originalPath)))
         return Refusal(survey, JoinState::ForeignOutput, originalPath, "no journal of this join proves it");
     return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
 }
