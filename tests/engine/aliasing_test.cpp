@@ -101,6 +101,38 @@ TEST_F(Aliasing, LinkAtTheOutputNameRefusesTheJoin)
     }
 }
 
+// Piece 0 as a link to a file kept elsewhere, hard or symbolic: the join copies
+// it (renaming the link would move only the link, and appending to a second
+// name would change the file kept elsewhere). That file stays as it was; the
+// link is consumed like any piece.
+TEST_F(Aliasing, LinkAsPieceZeroIsCopiedNeverRenamedOrWrittenThrough)
+{
+    makeSet();
+    const std::string kept = path("kept.bin");
+    fs::rename(PathFromUtf8(piece(0)), PathFromUtf8(kept));
+    bool symbolicLinksMade = true;
+    for (const bool symbolic : {false, true}) {
+        SCOPED_TRACE(symbolic ? "symbolic" : "hard");
+        sink_.events.clear();
+        if (!Link(kept, piece(0), symbolic)) {
+            ASSERT_TRUE(symbolic) << "no hard link could be made";
+            symbolicLinksMade = false;
+            continue;
+        }
+        runJoin(piece(2));
+        expectOutcome(kJoinSucceeded, kJoiner);
+        EXPECT_EQ(ReadFileBytes(input()), content_);
+        EXPECT_EQ(ReadFileBytes(kept), content_.substr(0, 300));
+        EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", "kept.bin"}));
+        fs::remove(PathFromUtf8(input()));
+        for (int i = 1; i < 4; ++i)
+            WriteFileBytes(piece(i), content_.substr(300u * i, 300));
+    }
+    if (!symbolicLinksMade) {
+        GTEST_SKIP() << "hard links checked; this platform makes no symbolic links";
+    }
+}
+
 // Bytes added to the input while it is split are in no piece: the input stays.
 TEST_F(Aliasing, InputThatGrowsDuringTheSplitIsKept)
 {
