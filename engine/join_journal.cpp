@@ -247,7 +247,8 @@ std::optional<OpenJournal> CreateJournal(const std::string& path, const Journal&
         return std::nullopt;
     }
     const std::string text = FormatJournal(journal);
-    if (open.file->lockExclusive() && open.file->write(text.data(), static_cast<std::int64_t>(text.size())) &&
+    // A name such as aux.bin.plit.journal reaches a Windows device.
+    if (open.file->isRegularFile() && open.file->lockExclusive() && open.file->write(text.data(), static_cast<std::int64_t>(text.size())) &&
         open.file->flush() && fileSystem().commitFolder(path))
         return open;
     reason = fileSystem().lastError();

@@ -158,11 +158,11 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey)
 {
     const std::string& originalPath = set.originalPath;
     const std::int32_t stop = MeasureRemainingPieces(set, survey);
-    // A piece that does not open while a later one is there, or that is there
-    // and does not open: nothing can go on without it.
-    if (stop < set.pieceCount && !survey.pieces.empty() &&
-        (fileSystem().exists(PieceName(originalPath, stop, set.countText)) ||
-         FirstExistingPiece(set, stop + 1, set.pieceCount) < set.pieceCount || stop < set.pieceCount - 1))
+    // A piece that is there and does not open, or that does not open while a
+    // later one is there: nothing can go on without it.
+    const bool stopIsThere = stop < set.pieceCount && fileSystem().exists(PieceName(originalPath, stop, set.countText));
+    if (stopIsThere || (stop < set.pieceCount && !survey.pieces.empty() &&
+                        (FirstExistingPiece(set, stop + 1, set.pieceCount) < set.pieceCount || stop < set.pieceCount - 1)))
         return Refusal(survey, JoinState::PieceMissing, PieceName(originalPath, stop, set.countText), {});
     if (fileSystem().exists(originalPath))
         survey.output = fileSystem().identityAt(originalPath);

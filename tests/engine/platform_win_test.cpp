@@ -10,6 +10,7 @@
 
 #include "engine_fixture.h"
 #include "file_system.h"
+#include "job_messages.h"
 #include "platform/free_space.h"
 #include "platform/text.h"
 
@@ -77,7 +78,7 @@ TEST_F(WindowsPlatform, NamesOutsideTheAnsiCodePageSplitAndJoin)
     EXPECT_EQ(ReadFileBytes(path(name)), content);
 }
 
-TEST_F(WindowsPlatform, PieceHeldOpenWithoutDeleteSharingStays)
+TEST_F(WindowsPlatform, PieceHeldOpenWithoutDeleteSharingStopsTheJoinAfterIt)
 {
     const std::string content = MakeContent(700, 8);
     const std::vector<std::string> pieces = Slices(content, 300);
@@ -90,10 +91,19 @@ TEST_F(WindowsPlatform, PieceHeldOpenWithoutDeleteSharingStays)
     runJoin(path("held.bin.0.3.plit"));
     CloseHandle(holder);
 
-    expectOutcome(kJoinSucceeded, kJoiner);
+    // It stops the join, which names it; its bytes are in the output.
+    expectOutcome(job_messages::JoinFileNotDeleted(path("held.bin.1.3.plit"), path("held.bin")), kJoiner);
+    EXPECT_EQ(result_.outcome, JobOutcome::Failed);
     EXPECT_EQ(ReadFileBytes(path("held.bin")), content);
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"held.bin", "held.bin.1.3.plit"}));
     EXPECT_EQ(ReadFileBytes(path("held.bin.1.3.plit")), pieces[1]);
+
+    // Let go, it is deleted by the next join, which finds its bytes in place.
+    sink_.events.clear();
+    runJoin(path("held.bin.1.3.plit"));
+    expectOutcome(kJoinSucceeded, kJoiner);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"held.bin"});
+    EXPECT_EQ(ReadFileBytes(path("held.bin")), content);
 }
 
 TEST_F(WindowsPlatform, ReadOnlyOutputIsAFailedJoin)
