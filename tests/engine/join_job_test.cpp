@@ -126,8 +126,7 @@ TEST_F(JoinJob, SpaceCheckIsStrictAndLooksAtTheFirstPieceOnly)
     files_.freeBytes = 300;
     runJoin(path("a.bin.0.3.plit"));
     expectRefused(kJoinNoSpace, kJoiner);
-    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
-    EXPECT_EQ(filesInDir().size(), 3u);
+    EXPECT_EQ(filesInDir().size(), 3u) << "the pieces alone: no journal, no output";
 
     sink_.events.clear();
     files_.freeBytes = 301;
