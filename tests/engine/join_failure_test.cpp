@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "engine_fixture.h"
 #include "join_job.h"
@@ -47,8 +50,18 @@ protected:
     }
 
     // Runs the join from its last piece with each file call failing in turn,
-    // after `prepare` on every fresh set, and checks that no byte is lost.
-    void sweepJoinFaults(const std::function<void()>& prepare);
+    // as each of `plans` says, after `prepare` on every fresh set; checks that
+    // no byte is lost, and that a join without faults then ends cleanly.
+    void sweepJoinFaults(const std::string& label, const std::function<void()>& prepare,
+                         const std::vector<FaultPlan>& plans = {kSingleFault, kPersistentFault});
+
+    // What the user does after a failed join: nothing when the output is
+    // whole and nothing but `bystanders` (files the test put there, with
+    // their bytes) is beside it; else a join without faults from the lowest
+    // remaining piece, which must end cleanly: its success message, the
+    // original at its path byte for byte, and nothing else left but the
+    // bystanders, as they were.
+    void expectCleanRecovery(const std::map<std::string, std::string>& bystanders);
 
 };
 
@@ -258,13 +271,21 @@ TEST_F(JoinFault, FailedFinalCloseIsToldWithTheSuccess)
 // copied, with the platform's in-kernel copy or with the read/write copy,
 // every byte of the original is afterwards in the output (a prefix, in order)
 // or in a piece that still exists whole, and success is reported only when
-// the output holds all of it.
-void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
+// the output holds all of it. A join from the lowest remaining piece then
+// brings the original back, and nothing else is left.
+void JoinFault::sweepJoinFaults(const std::string& label, const std::function<void()>& prepare,
+                                const std::vector<FaultPlan>& plans)
 {
+    std::map<std::string, std::string> bystanders;
     const auto startOver = [&] {
-        fs::remove(PathFromUtf8(output()));
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / PathFromUtf8(name));
         writePieces();
         prepare();
+        bystanders.clear();
+        for (const std::string& name : filesInDir())
+            if (name.find(".plit") == std::string::npos)
+                bystanders[name] = ReadFileBytes(path(name));
     };
     const auto join = [&] { runJoin(piece(count() - 1)); };
     const auto check = [&] {
@@ -286,16 +307,49 @@ void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
         if (succeeded) {
             EXPECT_TRUE(out == original_) << "success reported without every byte in the output";
         }
+        expectCleanRecovery(bystanders);
     };
-    sweepFaults(startOver, join, check, 25);
+    for (const FaultPlan& plan : plans)
+        sweepFaults(label, plan, startOver, join, check, plan.first ? 10 : 25);
+}
+
+void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& bystanders)
+{
+    std::vector<std::string> clean{"orig.bin"};
+    for (const auto& entry : bystanders)
+        clean.push_back(entry.first);
+    std::sort(clean.begin(), clean.end());
+    const auto listing = [&] {
+        std::string text;
+        for (const std::string& name : filesInDir())
+            text += " " + name;
+        return text;
+    };
+    if (filesInDir() == clean && ReadFileBytes(output()) == original_)
+        return;
+
+    int lowest = 0;
+    while (lowest < count() && !FileExists(piece(lowest)))
+        ++lowest;
+    ASSERT_LT(lowest, count()) << "no piece is left to join, and the folder holds:" << listing();
+    const bool inKernelCopy = files_.inKernelCopy;
+    files_ = FaultyFileSystem();
+    files_.inKernelCopy = inKernelCopy;
+    sink_.events.clear();
+    runJoin(piece(lowest));
+    SCOPED_TRACE(testing::Message() << "then a join from piece " << lowest);
+    EXPECT_EQ(expectOneEnd(kJoiner), kJoinSucceeded);
+    EXPECT_EQ(filesInDir(), clean) << "the folder holds:" << listing();
+    EXPECT_TRUE(FileExists(output()) && ReadFileBytes(output()) == original_) << "the original is not back";
+    for (const auto& [name, bytes] : bystanders)
+        EXPECT_TRUE(FileExists(path(name)) && ReadFileBytes(path(name)) == bytes) << name << " changed";
 }
 
 TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
 {
-    sweepJoinFaults([] {});
+    sweepJoinFaults("three pieces", [] {});
     // Piece 0 with a second name is copied, not renamed: the output is made new.
-    sweepJoinFaults([&] {
-        fs::remove(dir_ / "second-name");
+    sweepJoinFaults("three pieces, piece 0 with a second name", [&] {
         fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
     });
 }
@@ -307,7 +361,24 @@ TEST_F(JoinFault, NoByteOfTwoPiecesIsLostWhateverCallFails)
         fs::remove(PathFromUtf8(piece(i)));
     useSet(MakeContent(700, 21), 400);
     writePieces();
-    sweepJoinFaults([] {});
+    sweepJoinFaults("two pieces", [] {});
+}
+
+// A piece that cannot be deleted (held open elsewhere, immutable, in a sticky
+// folder), then any later call failing: five pieces, so that pieces after the
+// one kept are appended and deleted before the later call fails.
+TEST_F(JoinFault, NoByteIsLostWhenAPieceCannotBeDeletedAndALaterCallFails)
+{
+    for (int i = 0; i < count(); ++i)
+        fs::remove(PathFromUtf8(piece(i)));
+    useSet(MakeContent(1300, 21), 300);
+    writePieces();
+    const FaultPlan pieceKept{"piece 1 cannot be deleted, then each later call fails",
+                              false, PlannedFault{IoCall::RemoveIfSame, 1, PathIs(piece(1))}};
+    sweepJoinFaults("five pieces", [] {}, {pieceKept});
+    sweepJoinFaults("five pieces, piece 0 with a second name", [&] {
+        fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
+    }, {pieceKept});
 }
 
 TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)
