@@ -103,8 +103,8 @@ struct Machine {
         return std::string(profile == DiskProfile::Windows ? "Windows" : "Posix") + "_" +
                (inKernelCopy ? "InKernelCopy" : "ReadWriteCopy");
     }
-    // An empty disk of this machine's kind, or one holding `disk`, all of it durable.
-    PowerCutFileSystem disk(const DiskImage& image = {}) const
+    // A disk of this machine's kind holding `image`, all of it durable.
+    PowerCutFileSystem disk(const DiskImage& image) const
     {
         PowerCutFileSystem disk(image);
         disk.profile = profile;
@@ -149,11 +149,15 @@ DiskImage StartingDisk(const Workload& workload)
     return disk.image();
 }
 
-bool PieceWhole(const Workload& workload, const DiskImage& disk, std::int64_t index)
+bool EveryPieceWhole(const Workload& workload, const DiskImage& disk)
 {
-    const auto piece = disk.find(workload.piece(index));
-    return piece != disk.end() &&
-           piece->second.bytes == Slices(workload.content(), workload.partSize)[static_cast<std::size_t>(index)];
+    const std::vector<std::string> slices = Slices(workload.content(), workload.partSize);
+    for (std::size_t index = 0; index < slices.size(); ++index) {
+        const auto piece = disk.find(workload.piece(static_cast<std::int64_t>(index)));
+        if (piece == disk.end() || piece->second.bytes != slices[index])
+            return false;
+    }
+    return true;
 }
 
 bool OriginalWhole(const Workload& workload, const DiskImage& disk)
@@ -173,10 +177,7 @@ bool JobDone(const Workload& workload, const DiskImage& disk)
 {
     if (!workload.split)
         return OriginalAlone(workload, disk);
-    for (std::int64_t index = 0; index < workload.pieceCount(); ++index)
-        if (!PieceWhole(workload, disk, index))
-            return false;
-    return disk.size() == static_cast<std::size_t>(workload.pieceCount());
+    return EveryPieceWhole(workload, disk) && disk.size() == static_cast<std::size_t>(workload.pieceCount());
 }
 
 // What a reported success promises on every disk a later cut may leave: every
@@ -184,12 +185,7 @@ bool JobDone(const Workload& workload, const DiskImage& disk)
 // original whole after a join (a piece may stay when its delete failed).
 bool SuccessHolds(const Workload& workload, const DiskImage& disk)
 {
-    if (!workload.split)
-        return OriginalWhole(workload, disk);
-    for (std::int64_t index = 0; index < workload.pieceCount(); ++index)
-        if (!PieceWhole(workload, disk, index))
-            return false;
-    return true;
+    return workload.split ? EveryPieceWhole(workload, disk) : OriginalWhole(workload, disk);
 }
 
 // The indexes of the pieces on `disk`, lowest first.
