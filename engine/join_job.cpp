@@ -50,7 +50,10 @@ std::optional<JobResult> StartByRename(const PieceSet& set, const Journal& journ
     if (fileSystem().commitFolder(set.originalPath)) {
         plan.output = fileSystem().openForUpdate(set.originalPath);
         const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
-        if (output && *output == first.identity && plan.output->lockExclusive() && plan.output->seek(output->size)) {
+        // Flushed once more, as on Windows a file's flush is what makes its
+        // new name durable, and it must be before the first byte is appended.
+        if (output && *output == first.identity && plan.output->lockExclusive() && plan.output->flush() &&
+            plan.output->seek(output->size)) {
             plan.renamedBytes = plan.deletedEnd = first.identity.size;
             plan.firstIndex = 1;
             plan.pieces.erase(plan.pieces.begin());

@@ -44,12 +44,17 @@ bool OutputHoldsEveryPiece(const PieceSet& set, JoinSurvey& survey, const std::s
     const std::int32_t last = set.pieceCount - 1;
     if (survey.pieces.empty() || !survey.output || survey.output->links != 1)
         return false;
-    if (survey.partSize == 0) {
-        if (survey.firstIndex == last)
-            return false;  // the last piece alone does not tell the part size
-        survey.partSize = survey.pieces.front().identity.size;
-    }
     const std::int64_t length = survey.output->size;
+    if (survey.partSize == 0 && survey.firstIndex < last) {
+        survey.partSize = survey.pieces.front().identity.size;
+    } else if (survey.partSize == 0) {
+        // The last piece alone: the part size that puts it at the output's
+        // end. Were it another, the output would still hold the piece's bytes.
+        const std::int64_t lastBytes = survey.pieces.front().identity.size;
+        if (last > 0 && (length - lastBytes) % last != 0)
+            return false;
+        survey.partSize = last > 0 ? (length - lastBytes) / last : lastBytes;
+    }
     const std::int64_t lastSize = length - std::int64_t{last} * survey.partSize;
     if (survey.partSize < 1 || lastSize < 1 || lastSize > survey.partSize ||
         (survey.lastSize > 0 && lastSize != survey.lastSize))

@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <optional>
+#include <vector>
 
 #include "engine_fixture.h"
+#include "file_system.h"
 #include "join_job.h"
 #include "join_journal.h"
 
@@ -49,39 +53,67 @@ protected:
         return names;
     }
 
-    // Nothing touched: no output, every piece whole.
-    void expectUntouched()
+    // The file each piece's name reaches now, by index; none for a missing piece.
+    std::vector<std::optional<FileIdentity>> pieceFiles() const
     {
-        expectPiecesFrom(0);
-        EXPECT_EQ(filesInDir(), PieceNames(0)) << "no output, no journal";
+        std::vector<std::optional<FileIdentity>> files;
+        for (int i = 0; i < count(); ++i)
+            files.push_back(platformFileSystem().identityAt(piece(i)));
+        return files;
+    }
+
+    // Nothing touched: the pieces that were there (`before`) alone in the
+    // folder, each whole and still the same file, unchanged since.
+    void expectUntouched(const std::vector<std::optional<FileIdentity>>& before)
+    {
+        std::vector<std::string> present;
+        for (int i = 0; i < count(); ++i) {
+            if (!before[static_cast<std::size_t>(i)])
+                continue;
+            present.push_back(Utf8(PathFromUtf8(piece(i)).filename()));
+            EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << "piece " << i;
+        }
+        EXPECT_EQ(filesInDir(), present) << "no output, and no other file";
+        EXPECT_TRUE(pieceFiles() == before) << "a piece was replaced or written to";
     }
 
     // Runs the join from its last piece with each file call failing in turn,
-    // after `prepare` on every fresh set, and checks that no byte is lost.
-    void sweepJoinFaults(const std::function<void()>& prepare);
+    // as each of `plans` says, after `prepare` on every fresh set; checks that
+    // no byte is lost, and that a join without faults then ends cleanly.
+    void sweepJoinFaults(const std::string& label, const std::function<void()>& prepare,
+                         const std::vector<FaultPlan>& plans = {kSingleFault, kPersistentFault},
+                         bool againAfterAFailure = false);
+
+    // What the user does after a failed join: nothing when the output is
+    // whole and nothing but `bystanders` (files the test put there, with
+    // their bytes) is beside it; else a join without faults from the lowest
+    // remaining piece, which must end cleanly: its success message, the
+    // original at its path byte for byte, and nothing else left but the
+    // bystanders, as they were.
+    void expectCleanRecovery(const std::map<std::string, std::string>& bystanders);
 
 };
 
 TEST_F(JoinFault, NamesWithoutAValidCountAreRefused)
 {
+    const std::vector<std::optional<FileIdentity>> before = pieceFiles();
     for (const std::string& chosen : {path("orig.bin.plit"), std::string("movie"), path("orig.bin.0.2147483648.plit"),
                                       path("orig.bin.0.-3.plit"), path("orig.bin.0.0.plit"), path("orig.bin.0.x.plit")}) {
         SCOPED_TRACE(chosen);
         sink_.events.clear();
         runJoin(chosen);
         expectRefused(kInvalidJoinName, kJoiner);
-        expectUntouched();
+        expectUntouched(before);
     }
 }
 
 TEST_F(JoinFault, MissingPieceIsNamedAndNothingIsTouched)
 {
     fs::remove(PathFromUtf8(piece(2)));
+    const std::vector<std::optional<FileIdentity>> before = pieceFiles();
     runJoin(piece(0));
     expectRefused(NotFoundText(piece(2)), kJoiner);
-    EXPECT_EQ(ReadFileBytes(piece(0)), pieces_[0]);
-    EXPECT_EQ(ReadFileBytes(piece(1)), pieces_[1]);
-    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"orig.bin.0.3.plit", "orig.bin.1.3.plit"}));
+    expectUntouched(before);
 }
 
 TEST_F(JoinFault, DotsInTheFolderNameAreSearchedToo)
@@ -242,12 +274,15 @@ TEST_F(JoinFault, OutputFailureAfterTheRenameGivesTheFirstPieceBack)
         fs::remove(PathFromUtf8(output()));
         writePieces();
         files_.failCall(IoCall::Flush, nth, PathIs(output()));
+        const std::optional<FileIdentity> first = platformFileSystem().identityAt(piece(0));
 
         runJoin(piece(2));
 
         expectOutcome(kJoinFailed, kJoiner);
         expectPiecesFrom(0);
         EXPECT_EQ(filesInDir(), PieceNames(0));
+        const std::optional<FileIdentity> back = platformFileSystem().identityAt(piece(0));
+        EXPECT_TRUE(first && back && back->sameFileAs(*first)) << "piece 0 is renamed and renamed back, never copied";
     }
 }
 
@@ -267,16 +302,31 @@ TEST_F(JoinFault, FailedFinalCloseIsToldWithTheSuccess)
 // copied, with the platform's in-kernel copy or with the read/write copy,
 // every byte of the original is afterwards in the output (a prefix, in order)
 // or in a piece that still exists whole, and success is reported only when
-// the output holds all of it.
-void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
+// the output holds all of it. A join from the lowest remaining piece then
+// brings the original back, and nothing else is left.
+void JoinFault::sweepJoinFaults(const std::string& label, const std::function<void()>& prepare,
+                                const std::vector<FaultPlan>& plans, bool againAfterAFailure)
 {
+    std::map<std::string, std::string> bystanders;
     const auto startOver = [&] {
         for (const std::string& name : filesInDir())  // a failed join may leave its journal, as it must
             fs::remove(dir_ / PathFromUtf8(name));
         writePieces();
         prepare();
+        bystanders.clear();
+        for (const std::string& name : filesInDir())
+            if (name.find(".plit") == std::string::npos)
+                bystanders[name] = ReadFileBytes(path(name));
     };
-    const auto join = [&] { runJoin(piece(count() - 1)); };
+    // Joined again after a failure, as the message says, the second join's
+    // calls are among those that fail in turn.
+    const auto join = [&] {
+        runJoin(piece(count() - 1));
+        if (againAfterAFailure && result_.outcome == JobOutcome::Failed) {
+            sink_.events.clear();
+            runJoin(piece(count() - 1));
+        }
+    };
     const auto check = [&] {
         const bool succeeded = expectOneEnd(kJoiner) == kJoinSucceeded;
         EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, succeeded);
@@ -296,16 +346,49 @@ void JoinFault::sweepJoinFaults(const std::function<void()>& prepare)
         if (succeeded) {
             EXPECT_TRUE(out == original_) << "success reported without every byte in the output";
         }
+        expectCleanRecovery(bystanders);
     };
-    sweepFaults(startOver, join, check, 25);
+    for (const FaultPlan& plan : plans)
+        sweepFaults(label, plan, startOver, join, check, plan.first ? 10 : 25);
+}
+
+void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& bystanders)
+{
+    std::vector<std::string> clean{"orig.bin"};
+    for (const auto& entry : bystanders)
+        clean.push_back(entry.first);
+    std::sort(clean.begin(), clean.end());
+    const auto listing = [&] {
+        std::string text;
+        for (const std::string& name : filesInDir())
+            text += " " + name;
+        return text;
+    };
+    if (filesInDir() == clean && ReadFileBytes(output()) == original_)
+        return;
+
+    int lowest = 0;
+    while (lowest < count() && !FileExists(piece(lowest)))
+        ++lowest;
+    ASSERT_LT(lowest, count()) << "no piece is left to join, and the folder holds:" << listing();
+    const bool inKernelCopy = files_.inKernelCopy;
+    files_ = FaultyFileSystem();
+    files_.inKernelCopy = inKernelCopy;
+    sink_.events.clear();
+    runJoin(piece(lowest));
+    SCOPED_TRACE(testing::Message() << "then a join from piece " << lowest);
+    EXPECT_EQ(expectOneEnd(kJoiner), kJoinSucceeded);
+    EXPECT_EQ(filesInDir(), clean) << "the folder holds:" << listing();
+    EXPECT_TRUE(FileExists(output()) && ReadFileBytes(output()) == original_) << "the original is not back";
+    for (const auto& [name, bytes] : bystanders)
+        EXPECT_TRUE(FileExists(path(name)) && ReadFileBytes(path(name)) == bytes) << name << " changed";
 }
 
 TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
 {
-    sweepJoinFaults([] {});
+    sweepJoinFaults("three pieces", [] {});
     // Piece 0 with a second name is copied, not renamed: the output is made new.
-    sweepJoinFaults([&] {
-        fs::remove(dir_ / "second-name");
+    sweepJoinFaults("three pieces, piece 0 with a second name", [&] {
         fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
     });
 }
@@ -317,7 +400,24 @@ TEST_F(JoinFault, NoByteOfTwoPiecesIsLostWhateverCallFails)
         fs::remove(PathFromUtf8(piece(i)));
     useSet(MakeContent(700, 21), 400);
     writePieces();
-    sweepJoinFaults([] {});
+    sweepJoinFaults("two pieces", [] {});
+}
+
+// A piece that cannot be deleted (held open elsewhere, immutable, in a sticky
+// folder), then any later call failing: five pieces, so that pieces after the
+// one kept are appended and deleted before the later call fails.
+TEST_F(JoinFault, NoByteIsLostWhenAPieceCannotBeDeletedAndALaterCallFails)
+{
+    for (int i = 0; i < count(); ++i)
+        fs::remove(PathFromUtf8(piece(i)));
+    useSet(MakeContent(1300, 21), 300);
+    writePieces();
+    const FaultPlan pieceKept{"piece 1 cannot be deleted, which stops the join; joined again, each later call fails",
+                              false, PlannedFault{IoCall::RemoveIfSame, 1, PathIs(piece(1))}};
+    sweepJoinFaults("five pieces", [] {}, {pieceKept}, true);
+    sweepJoinFaults("five pieces, piece 0 with a second name", [&] {
+        fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
+    }, {pieceKept}, true);
 }
 
 TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -192,9 +193,15 @@ std::string EngineTest::expectOneEnd(const std::string& caption) const
     return boxes[0].text;
 }
 
-void EngineTest::sweepFaults(const std::function<void()>& startOver, const std::function<void()>& job,
-                             const std::function<void()>& check, int leastRuns)
+void EngineTest::sweepFaults(const std::string& label, const FaultPlan& plan, const std::function<void()>& startOver,
+                             const std::function<void()>& job, const std::function<void()>& check, int leastRuns)
 {
+    SCOPED_TRACE(label + ", " + plan.name);
+    const auto failuresSoFar = [] {
+        return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    };
+    std::string runsMade;
+    int broken = 0;
     for (const bool inKernelCopy : {true, false}) {
         SCOPED_TRACE(inKernelCopy ? "in-kernel copy" : "read/write copy");
         const auto freshRun = [&] {
@@ -202,26 +209,41 @@ void EngineTest::sweepFaults(const std::function<void()>& startOver, const std::
             sink_.events.clear();
             files_ = FaultyFileSystem();
             files_.inKernelCopy = inKernelCopy;
+            if (plan.first)
+                files_.failCall(plan.first->call, plan.first->nth, plan.first->filter);
         };
         freshRun();
         job();
-        ASSERT_EQ(result_.outcome, JobOutcome::Succeeded) << "the job fails without a fault";
+        if (plan.first) {
+            ASSERT_TRUE(files_.faultInjected()) << "the first fault never comes";
+        } else {
+            ASSERT_EQ(result_.outcome, JobOutcome::Succeeded) << "the job fails without a fault";
+            EXPECT_EQ(files_.calls(IoCall::CopyFrom) > 0, inKernelCopy) << "the job copies in the kernel when it can";
+        }
         const FaultyFileSystem counted = files_;
-        EXPECT_EQ(counted.calls(IoCall::CopyFrom) > 0, inKernelCopy) << "the job copies in the kernel when it can";
 
         int runs = 0;
         for (const IoCall call : kAllIoCalls) {
-            for (int nth = 1; nth <= counted.calls(call); ++nth, ++runs) {
+            for (int nth = counted.callsAtFirstFault(call) + 1; nth <= counted.calls(call); ++nth, ++runs) {
                 SCOPED_TRACE(testing::Message() << "failing " << IoCallName(call) << " call " << nth);
                 freshRun();
-                files_.failCall(call, nth);
+                if (plan.persistent)
+                    files_.failCallsFrom(call, nth);
+                else
+                    files_.failCall(call, nth);
                 job();
-                ASSERT_TRUE(files_.faultInjected());
+                ASSERT_TRUE(files_.everyFaultInjected());
+                const int failuresBefore = failuresSoFar();
                 check();
+                broken += failuresSoFar() > failuresBefore ? 1 : 0;
             }
         }
         EXPECT_GT(runs, leastRuns);
+        runsMade += runsMade.empty() ? std::to_string(runs) + " faulty runs with the in-kernel copy"
+                                     : ", " + std::to_string(runs) + " with the read/write copy";
     }
+    std::cout << "[ fault sweep ] " << label << ", " << plan.name << ": " << runsMade << "; " << broken
+              << " broke the rule" << std::endl;
 }
 
 void PieceSetTest::useSet(std::string original, std::int64_t partSize)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,24 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 // Piece i of `content` cut into pieces of `partSize` bytes.
 std::vector<std::string> Slices(const std::string& content, std::int64_t partSize);
+
+// One fault a sweep plans in every run.
+struct PlannedFault {
+    IoCall call;
+    int nth;
+    PathFilter filter;
+};
+
+// How a fault sweep fails the calls of each run.
+struct FaultPlan {
+    std::string name;
+    // The failing call and every later call of its kind fail.
+    bool persistent = false;
+    // A fault every run starts with; each call after it then fails in turn.
+    std::optional<PlannedFault> first;
+};
+inline const FaultPlan kSingleFault{"single fault"};
+inline const FaultPlan kPersistentFault{"persistent fault", true};
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -56,13 +75,15 @@ protected:
     // phase, each as expectRefused and expectOutcome check it. Returns its text.
     std::string expectOneEnd(const std::string& caption) const;
 
-    // Makes every file call of a job fail in turn, with the in-kernel copy and
-    // with the read/write copy: runs `job` once after `startOver` to count its
-    // calls (it must succeed), then once per call with that call failing,
-    // each after `startOver`, and calls `check` after each of those runs.
-    // Expects more than `leastRuns` faulty runs per copy path.
-    void sweepFaults(const std::function<void()>& startOver, const std::function<void()>& job,
-                     const std::function<void()>& check, int leastRuns);
+    // Makes every file call of a job fail in turn, as `plan` says, with the
+    // in-kernel copy and with the read/write copy: runs `job` once after
+    // `startOver` to count its calls (it must succeed unless the plan has a
+    // first fault), then once per call with that call failing, each after
+    // `startOver`, and calls `check` after each of those runs. Expects more
+    // than `leastRuns` faulty runs per copy path, and prints how many it made
+    // under `label`.
+    void sweepFaults(const std::string& label, const FaultPlan& plan, const std::function<void()>& startOver,
+                     const std::function<void()>& job, const std::function<void()>& check, int leastRuns);
 
     static inline const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0x5A1E});
 

@@ -1,5 +1,7 @@
 #include "faulty_file_system.h"
 
+#include <algorithm>
+
 namespace {
 
 // Whether this thread's latest call was an injected fault, so that lastError()
@@ -153,6 +155,16 @@ void FaultyFileSystem::failCall(IoCall call, int nth, PathFilter filter)
     faults_.push_back({call, nth, std::move(filter)});
 }
 
+void FaultyFileSystem::failCallsFrom(IoCall call, int nth, PathFilter filter)
+{
+    faults_.push_back({call, nth, std::move(filter), true});
+}
+
+bool FaultyFileSystem::everyFaultInjected() const
+{
+    return std::all_of(faults_.begin(), faults_.end(), [](const Fault& fault) { return fault.injected; });
+}
+
 bool FaultyFileSystem::fails(IoCall call, const std::string& path)
 {
     if (beforeCall)
@@ -162,9 +174,12 @@ bool FaultyFileSystem::fails(IoCall call, const std::string& path)
     for (Fault& fault : faults_) {
         if (fault.call != call || (fault.filter && !fault.filter(path)))
             continue;
-        if (++fault.seen == fault.nth)
-            fail = true;
+        ++fault.seen;
+        if (fault.seen == fault.nth || (fault.persistent && fault.seen > fault.nth))
+            fault.injected = fail = true;
     }
+    if (fail && !faultInjected_)
+        callsAtFirstFault_ = counts_;
     faultInjected_ = faultInjected_ || fail;
     latestCallInjected = fail;
     return fail;

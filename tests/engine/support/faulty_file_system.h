@@ -1,6 +1,7 @@
 #pragma once
-// A file system over the platform's own that makes a chosen call fail, counts
-// every call, and can report a made-up free-space figure.
+// A file system over the platform's own that makes chosen calls fail (one
+// call, or every call of a kind from one on), counts every call, and can
+// report a made-up free-space figure.
 
 #include <array>
 #include <cstdint>
@@ -74,6 +75,9 @@ public:
     // kInjectedFault. A file call counts under the file's path, a
     // renameNoReplace under its `from`.
     void failCall(IoCall call, int nth, PathFilter filter = {});
+    // The same, and every later call of that kind on a path `filter` matches
+    // fails too, as on a disk gone read-only or full, or a file that stays locked.
+    void failCallsFrom(IoCall call, int nth, PathFilter filter = {});
     bool readFaultIsEarlyEnd = false;
 
     // False: copyFrom answers kCopyNotSupported at once, without counting a
@@ -91,6 +95,11 @@ public:
     int calls(IoCall call) const { return counts_[static_cast<std::size_t>(call)]; }
     // True once a planned fault has been injected.
     bool faultInjected() const { return faultInjected_; }
+    // True once every planned fault has been injected at least once.
+    bool everyFaultInjected() const;
+    // Calls of kind `call` made up to the first injected fault, that call
+    // included; 0 before any.
+    int callsAtFirstFault(IoCall call) const { return callsAtFirstFault_[static_cast<std::size_t>(call)]; }
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
@@ -113,9 +122,12 @@ private:
         IoCall call;
         int nth;
         PathFilter filter;
+        bool persistent = false;
         int seen = 0;
+        bool injected = false;
     };
     std::vector<Fault> faults_;
     std::array<int, kAllIoCalls.size()> counts_{};
+    std::array<int, kAllIoCalls.size()> callsAtFirstFault_{};
     bool faultInjected_ = false;
 };

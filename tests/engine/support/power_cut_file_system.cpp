@@ -117,6 +117,8 @@ public:
             return false;
         inode().durable = inode().current;
         inode().durableAttributes = inode().attributes;
+        if (owner_.profile == DiskProfile::Windows)
+            owner_.commitNamesUpTo(fileId_);
         return true;
     }
 
@@ -125,6 +127,8 @@ public:
     {
         if (!begin("setAttribute " + name) || !mayWrite())
             return false;
+        if (owner_.profile == DiskProfile::Windows)
+            return refuse("Operation not supported");
         inode().attributes[name] = value;
         return true;
     }
@@ -274,13 +278,33 @@ PowerCutFileSystem::Inode* PowerCutFileSystem::inode(std::uint64_t fileId)
     return &disk_.inodes.at(fileId);
 }
 
+void PowerCutFileSystem::NameChange::applyTo(Names& names) const
+{
+    if (!renamedFrom.empty())
+        names.erase(renamedFrom);
+    if (fileId == 0)
+        names.erase(path);
+    else
+        names[path] = fileId;
+}
+
 void PowerCutFileSystem::setName(const std::string& path, std::uint64_t fileId)
 {
-    if (fileId == 0)
-        disk_.names.erase(path);
-    else
-        disk_.names[path] = fileId;
-    disk_.pendingNames.push_back({path, fileId, {}});
+    const auto before = disk_.names.find(path);
+    const NameChange change{path, fileId, {}, before == disk_.names.end() ? 0 : before->second};
+    change.applyTo(disk_.names);
+    disk_.pendingNames.push_back(change);
+}
+
+void PowerCutFileSystem::commitNamesUpTo(std::uint64_t fileId)
+{
+    std::vector<NameChange>& pending = disk_.pendingNames;
+    const auto last = std::find_if(pending.rbegin(), pending.rend(),
+                                   [&](const NameChange& change) { return change.concerns(fileId); });
+    const auto end = last.base();
+    for (auto change = pending.begin(); change != end; ++change)
+        change->applyTo(disk_.durableNames);
+    pending.erase(pending.begin(), end);
 }
 
 std::unique_ptr<File> PowerCutFileSystem::openFile(const std::string& path, bool writable)
@@ -336,9 +360,9 @@ bool PowerCutFileSystem::renameNoReplace(const std::string& from, const std::str
         return false;
     }
     const std::uint64_t fileId = name->second;
-    disk_.names.erase(name);
-    disk_.names[to] = fileId;
-    disk_.pendingNames.push_back({to, fileId, from});
+    const NameChange change{to, fileId, from, 0};
+    change.applyTo(disk_.names);
+    disk_.pendingNames.push_back(change);
     return true;
 }
 
@@ -396,6 +420,8 @@ bool PowerCutFileSystem::commitFolder(const std::string& path)
 {
     if (!beginCall("commitFolder " + path))
         return false;
+    if (profile == DiskProfile::Windows)
+        return true;
     const std::string folder = FolderOf(path);
     const auto inFolder = [&](const auto& entry) { return FolderOf(entry.first) == folder; };
     std::erase_if(disk_.durableNames, inFolder);
@@ -427,6 +453,7 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   atomic on every one of them: the names it ties together (its old and new
 //   name, and any name tied to those by another rename) change together, kept
 //   or dropped as one, so a file never shows under both names or under none.
+//   On the Windows profile only the prefixes: NTFS replays its log in order.
 // Contents, of every file whose bytes, length or attributes changed since its
 // last flush:
 // - all of it lost, and all of it kept;
@@ -434,14 +461,16 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   kept (the length halfway between the flushed and the current one, bytes up
 //   to there as written, the flushed bytes beyond); and, for a file that grew,
 //   the new length kept with zeros for the bytes not yet written, as a file
-//   system that logs lengths before data (ext4 writeback, older XFS) leaves it;
+//   system that logs lengths before data (ext4 writeback, older XFS) leaves it,
+//   and once more with garbage there (never zero, never the byte written), as
+//   sectors allocated to the file and never written show what they held;
 // - and each of these that keeps a file's pending attribute changes, once more
 //   with them lost.
 // A file that no surviving name reaches is gone, as fsck leaves it. Identical
 // disks reached by different choices are kept once, under the first name.
 namespace {
 
-using Names = std::map<std::string, std::uint64_t>;
+using Names = PowerCutFileSystem::Names;
 // What survives of a file with pending changes.
 struct Kept {
     std::string bytes;
@@ -504,6 +533,18 @@ std::string LengthKeptBytesZero(const std::string& durable, const std::string& c
     return bytes;
 }
 
+// Stale bytes where `current` grew past `durable`: each one differs from zero
+// and from the byte written there, so that neither passes for the other.
+std::string LengthKeptBytesGarbage(const std::string& durable, const std::string& current)
+{
+    std::string bytes = LengthKeptBytesZero(durable, current);
+    for (std::size_t at = durable.size(); at < current.size(); ++at) {
+        const char stale = static_cast<char>(current[at] ^ 0xA5);
+        bytes[at] = stale != 0 ? stale : static_cast<char>(current[at] ^ 0x5A);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
@@ -522,10 +563,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         nameChoices.push_back({description, prefix});
         if (kept == pending)
             break;
-        const NameChange& change = disk.pendingNames[kept];
-        if (!change.renamedFrom.empty())
-            prefix.erase(change.renamedFrom);
-        Apply(prefix, change.path, change.fileId);
+        disk.pendingNames[kept].applyTo(prefix);
     }
 
     // The names each pending change touches; a rename ties its two together.
@@ -559,7 +597,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         if (!unit.empty())
             units.push_back(unit);
     }
-    if (units.size() >= 2) {
+    if (units.size() >= 2 && profile == DiskProfile::Posix) {
         for (const std::vector<NetChange>& unit : units) {
             const std::string what = Described(unit);
             Names alone = disk.durableNames;
@@ -609,6 +647,8 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
         if (file.current.size() > file.durable.size()) {
             choice[fileId] = {LengthKeptBytesZero(file.durable, file.current), file.attributes};
             contentsChoices.push_back({"new length of " + name + " kept, its new bytes zero", choice});
+            choice[fileId] = {LengthKeptBytesGarbage(file.durable, file.current), file.attributes};
+            contentsChoices.push_back({"new length of " + name + " kept, its new bytes garbage", choice});
         }
     }
     // Attributes are written apart from the bytes: each choice that keeps a

@@ -16,7 +16,13 @@
 // - A rename is one name change: the entry moves from one name to the other
 //   at once, and a cut before the folder's commit keeps it or loses it whole.
 // - After a cut, pending contents and pending names may each be lost, kept or
-//   partly kept; a file that no surviving name reaches is gone.
+//   partly kept; where a file grew, its new bytes may also come back as zeros
+//   or as garbage. A file that no surviving name reaches is gone.
+// The Windows profile (NTFS) differs in names alone: commitFolder makes
+// nothing durable; name changes are logged in the order they were made, so
+// only a prefix of them survives; and flush() of a file makes durable every
+// pending name change up to the last one that concerns that file. It keeps no
+// attributes, as the Windows platform layer keeps none.
 // The seam has no links, so neither has this file system: each file has one
 // name. Every folder exists; there are no symbolic links.
 
@@ -50,8 +56,14 @@ struct SurvivingState {
 
 class PowerCutFile;
 
+// How a disk makes names durable, as the durability model above tells.
+enum class DiskProfile { Posix, Windows };
+
 class PowerCutFileSystem : public FileSystem {
 public:
+    // Which file each name reaches.
+    using Names = std::map<std::string, std::uint64_t>;
+
     // A disk holding `disk`, all of it durable.
     explicit PowerCutFileSystem(const DiskImage& disk = {});
 
@@ -79,6 +91,8 @@ public:
     // False: copyFrom answers kCopyNotSupported at once, without an operation,
     // so that a job takes its read/write path.
     bool inKernelCopy = true;
+    // How names become durable; set before the first call.
+    DiskProfile profile = DiskProfile::Posix;
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
@@ -110,18 +124,23 @@ private:
         const void* lockHolder = nullptr;
     };
     // A name change not yet committed: `path` now reaches `fileId`, or
-    // nothing when it is 0; and, for a rename, the name `renamedFrom` is gone
-    // in the same change.
+    // nothing when it is 0, where it reached `removedId` (0: nothing) before;
+    // and, for a rename, the name `renamedFrom` is gone in the same change.
     struct NameChange {
         std::string path;
         std::uint64_t fileId = 0;
         std::string renamedFrom;
+        std::uint64_t removedId = 0;
+
+        bool concerns(std::uint64_t file) const { return fileId == file || removedId == file; }
+        // Carries the change out on `names`.
+        void applyTo(Names& names) const;
     };
     struct Disk {
-        std::map<std::uint64_t, Inode> inodes;        // every file ever made, reachable or not
-        std::map<std::string, std::uint64_t> durableNames;
-        std::map<std::string, std::uint64_t> names;   // as programs see them
-        std::vector<NameChange> pendingNames;         // oldest first, all folders
+        std::map<std::uint64_t, Inode> inodes;  // every file ever made, reachable or not
+        Names durableNames;
+        Names names;                            // as programs see them
+        std::vector<NameChange> pendingNames;   // oldest first, all folders
     };
 
     // Starts a call, true when it may go ahead: counts it and logs it, or
@@ -134,6 +153,9 @@ private:
 
     std::unique_ptr<File> openFile(const std::string& path, bool writable);
     void setName(const std::string& path, std::uint64_t fileId);
+    // The Windows profile's flush: the name changes up to the last one that
+    // concerns `fileId` become durable, in order.
+    void commitNamesUpTo(std::uint64_t fileId);
 
     Disk disk_;
     std::uint64_t nextFileId_ = 1;
