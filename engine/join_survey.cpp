@@ -116,9 +116,12 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
 
     if (allPieces && !survey.output)
         return survey.privateFile ? JoinState::CopyingFirstPiece : JoinState::StaleJournal;
+    if (allPieces && proven)
+        return JoinState::Interrupted;
     if (allPieces)
-        return proven ? JoinState::Interrupted
-                      : Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
+        return OutputHoldsEveryPiece(set, survey, originalPath)
+                   ? JoinState::Finishing
+                   : Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
     if (survey.pieces.empty()) {
         if (proven && survey.output->size == journal.originalSize(set.pieceCount))
             return JoinState::FinishedJournal;
@@ -145,6 +148,8 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
         survey.partSize = survey.pieces.front().identity.size;
         if (const Piece* misfit = FirstMisfit(survey.pieces, survey.partSize))
             return Refusal(survey, JoinState::PieceDoesNotFit, misfit->name, "its size does not fit the set");
+        if (survey.output && OutputHoldsEveryPiece(set, survey, originalPath))
+            return JoinState::Finishing;
         if (survey.output || fileSystem().exists(originalPath))
             return Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
         if (survey.privateFile)

@@ -159,6 +159,7 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
         {"finishing", [&] { interrupted(2, original_, false); fs::remove(PathFromUtf8(piece(3))); }, Ends::Rebuilt,
          {}},
         {"finishing, the last two pieces kept", [&] { interrupted(2, original_, false); }, Ends::Rebuilt, {}},
+        {"finishing, every piece still there", [&] { interrupted(0, original_, false); }, Ends::Rebuilt, {}},
         {"finishing, the journal not yet removed", [&] { interrupted(2, original_); fs::remove(PathFromUtf8(piece(3))); },
          Ends::Rebuilt, {}},
         {"journal left after a finished join", [&] { interrupted(4, original_); }, Ends::Rebuilt, {}},

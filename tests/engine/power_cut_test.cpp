@@ -34,6 +34,9 @@ struct Workload {
     // Zeros alone: where a cut leaves zeros for unwritten bytes, they look like
     // any byte of the file, so only what the job recorded tells the pieces apart.
     bool zeros = false;
+    // Piece 0 has a second name off this disk, so a join copies it under its
+    // private name instead of renaming it.
+    bool firstPieceLinked = false;
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
     std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
@@ -51,6 +54,8 @@ const Workload kWorkloads[] = {
     {"JoinOneBytePieces", false, 5, 1},     {"JoinWithUnevenLastPiece", false, 10, 4},
     {"JoinTwoPieces", false, 8, 4},         {"JoinTenPieces", false, 100, 10},
     {"JoinTwoUnevenPieces", false, 7, 4},   {"JoinTwoPiecesOfZeros", false, 8, 4, true},
+    {"JoinCopyingPieceZero", false, 10, 4, false, true},
+    {"JoinTwoPiecesCopyingPieceZero", false, 7, 4, false, true},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -103,12 +108,15 @@ struct Machine {
         return std::string(profile == DiskProfile::Windows ? "Windows" : "Posix") + "_" +
                (inKernelCopy ? "InKernelCopy" : "ReadWriteCopy");
     }
-    // A disk of this machine's kind holding `image`, all of it durable.
-    PowerCutFileSystem disk(const DiskImage& image) const
+    // A disk of this machine's kind holding `image`, all of it durable, for
+    // `workload`.
+    PowerCutFileSystem disk(const DiskImage& image, const Workload& workload) const
     {
         PowerCutFileSystem disk(image);
         disk.profile = profile;
         disk.inKernelCopy = inKernelCopy;
+        if (workload.firstPieceLinked)
+            disk.linkedNames.insert(workload.piece(0));
         return disk;
     }
 };
@@ -244,7 +252,7 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived,
     if (pieces.empty())
         return "no piece is left to join, and the disk does not hold the original alone";
 
-    PowerCutFileSystem recovery = machine.disk(survived);
+    PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
     const std::string chosen = workload.piece(pieces.front());
     RunJoin(recovery, sink, chosen);
@@ -268,7 +276,7 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
     const auto& [workload, machine] = GetParam();
     const std::string run = std::string(workload.name) + ", " + machine.name();
 
-    PowerCutFileSystem uncut = machine.disk(StartingDisk(workload));
+    PowerCutFileSystem uncut = machine.disk(StartingDisk(workload), workload);
     RecordingSink uncutSink;
     RunJob(workload, uncut, uncutSink);
     const std::int64_t operations = uncut.operations();
@@ -281,7 +289,7 @@ TEST_P(PowerCut, EveryDiskACutMayLeaveGivesTheOriginalBack)
     int successBelied = 0;  // disks that do not hold what a reported success promised
     std::vector<std::int64_t> brokenCuts;
     for (std::int64_t cut = 0; cut <= operations; ++cut) {
-        PowerCutFileSystem disk = machine.disk(StartingDisk(workload));
+        PowerCutFileSystem disk = machine.disk(StartingDisk(workload), workload);
         disk.cutPowerAfter(cut);
         RecordingSink sink;
         RunJob(workload, disk, sink);

@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,10 @@ public:
     // False: copyFrom answers kCopyNotSupported at once, without an operation,
     // so that a job takes its read/write path.
     bool inKernelCopy = true;
+
+    // Names whose file has a second name off this disk: isPlainName answers
+    // false for them, as for a hard link.
+    std::set<std::string> linkedNames;
     // How names become durable; set before the first call.
     DiskProfile profile = DiskProfile::Posix;
 
