@@ -111,8 +111,13 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
     const std::string& originalPath = set.originalPath;
     const Journal& journal = survey.journal->journal;
     const bool allPieces = survey.firstIndex == 0 && stop == set.pieceCount;
+    // A file number proves the output only where it lasts: elsewhere a file
+    // could come to have the number of one gone.
     const bool proven = survey.output && journal.output && survey.output->sameFileAs(*journal.output) &&
-                        survey.output->links == 1 && fileSystem().isPlainName(originalPath);
+                        survey.output->links == 1 && fileSystem().isPlainName(originalPath) &&
+                        fileSystem().keepsFileIds(originalPath);
+    if (journal.privateLeaf != LeafOf(PrivateOutputPath(originalPath)))
+        survey.privateFile.reset();  // not the journal's: it is never touched
 
     if (allPieces && !survey.output)
         return survey.privateFile ? JoinState::CopyingFirstPiece : JoinState::StaleJournal;

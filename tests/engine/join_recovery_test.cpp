@@ -190,7 +190,7 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
 // anew at each mount: the resume is refused, nothing touched.
 TEST_F(JoinRecovery, FileSystemThatNumbersFilesAnewProvesNoOutput)
 {
-    files_.failCall(IoCall::KeepsFileIds, 1);
+    files_.failCallsFrom(IoCall::KeepsFileIds, 1);
     expectJoin([&] { interrupted(2, head(600)); }, Ends::Refused, JoinIdsNotStable(output()));
 }
 
