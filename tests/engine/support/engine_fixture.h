@@ -46,8 +46,8 @@ struct FaultPlan {
     // A fault every run starts with; each call after it then fails in turn.
     std::optional<PlannedFault> first;
 };
-inline const FaultPlan kSingleFault{"single fault"};
-inline const FaultPlan kPersistentFault{"persistent fault", true};
+inline const FaultPlan kSingleFault{"single fault", false, std::nullopt};
+inline const FaultPlan kPersistentFault{"persistent fault", true, std::nullopt};
 
 class EngineTest : public ::testing::Test {
 protected:
