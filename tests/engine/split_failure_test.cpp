@@ -46,6 +46,23 @@ TEST_F(SplitRefusal, InputThatDoesNotOpen)
     }
 }
 
+// A file open for writing in another program may still change under the
+// split: it refuses before it writes anything, names the file and says what
+// to do.
+TEST_F(SplitRefusal, InputOpenForWritingElsewhere)
+{
+    const std::string content = MakeContent(1000);
+    WriteFileBytes(path("in.bin"), content);
+    const HeldForWriting editor(path("in.bin"));
+    ASSERT_TRUE(editor.held());
+    runSplit(path("in.bin"), 300);
+    expectRefused("The file \"" + path("in.bin") +
+                      "\" is open in another program that may write to it. Close it there, then start the split again.",
+                  kSplitter);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+}
+
 TEST_F(SplitRefusal, PieceSizeNotPositive)
 {
     files_.freeBytes = FREE_QUERY_FAILED;
