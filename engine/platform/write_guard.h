@@ -12,8 +12,9 @@ public:
     // Starts guarding the file open read-only at `fd`, for as long as `fd` is
     // open: a read lease where this process may take one (it owns the file or
     // has CAP_LEASE), else an inotify watch. False when the lease is refused
-    // because the file is open for writing somewhere already. Where neither
-    // can be had, nothing watches and untouched() stays true.
+    // because the file is open for writing somewhere already (on a local file
+    // system, where that is the one reason). Where neither can be had,
+    // nothing watches and untouched() stays true.
     bool start(int fd);
 
     // False once another program opened the file for writing, cut it or wrote

@@ -5,7 +5,28 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+namespace {
+
+// True on a network file system whose client grants a lease only while the
+// server lets it cache the file (an NFSv4 delegation, an SMB oplock), so that
+// a refusal there does not mean that a program has the file open for writing.
+bool LeasesNeedTheServer(int fd)
+{
+    constexpr long kNfs = 0x6969;
+    constexpr long kSmb = 0x517B;
+    constexpr long kCifs = 0xFF534D42;
+    constexpr long kSmb2 = 0xFE534D42;
+    struct statfs volume {};
+    if (::fstatfs(fd, &volume) != 0)
+        return true;
+    const long type = static_cast<long>(volume.f_type);
+    return type == kNfs || type == kSmb || type == kCifs || type == kSmb2;
+}
+
+}  // namespace
 
 WriteGuard::~WriteGuard()
 {
@@ -22,11 +43,11 @@ bool WriteGuard::start(int fd)
         leasedFd_ = fd;
         return true;
     }
-    if (errno == EAGAIN)
+    if (errno == EAGAIN && !LeasesNeedTheServer(fd))
         return false;
-    // Not the file's owner, or a file system without leases. The watch is put
-    // through the open descriptor, so it is on the file read, whatever its
-    // path names now.
+    // Not the file's owner, a file system without leases, or a network one
+    // whose server granted no lease. The watch is put through the open
+    // descriptor, so it is on the file read, whatever its path names now.
     watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     if (watch_ >= 0 && ::inotify_add_watch(watch_, self.c_str(), IN_MODIFY | IN_CLOSE_WRITE) < 0) {
