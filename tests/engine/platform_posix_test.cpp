@@ -122,23 +122,6 @@ TEST_F(PosixPlatform, NewFilesAreTheirOwnersAlone)
     EXPECT_EQ(StatOf(path("new.bin")).st_mode & 07777, 0600u);
 }
 
-// Each call answers for itself: a "no" from exists() is no failure, and a
-// later call that succeeds carries no earlier reason.
-TEST_F(PosixPlatform, ReasonsBelongToTheCallThatFailed)
-{
-    FileSystem& files = platformFileSystem();
-    EXPECT_FALSE(files.exists(path("missing.bin")));
-    EXPECT_EQ(files.lastError(), "");
-    EXPECT_FALSE(files.openForReading(path("missing.bin")));
-    EXPECT_EQ(files.lastError(), "No such file or directory");
-    WriteFileBytes(path("there.bin"), "x");
-    std::unique_ptr<File> file = files.openForReading(path("there.bin"));
-    ASSERT_TRUE(file);
-    EXPECT_EQ(files.lastError(), "");
-    EXPECT_EQ(file->size(), 1);
-    EXPECT_EQ(files.lastError(), "");
-}
-
 // The split's pieces are no more open than the input: its permission bits,
 // its owner and group when the job runs as root; and its date, to the
 // nanosecond the file system keeps.

@@ -1,6 +1,7 @@
 // The real Win32 platform layer, under Windows or Wine: free-space queries,
 // deletion that fails, names outside the ANSI code page, device names, the
-// rename that never replaces, reasons, and the size of reads and writes.
+// rename that never replaces, a writer kept out of a split's input, and the
+// size of reads and writes.
 
 #ifdef _WIN32
 
@@ -174,21 +175,6 @@ TEST_F(WindowsPlatform, RenameNoReplaceAndHandlesOnTheFile)
     EXPECT_FALSE(files.lastError().empty());
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"b.bin"});
     EXPECT_EQ(ReadFileBytes(path("b.bin")), "0123456789");
-}
-
-// Each call answers for itself: a "no" from exists() is no failure, and a
-// later call that succeeds carries no earlier reason.
-TEST_F(WindowsPlatform, ReasonsBelongToTheCallThatFailed)
-{
-    FileSystem& files = platformFileSystem();
-    EXPECT_FALSE(files.exists(path("missing.bin")));
-    EXPECT_EQ(files.lastError(), "");
-    EXPECT_FALSE(files.openForReading(path("missing.bin")));
-    EXPECT_NE(files.lastError(), "");
-    WriteFileBytes(path("there.bin"), "x");
-    std::unique_ptr<File> file = files.openForReading(path("there.bin"));
-    ASSERT_TRUE(file);
-    EXPECT_EQ(files.lastError(), "");
 }
 
 // While the split reads its input, no other process opens it for writing:
