@@ -246,11 +246,19 @@ public:
         return at >= 0 ? at : Failed(-1);
     }
 
-    // SEEK_DATA and SEEK_HOLE move the position, which is put back. ENXIO:
-    // nothing but a hole from `offset` to the end, or `offset` past it.
+    // A file whose blocks cover its length has no hole worth the search: a
+    // SEEK_HOLE walks the page cache up to the next hole, on tmpfs through
+    // every page to the end. SEEK_DATA and SEEK_HOLE move the position, which
+    // is put back. ENXIO: nothing but a hole from `offset` to the end, or
+    // `offset` past it.
     std::optional<DataRange> dataRange(std::int64_t offset) override
     {
         NewCall();
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0)
+            return Failed(std::nullopt);
+        if (std::int64_t{info.st_blocks} * 512 >= info.st_size)
+            return DataRange{std::min<std::int64_t>(offset, info.st_size), info.st_size};
         const off_t at = ::lseek(fd_, 0, SEEK_CUR);
         if (at < 0)
             return Failed(std::nullopt);
