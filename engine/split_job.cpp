@@ -178,8 +178,8 @@ JobResult SplitFile(std::string splitPath)
     BusyScope busy;
     const std::int64_t freeBytes = fileSystem().volumeFreeBytes(splitPath);
 
-    // Guarded against other programs' writes until the input is deleted: the
-    // pieces are its bytes as they were read.
+    // Guarded against other programs' writes until it is deleted: the pieces
+    // are its bytes as they were read.
     GuardedFile guarded = fileSystem().openGuarded(splitPath);
     if (guarded.inUseForWriting)
         return RefuseJob(SplitInputInUse(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
@@ -209,8 +209,6 @@ JobResult SplitFile(std::string splitPath)
     CreatedPieces created;
     std::optional<SplitFailure> failure =
         WriteAllPieces(SplitInput{*input, splitPath, *opened}, partSize, pieceCount, countText, created);
-    if (!failure && !input->close())
-        failure = WriteFailure(splitPath);
     if (failure) {
         input.reset();
         created.removeAll();
@@ -218,8 +216,14 @@ JobResult SplitFile(std::string splitPath)
     }
 
     // Every piece is whole and durable: the input's bytes are safe elsewhere.
-    if (!fileSystem().removeIfSame(splitPath, *opened))
-        return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, splitPath, fileSystem().lastError());
+    // It is deleted while still open and guarded, so that no writer gets in
+    // between the last check and the deletion; the close of a file only read
+    // then changes nothing.
+    const bool removed = fileSystem().removeIfSame(splitPath, *opened);
+    const std::string reason = removed ? std::string() : fileSystem().lastError();
+    input->close();
+    if (!removed)
+        return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, splitPath, reason);
     fileSystem().commitFolder(splitPath);  // the pieces are durable already; this only settles the deletion
     return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption);
 }
