@@ -308,9 +308,8 @@ PowerCutFileSystem::Inode* PowerCutFileSystem::inode(std::uint64_t fileId)
 FileIdentity PowerCutFileSystem::identityOf(std::uint64_t fileId) const
 {
     const Inode& file = disk_.inodes.at(fileId);
-    return FileIdentity{kVolume,          fileId,          static_cast<std::int64_t>(file.current.size()),
-                        file.modified,    1,               file.permissions,
-                        file.owner,       file.group};
+    return FileIdentity{kVolume, fileId, static_cast<std::int64_t>(file.current.size()), file.modified, 1,
+                        file.permissions, file.owner, file.group};
 }
 
 void PowerCutFileSystem::setName(const std::string& path, std::uint64_t fileId)
