@@ -144,9 +144,11 @@ public:
     // writes through a name it did not make.
     virtual std::unique_ptr<File> createNew(const std::string& path) = 0;
     // Opens an existing plain file for reading and writing without following a
-    // symbolic link at `path`. Empty when that fails or it is no plain file,
-    // and when another job holds it (lockExclusive): such a file is not even
-    // opened for writing, which would break the guard of a split reading it.
+    // symbolic link at `path`; a file of this user's that its own permissions
+    // keep from writing (a piece of a read-only original) opens as its owner
+    // may, its permissions unchanged. Empty when that fails or it is no plain
+    // file, and when another job holds it (lockExclusive): such a file is not
+    // even opened for writing, which would break the guard of a split reading it.
     virtual std::unique_ptr<File> openForUpdate(const std::string& path) = 0;
     // Gives the file at `from` the name `to` in the same folder, only when
     // nothing at all is at `to`; the name `from` is then gone. Durable once the

@@ -350,17 +350,39 @@ std::unique_ptr<PosixFile> OpenToRead(const std::string& path)
     return file;
 }
 
-// True when another job holds the file at `path` (lockExclusive). Asked
-// through a descriptor open for reading only: an opening for writing would
-// break a split's read lease on it, even one refused at once.
-bool HeldByAnotherJob(const std::string& path)
+// True when another job holds the file open at `reading` (lockExclusive).
+bool HeldByAnotherJob(int reading)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
+    return ::flock(reading, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// The file open at `reading` opened again for reading and writing: through
+// the descriptor, so that it is that file whatever `path` names now (through
+// `path` where /proc is not mounted). A file of this user's that its own
+// permissions keep from writing, such as a piece of a read-only original,
+// opens all the same, as its owner may: its bits are lifted for the opening
+// alone (they are checked only then) and put back at once.
+int OpenAgainToWrite(int reading, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(reading);
+    const auto openToWrite = [&] {
+        const int fd = ::open(self.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        return fd >= 0 || errno != ENOENT ? fd : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    };
+    int fd = openToWrite();
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    struct stat info {};
+    const mode_t permissions = ::fstat(reading, &info) == 0 ? info.st_mode & 07777 : S_IWUSR;
+    if ((permissions & S_IWUSR) != 0 || ::fchmod(reading, permissions | S_IWUSR) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    fd = openToWrite();
+    const int error = errno;
+    ::fchmod(reading, permissions);
+    errno = error;
+    return fd;
 }
 
 class PosixFileSystem : public FileSystem {
@@ -391,9 +413,20 @@ public:
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {
         NewCall();
-        if (HeldByAnotherJob(path))
+        // Opened for reading first: an opening for writing, even one refused
+        // at once, would break the read lease of a split that holds the file.
+        const int reading = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (reading < 0)
+            return Failed(nullptr);
+        if (HeldByAnotherJob(reading)) {
+            ::close(reading);
             return FailedBecause("It is in use by another job", nullptr);
-        return PlainFile(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        }
+        const int fd = OpenAgainToWrite(reading, path);
+        const int error = errno;
+        ::close(reading);
+        errno = error;
+        return PlainFile(fd);
     }
 
     bool renameNoReplace(const std::string& from, const std::string& to) override

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "engine_fixture.h"
@@ -122,22 +124,37 @@ TEST_F(PosixPlatform, NewFilesAreTheirOwnersAlone)
     EXPECT_EQ(StatOf(path("new.bin")).st_mode & 07777, 0600u);
 }
 
+// Runs `job` on a thread that reaches files as the user `owner` of the group
+// `group`, without root's rights over files (Linux drops them with the
+// file-system ids).
+void AsUser(uid_t owner, gid_t group, const std::function<void()>& job)
+{
+    std::thread([&] {
+        ::setfsgid(group);
+        ::setfsuid(owner);
+        job();
+    }).join();
+}
+
 // The split's pieces are no more open than the input: its permission bits,
 // its owner and group when the job runs as root; and its date, to the
-// nanosecond the file system keeps.
+// nanosecond the file system keeps. Their owner joins them back whatever the
+// bits, read-only included.
 TEST_F(PosixPlatform, PiecesTakeThePermissionsOwnerAndDateOfTheInput)
 {
     setFileSystem(&files_);
     const bool root = ::geteuid() == 0;
+    const uid_t owner = root ? 1234 : ::geteuid();
+    const gid_t group = root ? 5678 : ::getegid();
+    ASSERT_EQ(::chown(Utf8(dir_).c_str(), owner, group), 0);
     const struct timespec date[2] = {{0, UTIME_OMIT}, {981173106, 789012345}};
+    const std::string content = MakeContent(1000, 3);
     for (const mode_t mode : {0600, 0640, 0751, 0444}) {
         SCOPED_TRACE(testing::Message() << std::oct << mode);
         startOver();
-        WriteFileBytes(path("in.bin"), MakeContent(1000, 3));
+        WriteFileBytes(path("in.bin"), content);
         ASSERT_EQ(::chmod(path("in.bin").c_str(), mode), 0);
-        if (root) {
-            ASSERT_EQ(::chown(path("in.bin").c_str(), 1234, 5678), 0);
-        }
+        ASSERT_EQ(::chown(path("in.bin").c_str(), owner, group), 0);
         ASSERT_EQ(::utimensat(AT_FDCWD, path("in.bin").c_str(), date, 0), 0);
         const struct stat input = StatOf(path("in.bin"));
 
@@ -152,6 +169,11 @@ TEST_F(PosixPlatform, PiecesTakeThePermissionsOwnerAndDateOfTheInput)
             EXPECT_EQ(piece.st_mtim.tv_sec, input.st_mtim.tv_sec) << index;
             EXPECT_EQ(piece.st_mtim.tv_nsec, input.st_mtim.tv_nsec) << index;
         }
+
+        sink_.events.clear();
+        AsUser(owner, group, [&] { runJoin(path("in.bin.1.4.plit")); });
+        expectOutcome(kJoinSucceeded, kJoiner);
+        EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
     }
 }
 
