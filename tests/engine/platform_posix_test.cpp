@@ -221,7 +221,7 @@ TEST_F(PosixPlatform, InputRewrittenInPlaceDuringTheSplitIsKept)
 {
     setFileSystem(&files_);
     const std::string content = MakeContent(1000, 9);
-    const std::string rewritten = "23 bytes nobody may lose";
+    const std::string rewritten = "new bytes nobody may lose";
     const struct {
         const char* when;
         IoCall call;
@@ -241,10 +241,12 @@ TEST_F(PosixPlatform, InputRewrittenInPlaceDuringTheSplitIsKept)
                 ASSERT_EQ(::chown(path("in.bin").c_str(), 65534, 65534), 0);
             }
             OtherWriter writer;
+            bool came = false;
             bool leased = false;
             files_.beforeCall = [&](IoCall call, const std::string& name) {
-                if (call != moment.call || name != moment.path || leased)
+                if (call != moment.call || name != moment.path || came)
                     return;
+                came = true;
                 leased = LeaseHeldOn(path("in.bin"));
                 writer.start(path("in.bin"), [&] { RewriteInPlace(path("in.bin"), rewritten); });
             };
@@ -256,6 +258,7 @@ TEST_F(PosixPlatform, InputRewrittenInPlaceDuringTheSplitIsKept)
             job.join();
             writer.finish();
 
+            EXPECT_TRUE(came);
             EXPECT_EQ(leased, lease) << "the guard is not the one this case is about";
             expectOutcome("The file splitting operation failed!", kSplitter);
             EXPECT_EQ(result_.reason, "another program opened it for writing while it was being split");
