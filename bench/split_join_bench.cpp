@@ -69,6 +69,11 @@ class NoCommitFileSystem : public FileSystem {
         std::optional<std::string> attribute(const std::string& name) override { return file_->attribute(name); }
         bool removeAttribute(const std::string& name) override { return file_->removeAttribute(name); }
         bool close() override { return file_->close(); }
+        std::int64_t position() override { return file_->position(); }
+        std::optional<DataRange> dataRange(std::int64_t offset) override { return file_->dataRange(offset); }
+        bool takePermissionsOf(const FileIdentity& original) override { return file_->takePermissionsOf(original); }
+        bool setModified(std::int64_t modified) override { return file_->setModified(modified); }
+        bool untouchedByWriters() override { return file_->untouchedByWriters(); }
 
     private:
         std::unique_ptr<File> file_;
@@ -85,6 +90,12 @@ public:
     std::unique_ptr<File> openForReading(const std::string& path) override
     {
         return NoCommit(platform_.openForReading(path));
+    }
+    GuardedFile openGuarded(const std::string& path) override
+    {
+        GuardedFile opened = platform_.openGuarded(path);
+        opened.file = NoCommit(std::move(opened.file));
+        return opened;
     }
     bool renameNoReplace(const std::string& from, const std::string& to) override
     {

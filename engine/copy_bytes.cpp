@@ -21,28 +21,93 @@ ByteMover::ByteMover(ProgressPacer& progress)
 {
 }
 
+// Walks `from` range by range: each hole is skipped, each stretch of data
+// copied. `to`'s position is asked for only when a hole comes, as most files
+// have none; it has moved with `from`'s since the start.
 CopyResult ByteMover::copy(File& from, File& to, std::int64_t count)
 {
-    if (inKernel_ && copyInKernel(from, to, count))
-        return CopyResult::Copied;
+    const std::int64_t fromStart = from.position();
+    if (fromStart < 0)
+        return CopyResult::ReadFailed;
+    const std::int64_t end = fromStart + count;
+    std::int64_t toStart = -1;
+    bool endsInHole = false;
+    for (std::int64_t at = fromStart; at < end;) {
+        const std::optional<DataRange> data = from.dataRange(at);
+        if (!data)
+            return CopyResult::ReadFailed;
+        const std::int64_t dataStart = std::clamp(data->start, at, end);
+        const std::int64_t dataEnd = std::clamp(data->end, dataStart, end);
+        // No more data, and the file ends short of the count.
+        if ((data->start >= data->end && data->end < end) || dataEnd == at)
+            return CopyResult::EndedEarly;
+        if (dataStart > at) {
+            if (toStart < 0) {
+                const std::int64_t toAt = to.position();
+                if (toAt < 0)
+                    return CopyResult::WriteFailed;
+                toStart = toAt - (at - fromStart);
+            }
+            const CopyResult skipped = skipHole(from, dataStart, to, toStart + (dataStart - fromStart), dataStart - at);
+            if (skipped != CopyResult::Copied)
+                return skipped;
+        }
+        endsInHole = dataEnd == dataStart;
+        if (!endsInHole) {
+            const CopyResult copied = copyData(from, to, dataEnd - dataStart);
+            if (copied != CopyResult::Copied)
+                return copied;
+        }
+        at = dataEnd;
+    }
+    // A skipped hole at the end is no length yet: the file is grown over it.
+    if (endsInHole) {
+        const std::int64_t length = to.size();
+        if (length < 0 || (length < toStart + count && !to.truncate(toStart + count)))
+            return CopyResult::WriteFailed;
+    }
+    return CopyResult::Copied;
+}
+
+CopyResult ByteMover::skipHole(File& from, std::int64_t fromAt, File& to, std::int64_t toAt, std::int64_t bytes)
+{
+    if (!from.seek(fromAt))
+        return CopyResult::ReadFailed;
+    if (!to.seek(toAt))
+        return CopyResult::WriteFailed;
+    progress_.advance(bytes);
+    return CopyResult::Copied;
+}
+
+CopyResult ByteMover::copyData(File& from, File& to, std::int64_t count)
+{
+    if (inKernel_) {
+        if (const std::optional<CopyResult> result = copyInKernel(from, to, count))
+            return *result;
+        inKernel_ = false;
+    }
     return copyThroughBuffer(from, to, count);
 }
 
-bool ByteMover::copyInKernel(File& from, File& to, std::int64_t& count)
+std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int64_t count)
 {
     while (count > 0) {
         const std::int64_t copied = to.copyFrom(from, std::min(count, kernelChunk_));
-        // Not between these files, a failure, or an early end: the buffer path
-        // takes over, and tells a real failure or end from the platform's refusal.
-        if (copied <= 0) {
-            inKernel_ = false;
-            return false;
-        }
+        // Before the first byte, a refusal or an early end hands the job to
+        // the buffer, which tells a real end from a platform that copies
+        // nothing; after it, the kernel's copy is known to work here.
+        if (!movedInKernel_ && (copied == kCopyNotSupported || copied == 0))
+            return std::nullopt;
+        if (copied == 0)
+            return CopyResult::EndedEarly;
+        if (copied < 0)
+            return CopyResult::WriteFailed;
+        movedInKernel_ = true;
         progress_.advance(copied);
         wrote(to, copied);
         count -= copied;
     }
-    return true;
+    return CopyResult::Copied;
 }
 
 CopyResult ByteMover::copyThroughBuffer(File& from, File& to, std::int64_t count)

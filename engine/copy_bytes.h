@@ -2,6 +2,7 @@
 // How a job moves its bytes from one file to another.
 
 #include <cstdint>
+#include <optional>
 
 #include "copy_buffer.h"
 #include "file_system.h"
@@ -9,34 +10,42 @@
 
 enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed };
 
-// Moves bytes for one job: inside the kernel while the platform can (sharing
-// extents where the file system allows), and for the rest of the job through a
-// buffer of its own once the platform cannot; it starts the write-back of what
-// it wrote as it goes, so that a final flush has little left to wait for.
+// Moves bytes for one job: only the data a file stores, so that its holes stay
+// holes; inside the kernel while the platform can (sharing extents where the
+// file system allows), and for the rest of the job through a buffer of its own
+// once the platform cannot; it starts the write-back of what it wrote as it
+// goes, so that a final flush has little left to wait for.
 class ByteMover {
 public:
-    // Each byte moved is added to `progress`.
+    // Each byte moved, or skipped as a hole, is added to `progress`.
     explicit ByteMover(ProgressPacer& progress);
 
     // Copies exactly `count` bytes from the current position of `from` to the
-    // current position of `to`. Stops at the first read error, early end of
-    // `from` or failed write; the platform's reason is then in
-    // fileSystem().lastError().
+    // current position of `to`, where `to` ends: the stretches of data, with
+    // the holes between them skipped in both files and `to` grown to its full
+    // length when the bytes end in a hole. Stops at the first read error,
+    // early end of `from` or failed write; for a failed call the platform's
+    // reason is then in fileSystem().lastError().
     CopyResult copy(File& from, File& to, std::int64_t count);
 
     // The job's one buffer, for the few reads it makes itself.
     CopyBuffer& buffer() { return buffer_; }
 
 private:
-    // Moves what the kernel will of the next `count` bytes; true when it took
-    // them all, false to go on through the buffer.
-    bool copyInKernel(File& from, File& to, std::int64_t& count);
+    // Copies `count` bytes of data at the current positions.
+    CopyResult copyData(File& from, File& to, std::int64_t count);
+    // The same inside the kernel; empty when the platform cannot copy between
+    // these files, which it may say only before the job's first byte.
+    std::optional<CopyResult> copyInKernel(File& from, File& to, std::int64_t count);
     CopyResult copyThroughBuffer(File& from, File& to, std::int64_t count);
+    // Moves both files to the given positions past a hole of `bytes` bytes.
+    CopyResult skipHole(File& from, std::int64_t fromAt, File& to, std::int64_t toAt, std::int64_t bytes);
     void wrote(File& to, std::int64_t bytes);
 
     ProgressPacer& progress_;
     const std::int64_t kernelChunk_;
     CopyBuffer buffer_;
     bool inKernel_ = true;
-    std::int64_t unsynced_ = 0;  // bytes written since the last write-back started
+    bool movedInKernel_ = false;  // a byte was copied in the kernel: a refusal now is a failure
+    std::int64_t unsynced_ = 0;   // bytes written since the last write-back started
 };

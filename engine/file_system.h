@@ -1,7 +1,8 @@
 #pragma once
 // The engine's one way to files, so that a test can make any call fail or cut
-// the power after it. Paths are UTF-8; sizes are 64-bit. A call that fails
-// leaves the operating system's reason in lastError().
+// the power after it. Paths are UTF-8; sizes are 64-bit. lastError() answers
+// for the latest call on the thread alone: the operating system's reason when
+// it failed, nothing when it succeeded, so no reason outlives its call.
 
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,11 @@ struct FileIdentity {
     std::int64_t size = -1;
     std::int64_t modified = 0;  // last write time, in the platform's finest unit
     std::uint64_t links = 1;    // names the file has; not part of its identity
+    // Who may read and write it, which is no part of its identity either: the
+    // permission bits (0777 at most), owner and group on POSIX; 0 on Windows.
+    std::uint32_t permissions = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
 
     // True when both reach the same file, whatever its contents are now.
     bool sameFileAs(const FileIdentity& other) const { return volume == other.volume && fileId == other.fileId; }
@@ -28,6 +34,13 @@ struct FileIdentity {
 // What File::copyFrom answers when the platform cannot copy between the two
 // files itself; the caller then copies through its own memory.
 inline constexpr std::int64_t kCopyNotSupported = -2;
+
+// A stretch of a file's bytes that is stored: [start, end). The bytes up to
+// `start` from where the search began are a hole, which reads as zeros.
+struct DataRange {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+};
 
 class File {
 public:
@@ -60,7 +73,8 @@ public:
     virtual void startWriteback(std::int64_t offset, std::int64_t count) = 0;
     // Moves the current position to `offset` bytes from the start.
     virtual bool seek(std::int64_t offset) = 0;
-    // Cuts the file to `length` bytes and moves the current position there.
+    // Sets the file's length to `length` bytes, cutting it or growing it by a
+    // hole, and moves the current position there.
     virtual bool truncate(std::int64_t length) = 0;
     // Commits the contents written so far to the disk itself.
     virtual bool flush() = 0;
@@ -79,6 +93,32 @@ public:
     virtual bool removeAttribute(const std::string& name) = 0;
     // Closes the file; false when the platform reports a failure.
     virtual bool close() = 0;
+    // The current position, -1 when it cannot be told.
+    virtual std::int64_t position() = 0;
+    // The first stretch of data at or after `offset`; both ends are the
+    // file's length when only a hole (or nothing) follows. Where the file
+    // system keeps no holes, or the platform cannot tell them, all is data.
+    // Empty on an error. The position stays where it was.
+    virtual std::optional<DataRange> dataRange(std::int64_t offset) = 0;
+    // Gives the file the permission bits of `original`, and its owner and
+    // group when the process may (run as root): durable with the next flush().
+    // True where the file system keeps none (FAT); on Windows it does nothing,
+    // as new files take their folder's access rules.
+    virtual bool takePermissionsOf(const FileIdentity& original) = 0;
+    // Sets the last write time to `modified` (FileIdentity::modified's unit),
+    // durable with the next flush(); a later write moves it again.
+    virtual bool setModified(std::int64_t modified) = 0;
+    // False once another program may have written the file since openGuarded
+    // opened it (opened it for writing, cut it or wrote to it); true while no
+    // sign of one is seen, and always for a file opened otherwise.
+    virtual bool untouchedByWriters() = 0;
+};
+
+// What openGuarded gives: the file, or why there is none.
+struct GuardedFile {
+    std::unique_ptr<File> file;
+    // Another program has the file open for writing, so it was not opened.
+    bool inUseForWriting = false;
 };
 
 class FileSystem {
@@ -89,12 +129,26 @@ public:
     // processes. Empty when it does not open or is not a plain file (a
     // directory, a device, a pipe).
     virtual std::unique_ptr<File> openForReading(const std::string& path) = 0;
-    // Creates a new, empty file for writing. Empty when anything at all is at
+    // Opens an existing plain file for reading as openForReading does, for a
+    // job that will delete it, and guards it against other programs' writes
+    // for as long as it is open, so that untouchedByWriters() can tell: on
+    // Windows no other process may open it for writing; on Linux a read lease
+    // (where this process may take one) or else an inotify watch sees every
+    // opening for writing or write by a program on this machine. A file open
+    // for writing elsewhere already is not opened (`inUseForWriting`) where the
+    // platform can tell.
+    virtual GuardedFile openGuarded(const std::string& path) = 0;
+    // Creates a new, empty file for writing, readable and writable by its
+    // owner alone (0600) until takePermissionsOf. Empty when anything at all is at
     // `path` already (a file, a link, a dangling symbolic link), so a job never
     // writes through a name it did not make.
     virtual std::unique_ptr<File> createNew(const std::string& path) = 0;
     // Opens an existing plain file for reading and writing without following a
-    // symbolic link at `path`. Empty when that fails or it is no plain file.
+    // symbolic link at `path`; a file of this user's that its own permissions
+    // keep from writing (a piece of a read-only original) opens as its owner
+    // may, its permissions unchanged. Empty when that fails or it is no plain
+    // file, and when another job holds it (lockExclusive): such a file is not
+    // even opened for writing, which would break the guard of a split reading it.
     virtual std::unique_ptr<File> openForUpdate(const std::string& path) = 0;
     // Gives the file at `from` the name `to` in the same folder, only when
     // nothing at all is at `to`; the name `from` is then gone. Durable once the

@@ -26,6 +26,13 @@ inline std::string SplitPieceInTheWay(const std::string& pieceName)
     return "The file \"" + pieceName + "\" already exists. Move it away, then start the split again.";
 }
 
+// Another program has the input open for writing (or keeps others from
+// reading it): the pieces could not be sure to hold its bytes.
+inline std::string SplitInputInUse(const std::string& path)
+{
+    return "The file \"" + path + "\" is open in another program that may write to it. Close it there, then start the split again.";
+}
+
 inline constexpr const char* kJoinCaption = "File Joiner";
 inline constexpr const char* kJoinInvalidName = "Please select one valid file to be joined with other files!";
 inline constexpr const char* kJoinNoSpace =

@@ -26,6 +26,13 @@ struct SplitFailure {
     std::string reason;
 };
 
+// The file being split, as it was when it was opened.
+struct SplitInput {
+    File& file;
+    const std::string& path;
+    const FileIdentity& opened;
+};
+
 // Sets of more pieces than this are checked for names in the way as each
 // piece is created, so that a count of a billion does not cost a billion
 // look-ups before the first byte.
@@ -69,32 +76,40 @@ SplitFailure WriteFailure(const std::string& file)
     return {kSplitFailed, file, fileSystem().lastError()};
 }
 
-// Fills the new `piece` with the next `pieceBytes` bytes of `input` and
-// confirms it: committed to disk, a plain file of the right length (a name
-// such as aux.bin.0.2.plit reaches a Windows device, where every write
-// "succeeds").
-std::optional<SplitFailure> FillPiece(File& input, File& piece, const std::string& splitPath, const std::string& name,
+// Fills the new `piece` with the next `pieceBytes` bytes of the input, gives
+// it the input's permissions and last write time, and confirms it: committed
+// to disk with them, a plain file of the right length (a name such as
+// aux.bin.0.2.plit reaches a Windows device, where every write "succeeds").
+std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, const std::string& name,
                                       std::int64_t pieceBytes, ByteMover& mover)
 {
-    switch (mover.copy(input, piece, pieceBytes)) {
+    switch (mover.copy(input.file, piece, pieceBytes)) {
     case CopyResult::Copied:
         break;
     case CopyResult::ReadFailed:
-        return SplitFailure{kSplitFailed, splitPath, fileSystem().lastError()};
+        return SplitFailure{kSplitFailed, input.path, fileSystem().lastError()};
     case CopyResult::EndedEarly:
-        return SplitFailure{kSplitInputChanged, splitPath, "it became shorter while it was being split"};
+        return SplitFailure{kSplitInputChanged, input.path, "it became shorter while it was being split"};
     case CopyResult::WriteFailed:
         return WriteFailure(name);
     }
-    if (!piece.flush() || !piece.isRegularFile() || piece.size() != pieceBytes)
+    // Set before the flush, so that they are durable with the bytes.
+    if (!piece.takePermissionsOf(input.opened) || !piece.setModified(input.opened.modified) || !piece.flush() ||
+        !piece.isRegularFile())
         return WriteFailure(name);
+    const std::int64_t length = piece.size();
+    if (length < 0)
+        return WriteFailure(name);
+    if (length != pieceBytes)
+        return SplitFailure{kSplitFailed, name,
+                            "it holds " + Int64ToDecimal(length) + " bytes, not " + Int64ToDecimal(pieceBytes)};
     return std::nullopt;
 }
 
 // Creates the piece `name`, fills it and closes it. Whatever becomes of it, a
 // piece that was created is recorded in `created`, as it was last seen.
-std::optional<SplitFailure> WritePiece(File& input, const std::string& splitPath, const std::string& name,
-                                       std::int64_t pieceBytes, ByteMover& mover, CreatedPieces& created)
+std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::string& name, std::int64_t pieceBytes,
+                                       ByteMover& mover, CreatedPieces& created)
 {
     std::unique_ptr<File> piece = fileSystem().createNew(name);
     if (!piece) {
@@ -103,7 +118,7 @@ std::optional<SplitFailure> WritePiece(File& input, const std::string& splitPath
             failure.message = SplitPieceInTheWay(name);
         return failure;
     }
-    std::optional<SplitFailure> failure = FillPiece(input, *piece, splitPath, name, pieceBytes, mover);
+    std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover);
     const std::optional<FileIdentity> identity = piece->identity();
     if (identity)
         created.add(name, *identity);
@@ -113,39 +128,40 @@ std::optional<SplitFailure> WritePiece(File& input, const std::string& splitPath
 }
 
 // The input is still the file that was read, whole: the same file with the
-// same size and last write time, nothing after its last byte, and its path
-// still names it.
-std::optional<SplitFailure> CheckInputUnchanged(File& input, const std::string& splitPath,
-                                                const FileIdentity& opened, CopyBuffer& buffer)
+// same size and last write time, nothing after its last byte, no other
+// program has opened it for writing since (which a coarse timestamp would not
+// tell), and its path still names it.
+std::optional<SplitFailure> CheckInputUnchanged(const SplitInput& input, CopyBuffer& buffer)
 {
-    const std::optional<FileIdentity> now = input.identity();
-    const std::optional<FileIdentity> named = fileSystem().identityAt(splitPath);
-    if (input.read(buffer.data(), 1) != 0 || now != opened)
-        return SplitFailure{kSplitInputChanged, splitPath, "it changed while it was being split"};
-    if (named != opened)
-        return SplitFailure{kSplitInputChanged, splitPath, "it was moved or replaced while it was being split"};
+    const std::optional<FileIdentity> now = input.file.identity();
+    const std::optional<FileIdentity> named = fileSystem().identityAt(input.path);
+    if (input.file.read(buffer.data(), 1) != 0 || now != input.opened)
+        return SplitFailure{kSplitInputChanged, input.path, "it changed while it was being split"};
+    if (!input.file.untouchedByWriters())
+        return SplitFailure{kSplitInputChanged, input.path,
+                            "another program opened it for writing while it was being split"};
+    if (named != input.opened)
+        return SplitFailure{kSplitInputChanged, input.path, "it was moved or replaced while it was being split"};
     return std::nullopt;
 }
 
-// Writes every piece and makes their names durable. Nothing is deleted here.
-std::optional<SplitFailure> WriteAllPieces(File& input, const std::string& splitPath, const FileIdentity& opened,
-                                           std::int64_t partSize, std::int64_t pieceCount,
+// Writes every piece, makes their names durable, and checks, as the last step
+// before the input may go, that it is still what was read. Nothing is deleted here.
+std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t partSize, std::int64_t pieceCount,
                                            const std::string& countText, CreatedPieces& created)
 {
-    const std::int64_t fileSize = opened.size;
+    const std::int64_t fileSize = input.opened.size;
     ProgressPacer progress(fileSize);
     ByteMover mover(progress);
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
-        const std::string name = PieceName(splitPath, index, countText);
-        if (auto failure = WritePiece(input, splitPath, name, pieceBytes, mover, created))
+        const std::string name = PieceName(input.path, index, countText);
+        if (auto failure = WritePiece(input, name, pieceBytes, mover, created))
             return failure;
     }
-    if (auto failure = CheckInputUnchanged(input, splitPath, opened, mover.buffer()))
-        return failure;
-    if (!fileSystem().commitFolder(splitPath))
-        return WriteFailure(splitPath);
-    return std::nullopt;
+    if (!fileSystem().commitFolder(input.path))
+        return WriteFailure(input.path);
+    return CheckInputUnchanged(input, mover.buffer());
 }
 
 }  // namespace
@@ -162,7 +178,12 @@ JobResult SplitFile(std::string splitPath)
     BusyScope busy;
     const std::int64_t freeBytes = fileSystem().volumeFreeBytes(splitPath);
 
-    std::unique_ptr<File> input = fileSystem().openForReading(splitPath);
+    // Guarded against other programs' writes until it is deleted: the pieces
+    // are its bytes as they were read.
+    GuardedFile guarded = fileSystem().openGuarded(splitPath);
+    if (guarded.inUseForWriting)
+        return RefuseJob(SplitInputInUse(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
+    std::unique_ptr<File> input = std::move(guarded.file);
     const std::optional<FileIdentity> opened = input ? input->identity() : std::nullopt;
     if (!opened || opened->size < 0)
         return RefuseJob(kSplitNotOpened, kSplitCaption, splitPath, fileSystem().lastError());
@@ -187,9 +208,7 @@ JobResult SplitFile(std::string splitPath)
 
     CreatedPieces created;
     std::optional<SplitFailure> failure =
-        WriteAllPieces(*input, splitPath, *opened, partSize, pieceCount, countText, created);
-    if (!failure && !input->close())
-        failure = WriteFailure(splitPath);
+        WriteAllPieces(SplitInput{*input, splitPath, *opened}, partSize, pieceCount, countText, created);
     if (failure) {
         input.reset();
         created.removeAll();
@@ -197,8 +216,14 @@ JobResult SplitFile(std::string splitPath)
     }
 
     // Every piece is whole and durable: the input's bytes are safe elsewhere.
-    if (!fileSystem().removeIfSame(splitPath, *opened))
-        return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, splitPath, fileSystem().lastError());
+    // It is deleted while still open and guarded, so that no writer gets in
+    // between the last check and the deletion; the close of a file only read
+    // then changes nothing.
+    const bool removed = fileSystem().removeIfSame(splitPath, *opened);
+    const std::string reason = removed ? std::string() : fileSystem().lastError();
+    input->close();
+    if (!removed)
+        return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, splitPath, reason);
     fileSystem().commitFolder(splitPath);  // the pieces are durable already; this only settles the deletion
     return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption);
 }

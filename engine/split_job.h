@@ -11,14 +11,17 @@
 unsigned SplitThreadProc(void* parameter);
 
 // Splits the file at `splitPath` into pieces of `jobState.partSize` bytes next
-// to it, named as PieceName says. Checks, in order, that the file opens, that
+// to it, named as PieceName says. Checks, in order, that the file opens and is
+// not open for writing in another program (where the platform can tell), that
 // its volume has more free bytes than the file holds, that the piece size is
 // positive, below the file's length and makes at most 2,147,483,647 pieces,
 // and that no piece name is taken; a failed check shows its message and
 // touches no file (Refused). Otherwise it creates every piece new, posting
-// progress, and commits each to disk. It deletes the input only when every
-// piece is whole and durable, their names committed, and the input is still
-// the file that was read, unchanged; then it shows the success message
+// progress, gives each the input's permissions and last write time, keeps the
+// input's holes as holes, and commits each to disk. It deletes the input only
+// when every piece is whole and durable, their names committed, and the input
+// is still the file that was read, unchanged and opened for writing by no
+// other program since; then it shows the success message
 // (Succeeded, with the input named when it could not be deleted). On any
 // failure it deletes the pieces it made, keeps the input and shows the failure
 // message (Failed). Posts WM_JOB_FINISHED after the message of a run that

@@ -17,6 +17,9 @@ packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
 # also where a test checks the room a move takes.
 packages="$packages
   time xfsprogs btrfs-progs"
+# Tests that make system calls of the real program fail (strace) and that
+# mount an ext4 loop image with one-second timestamps.
+packages="$packages strace e2fsprogs"
 
 missing=""
 for package in $packages; do

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 
 #include "../file_system.h"
 #include "free_space.h"
+#include "write_guard.h"
 
 namespace {
 
@@ -17,8 +19,15 @@ constexpr unsigned long kFatMagic = 0x4d44;
 constexpr unsigned long kExfatMagic = 0x2011bab0;
 constexpr unsigned long kFuseMagic = 0x65735546;
 
-// The reason of the latest failed call on this thread, for lastError().
+// The reason of the latest call on this thread when it failed, for lastError().
 thread_local std::string lastReason;
+
+// Starts a call of the seam: it answers for itself, so the reason of an
+// earlier failure goes.
+void NewCall()
+{
+    lastReason.clear();
+}
 
 // Keeps errno's text as the reason of a failure; returns `result` unchanged.
 template <typename T>
@@ -36,12 +45,26 @@ T FailedBecause(const char* reason, T result)
     return result;
 }
 
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
 FileIdentity IdentityOf(const struct stat& info)
 {
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino),
                         static_cast<std::int64_t>(info.st_size),
-                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-                        static_cast<std::uint64_t>(info.st_nlink)};
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNanosecondsPerSecond + info.st_mtim.tv_nsec,
+                        static_cast<std::uint64_t>(info.st_nlink),
+                        static_cast<std::uint32_t>(info.st_mode & 0777),
+                        static_cast<std::uint32_t>(info.st_uid),
+                        static_cast<std::uint32_t>(info.st_gid)};
+}
+
+// A change of permissions or owner that fails this way is one the file
+// system cannot keep (FAT, some network and FUSE file systems), or an owner
+// this system cannot name: the file keeps what it was created with.
+bool KeepsNoPermissions(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
 }
 
 // The folder that holds `path`: its text up to the last slash, "." when none.
@@ -70,12 +93,14 @@ public:
 
     std::int64_t size() override
     {
+        NewCall();
         struct stat info {};
         return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : Failed(-1);
     }
 
     bool isRegularFile() override
     {
+        NewCall();
         struct stat info {};
         if (::fstat(fd_, &info) != 0)
             return Failed(false);
@@ -86,6 +111,7 @@ public:
 
     std::optional<FileIdentity> identity() override
     {
+        NewCall();
         struct stat info {};
         if (::fstat(fd_, &info) != 0)
             return Failed(std::nullopt);
@@ -94,6 +120,7 @@ public:
 
     std::int64_t read(void* buffer, std::int64_t count) override
     {
+        NewCall();
         for (;;) {
             const ssize_t got = ::read(fd_, buffer, static_cast<size_t>(count));
             if (got >= 0)
@@ -105,6 +132,7 @@ public:
 
     bool write(const void* buffer, std::int64_t count) override
     {
+        NewCall();
         const char* next = static_cast<const char*>(buffer);
         while (count > 0) {
             const ssize_t put = ::write(fd_, next, static_cast<size_t>(count));
@@ -122,10 +150,12 @@ public:
 
     // copy_file_range with explicit offsets, the positions moved after it. The
     // kernel shares extents where it can (XFS, btrfs) and copies in place
-    // otherwise. Answers kCopyNotSupported for every reason that means "not
-    // between these two files" rather than a failure of the disk.
+    // otherwise. Answers kCopyNotSupported, keeping the reason, for every
+    // reason that means "not between these two files" rather than a failure of
+    // the disk; the caller alone knows whether bytes were copied before.
     std::int64_t copyFrom(File& source, std::int64_t count) override
     {
+        NewCall();
         PosixFile& from = static_cast<PosixFile&>(source);  // one file system makes both
         off64_t in = ::lseek(from.fd_, 0, SEEK_CUR);
         off64_t out = ::lseek(fd_, 0, SEEK_CUR);
@@ -145,7 +175,9 @@ public:
             case EPERM:
             case EBADF:
             case ETXTBSY:
-                return kCopyNotSupported;
+            case ENOTTY:
+            case EACCES:
+                return Failed(kCopyNotSupported);
             default:
                 return Failed(-1);
             }
@@ -154,27 +186,43 @@ public:
 
     void startWriteback(std::int64_t offset, std::int64_t count) override
     {
+        NewCall();
         ::sync_file_range(fd_, offset, count, SYNC_FILE_RANGE_WRITE);
     }
 
-    bool seek(std::int64_t offset) override { return ::lseek(fd_, offset, SEEK_SET) == offset || Failed(false); }
+    bool seek(std::int64_t offset) override
+    {
+        NewCall();
+        return ::lseek(fd_, offset, SEEK_SET) == offset || Failed(false);
+    }
 
     bool truncate(std::int64_t length) override
     {
+        NewCall();
         return (::ftruncate(fd_, length) == 0 || Failed(false)) && seek(length);
     }
 
-    bool flush() override { return ::fsync(fd_) == 0 || Failed(false); }
+    bool flush() override
+    {
+        NewCall();
+        return ::fsync(fd_) == 0 || Failed(false);
+    }
 
-    bool lockExclusive() override { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || Failed(false); }
+    bool lockExclusive() override
+    {
+        NewCall();
+        return ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || Failed(false);
+    }
 
     bool setAttribute(const std::string& name, const std::string& value) override
     {
+        NewCall();
         return ::fsetxattr(fd_, UserAttribute(name).c_str(), value.data(), value.size(), 0) == 0 || Failed(false);
     }
 
     std::optional<std::string> attribute(const std::string& name) override
     {
+        NewCall();
         char value[256];
         const ssize_t got = ::fgetxattr(fd_, UserAttribute(name).c_str(), value, sizeof value);
         if (got < 0)
@@ -184,23 +232,110 @@ public:
 
     bool removeAttribute(const std::string& name) override
     {
+        NewCall();
         return ::fremovexattr(fd_, UserAttribute(name).c_str()) == 0 || Failed(false);
     }
 
     bool close() override
     {
+        NewCall();
         const int fd = fd_;
         fd_ = -1;
         // After EINTR the descriptor is gone on Linux; the outcome is unknown, so it counts as a failure.
         return (fd >= 0 && ::close(fd) == 0) || Failed(false);
     }
 
+    std::int64_t position() override
+    {
+        NewCall();
+        const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        return at >= 0 ? at : Failed(-1);
+    }
+
+    // A file whose blocks cover its length has no hole worth the search: a
+    // SEEK_HOLE walks the page cache up to the next hole, on tmpfs through
+    // every page to the end. SEEK_DATA and SEEK_HOLE move the position, which
+    // is put back. ENXIO: nothing but a hole from `offset` to the end, or
+    // `offset` past it.
+    std::optional<DataRange> dataRange(std::int64_t offset) override
+    {
+        NewCall();
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0)
+            return Failed(std::nullopt);
+        if (std::int64_t{info.st_blocks} * 512 >= info.st_size)
+            return DataRange{std::min<std::int64_t>(offset, info.st_size), info.st_size};
+        const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        if (at < 0)
+            return Failed(std::nullopt);
+        std::optional<DataRange> range = dataFrom(offset);
+        if (::lseek(fd_, at, SEEK_SET) != at)
+            return Failed(std::nullopt);
+        return range;
+    }
+
+    bool takePermissionsOf(const FileIdentity& original) override
+    {
+        NewCall();
+        if (::geteuid() == 0 && ::fchown(fd_, original.owner, original.group) != 0 && !KeepsNoPermissions(errno))
+            return Failed(false);
+        if (::fchmod(fd_, original.permissions & 0777) != 0 && !KeepsNoPermissions(errno))
+            return Failed(false);
+        return true;
+    }
+
+    bool setModified(std::int64_t modified) override
+    {
+        NewCall();
+        // Rounded down, so that a time before 1970 keeps its nanoseconds positive.
+        std::int64_t seconds = modified / kNanosecondsPerSecond;
+        std::int64_t nanoseconds = modified % kNanosecondsPerSecond;
+        if (nanoseconds < 0) {
+            seconds -= 1;
+            nanoseconds += kNanosecondsPerSecond;
+        }
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+        return ::futimens(fd_, times) == 0 || Failed(false);
+    }
+
+    bool untouchedByWriters() override
+    {
+        NewCall();
+        return guard_.untouched() || FailedBecause("Another program opened it for writing", false);
+    }
+
+    // Guards the file against other programs' writes; false when it is open
+    // for writing elsewhere already.
+    bool guard() { return guard_.start(fd_); }
+
 private:
+    // dataRange's search, which leaves the position wherever it ends.
+    std::optional<DataRange> dataFrom(std::int64_t offset)
+    {
+        const off_t start = ::lseek(fd_, offset, SEEK_DATA);
+        if (start >= 0) {
+            const off_t end = ::lseek(fd_, start, SEEK_HOLE);
+            return end >= 0 ? std::optional(DataRange{start, end}) : Failed(std::nullopt);
+        }
+        const int error = errno;
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0)
+            return Failed(std::nullopt);
+        if (error == ENXIO)
+            return DataRange{info.st_size, info.st_size};
+        // A file system that cannot tell its holes: all of it is data.
+        if (error == EINVAL || error == EOPNOTSUPP)
+            return DataRange{std::min<std::int64_t>(offset, info.st_size), info.st_size};
+        errno = error;
+        return Failed(std::nullopt);
+    }
+
     int fd_;
+    WriteGuard guard_;
 };
 
 // A file for `fd`, or empty (keeping the reason) when it is no plain file.
-std::unique_ptr<File> PlainFile(int fd)
+std::unique_ptr<PosixFile> PlainFile(int fd)
 {
     if (fd < 0)
         return Failed(nullptr);
@@ -210,43 +345,112 @@ std::unique_ptr<File> PlainFile(int fd)
     return file;
 }
 
+// An existing plain file opened for reading. O_NONBLOCK keeps a pipe or
+// device from holding the open; plain files ignore it.
+std::unique_ptr<PosixFile> OpenToRead(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::unique_ptr<PosixFile> file = PlainFile(fd);
+    if (file)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return file;
+}
+
+// True when another job holds the file open at `reading` (lockExclusive).
+bool HeldByAnotherJob(int reading)
+{
+    return ::flock(reading, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// The file open at `reading` opened again for reading and writing: through
+// the descriptor, so that it is that file whatever `path` names now (through
+// `path` where /proc is not mounted). A file of this user's that its own
+// permissions keep from writing, such as a piece of a read-only original,
+// opens all the same, as its owner may: its bits are lifted for the opening
+// alone (they are checked only then) and put back at once.
+int OpenAgainToWrite(int reading, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(reading);
+    const auto openToWrite = [&] {
+        const int fd = ::open(self.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        return fd >= 0 || errno != ENOENT ? fd : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    };
+    int fd = openToWrite();
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    struct stat info {};
+    const mode_t permissions = ::fstat(reading, &info) == 0 ? info.st_mode & 07777 : S_IWUSR;
+    if ((permissions & S_IWUSR) != 0 || ::fchmod(reading, permissions | S_IWUSR) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    fd = openToWrite();
+    const int error = errno;
+    ::fchmod(reading, permissions);
+    errno = error;
+    return fd;
+}
+
 class PosixFileSystem : public FileSystem {
 public:
-    // O_NONBLOCK keeps a pipe or device from holding the open; plain files ignore it.
     std::unique_ptr<File> openForReading(const std::string& path) override
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        std::unique_ptr<File> file = PlainFile(fd);
-        if (file)
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        return file;
+        NewCall();
+        return OpenToRead(path);
+    }
+
+    GuardedFile openGuarded(const std::string& path) override
+    {
+        NewCall();
+        std::unique_ptr<PosixFile> file = OpenToRead(path);
+        if (file && !file->guard())
+            return GuardedFile{nullptr, FailedBecause("It is open for writing in another program", true)};
+        return GuardedFile{std::move(file), false};
     }
 
     // O_EXCL refuses every existing name, a symbolic link (even a dangling one) included.
     std::unique_ptr<File> createNew(const std::string& path) override
     {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        NewCall();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         return fd < 0 ? Failed(nullptr) : std::make_unique<PosixFile>(fd);
     }
 
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {
-        return PlainFile(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        NewCall();
+        // Opened for reading first: an opening for writing, even one refused
+        // at once, would break the read lease of a split that holds the file.
+        const int reading = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (reading < 0)
+            return Failed(nullptr);
+        if (HeldByAnotherJob(reading)) {
+            ::close(reading);
+            return FailedBecause("It is in use by another job", nullptr);
+        }
+        const int fd = OpenAgainToWrite(reading, path);
+        const int error = errno;
+        ::close(reading);
+        errno = error;
+        return PlainFile(fd);
     }
 
     bool renameNoReplace(const std::string& from, const std::string& to) override
     {
+        NewCall();
         return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 || Failed(false);
     }
 
     bool exists(const std::string& path) override
     {
+        NewCall();
         struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 || Failed(false);
+        return ::lstat(path.c_str(), &info) == 0;
     }
 
     bool isPlainName(const std::string& path) override
     {
+        NewCall();
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0)
             return Failed(false);
@@ -255,6 +459,7 @@ public:
 
     bool keepsFileIds(const std::string& path) override
     {
+        NewCall();
         struct statfs info {};
         if (::statfs(FolderOf(path).c_str(), &info) != 0)
             return Failed(false);
@@ -270,6 +475,7 @@ public:
 
     std::optional<FileIdentity> identityAt(const std::string& path) override
     {
+        NewCall();
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0)
             return Failed(std::nullopt);
@@ -281,6 +487,7 @@ public:
     // given inode; the window is a few microseconds wide.
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override
     {
+        NewCall();
         const std::optional<FileIdentity> now = identityAt(path);
         if (!now)
             return false;
@@ -289,17 +496,24 @@ public:
         return ::unlink(path.c_str()) == 0 || Failed(false);
     }
 
+    // A file system that cannot commit a folder (EINVAL, ENOTSUP: some
+    // network and FUSE file systems) has nothing to commit; EIO is a failure.
     bool commitFolder(const std::string& path) override
     {
+        NewCall();
         const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return Failed(false);
-        const bool committed = ::fsync(fd) == 0 || Failed(false);
+        const bool committed = ::fsync(fd) == 0 || errno == EINVAL || errno == EOPNOTSUPP || Failed(false);
         ::close(fd);
         return committed;
     }
 
-    std::int64_t volumeFreeBytes(const std::string& path) override { return QueryVolumeFreeBytes(path); }
+    std::int64_t volumeFreeBytes(const std::string& path) override
+    {
+        NewCall();
+        return QueryVolumeFreeBytes(path);
+    }
 
     std::string lastError() override { return lastReason; }
 };

@@ -1,13 +1,23 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "../file_system.h"
 #include "free_space.h"
 #include "text.h"
 
 namespace {
 
-// GetLastError() of the latest failed call on this thread, for lastError().
+// GetLastError() of the latest call on this thread when it failed, for
+// lastError(); 0 when it succeeded.
 thread_local DWORD lastErrorCode = 0;
+
+// Starts a call of the seam: it answers for itself, so the reason of an
+// earlier failure goes.
+void NewCall()
+{
+    lastErrorCode = 0;
+}
 
 // Keeps GetLastError() as the reason of a failure; returns `result` unchanged.
 template <typename T>
@@ -22,6 +32,10 @@ T Failed(T result)
 // process writes into a piece or an output while the job runs.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kShareNoWrite = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+// The most bytes one ReadFile or WriteFile moves: larger calls to files on a
+// network share fail.
+constexpr std::int64_t kMostBytesPerCall = std::int64_t{4} << 20;
 
 std::optional<FileIdentity> IdentityOf(HANDLE handle)
 {
@@ -47,6 +61,7 @@ public:
 
     std::int64_t size() override
     {
+        NewCall();
         LARGE_INTEGER size;
         return GetFileSizeEx(handle_, &size) ? size.QuadPart : Failed(-1);
     }
@@ -55,6 +70,7 @@ public:
     // itself is a reparse point.
     bool isRegularFile() override
     {
+        NewCall();
         BY_HANDLE_FILE_INFORMATION info;
         if (GetFileType(handle_) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle_, &info)) {
             lastErrorCode = ERROR_BAD_FILE_TYPE;
@@ -67,22 +83,28 @@ public:
         return true;
     }
 
-    std::optional<FileIdentity> identity() override { return IdentityOf(handle_); }
+    std::optional<FileIdentity> identity() override
+    {
+        NewCall();
+        return IdentityOf(handle_);
+    }
 
     std::int64_t read(void* buffer, std::int64_t count) override
     {
+        NewCall();
         DWORD got = 0;
-        if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &got, nullptr))
+        if (!ReadFile(handle_, buffer, static_cast<DWORD>(std::min(count, kMostBytesPerCall)), &got, nullptr))
             return Failed(-1);
         return got;
     }
 
     bool write(const void* buffer, std::int64_t count) override
     {
+        NewCall();
         const char* next = static_cast<const char*>(buffer);
         while (count > 0) {
             DWORD put = 0;
-            if (!WriteFile(handle_, next, static_cast<DWORD>(count), &put, nullptr))
+            if (!WriteFile(handle_, next, static_cast<DWORD>(std::min(count, kMostBytesPerCall)), &put, nullptr))
                 return Failed(false);
             if (put == 0) {
                 lastErrorCode = ERROR_DISK_FULL;
@@ -101,15 +123,20 @@ public:
     // cache manager already reads ahead of a sequential scan; under Wine two
     // overlapped buffers measured slower than the loop (bench/win_copy_bench).
     // So the job's own read/write loop is the copy.
-    std::int64_t copyFrom(File&, std::int64_t) override { return kCopyNotSupported; }
+    std::int64_t copyFrom(File&, std::int64_t) override
+    {
+        NewCall();
+        return kCopyNotSupported;
+    }
 
     // Win32 has no call that starts writing a range to the disk without waiting
     // for it: FlushFileBuffers waits for the whole file, and the cache
     // manager's lazy writer already writes behind the job on its own.
-    void startWriteback(std::int64_t, std::int64_t) override {}
+    void startWriteback(std::int64_t, std::int64_t) override { NewCall(); }
 
     bool seek(std::int64_t offset) override
     {
+        NewCall();
         LARGE_INTEGER to;
         to.QuadPart = offset;
         return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || Failed(false);
@@ -117,16 +144,22 @@ public:
 
     bool truncate(std::int64_t length) override
     {
+        NewCall();
         return seek(length) && (SetEndOfFile(handle_) || Failed(false));
     }
 
-    bool flush() override { return FlushFileBuffers(handle_) || Failed(false); }
+    bool flush() override
+    {
+        NewCall();
+        return FlushFileBuffers(handle_) || Failed(false);
+    }
 
     // Locks one byte far past any end a file can have: jobs exclude each
     // other, while other programs go on reading and writing the file's bytes
     // (a lock on them would make their reads fail). It goes with the handle.
     bool lockExclusive() override
     {
+        NewCall();
         OVERLAPPED at{};
         at.Offset = 0xFFFFFFFE;
         at.OffsetHigh = 0x7FFFFFFF;
@@ -141,7 +174,11 @@ public:
         lastErrorCode = ERROR_NOT_SUPPORTED;
         return false;
     }
-    std::optional<std::string> attribute(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> attribute(const std::string&) override
+    {
+        NewCall();
+        return std::nullopt;
+    }
     bool removeAttribute(const std::string&) override
     {
         lastErrorCode = ERROR_NOT_SUPPORTED;
@@ -150,9 +187,49 @@ public:
 
     bool close() override
     {
+        NewCall();
         const HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
         return (handle != INVALID_HANDLE_VALUE && CloseHandle(handle)) || Failed(false);
+    }
+
+    std::int64_t position() override
+    {
+        NewCall();
+        LARGE_INTEGER at;
+        return SetFilePointerEx(handle_, LARGE_INTEGER{}, &at, FILE_CURRENT) ? at.QuadPart : Failed(-1);
+    }
+
+    // NTFS keeps holes only in files marked sparse, which no job makes, and
+    // telling them costs a query per range: every byte is taken for data.
+    std::optional<DataRange> dataRange(std::int64_t offset) override
+    {
+        const std::int64_t length = size();
+        if (length < 0)
+            return std::nullopt;
+        return DataRange{std::min(offset, length), length};
+    }
+
+    // A new file takes its folder's access rules, as any copy does.
+    bool takePermissionsOf(const FileIdentity&) override
+    {
+        NewCall();
+        return true;
+    }
+
+    bool setModified(std::int64_t modified) override
+    {
+        NewCall();
+        FILETIME time{static_cast<DWORD>(modified), static_cast<DWORD>(static_cast<std::uint64_t>(modified) >> 32)};
+        return SetFileTime(handle_, nullptr, nullptr, &time) || Failed(false);
+    }
+
+    // No other process could open the file for writing while this handle,
+    // which shares no writing, is open.
+    bool untouchedByWriters() override
+    {
+        NewCall();
+        return true;
     }
 
 private:
@@ -181,17 +258,31 @@ public:
     // A directory does not open without backup semantics.
     std::unique_ptr<File> openForReading(const std::string& path) override
     {
+        NewCall();
         return IfRegular(Open(path, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+    }
+
+    // Shared for reading and deleting only: while it is open, no other process
+    // opens it for writing, and one that has it open so already (or denies
+    // reading) keeps it from opening with a sharing violation.
+    GuardedFile openGuarded(const std::string& path) override
+    {
+        NewCall();
+        std::unique_ptr<File> file = Open(path, GENERIC_READ, kShareNoWrite, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+        const bool inUse = !file && lastErrorCode == ERROR_SHARING_VIOLATION;
+        return GuardedFile{IfRegular(std::move(file)), inUse};
     }
 
     // CREATE_NEW fails on every existing name, a symbolic link's included.
     std::unique_ptr<File> createNew(const std::string& path) override
     {
+        NewCall();
         return Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     }
 
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {
+        NewCall();
         return IfRegular(Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT));
     }
@@ -201,12 +292,14 @@ public:
     // returns only once the new name is on the disk.
     bool renameNoReplace(const std::string& from, const std::string& to) override
     {
+        NewCall();
         return MoveFileExW(ToWidePath(from).c_str(), ToWidePath(to).c_str(), MOVEFILE_WRITE_THROUGH) || Failed(false);
     }
 
     bool exists(const std::string& path) override
     {
-        return GetFileAttributesW(ToWidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Failed(false);
+        NewCall();
+        return GetFileAttributesW(ToWidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     // The name itself, not what a reparse point leads to.
@@ -245,6 +338,7 @@ public:
 
     std::optional<FileIdentity> identityAt(const std::string& path) override
     {
+        NewCall();
         const HANDLE handle = OpenHandle(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         if (handle == INVALID_HANDLE_VALUE)
             return std::nullopt;
@@ -257,6 +351,7 @@ public:
     // through that very handle, so the file deleted is the one checked.
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override
     {
+        NewCall();
         const HANDLE handle = OpenHandle(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, 0);
         if (handle == INVALID_HANDLE_VALUE)
             return false;
@@ -273,12 +368,22 @@ public:
     }
 
     // NTFS journals its names; FlushFileBuffers on a file commits its own.
-    bool commitFolder(const std::string&) override { return true; }
+    bool commitFolder(const std::string&) override
+    {
+        NewCall();
+        return true;
+    }
 
-    std::int64_t volumeFreeBytes(const std::string& path) override { return QueryVolumeFreeBytes(path); }
+    std::int64_t volumeFreeBytes(const std::string& path) override
+    {
+        NewCall();
+        return QueryVolumeFreeBytes(path);
+    }
 
     std::string lastError() override
     {
+        if (lastErrorCode == 0)
+            return {};
         wchar_t* text = nullptr;
         const DWORD length = FormatMessageW(
             FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

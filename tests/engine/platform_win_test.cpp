@@ -1,6 +1,7 @@
 // The real Win32 platform layer, under Windows or Wine: free-space queries,
-// deletion that fails, names outside the ANSI code page, device names, and the
-// rename that never replaces.
+// deletion that fails, names outside the ANSI code page, device names, the
+// rename that never replaces, a writer kept out of a split's input, and the
+// size of reads and writes.
 
 #ifdef _WIN32
 
@@ -184,6 +185,50 @@ TEST_F(WindowsPlatform, RenameNoReplaceAndHandlesOnTheFile)
     EXPECT_FALSE(files.lastError().empty());
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"b.bin"});
     EXPECT_EQ(ReadFileBytes(path("b.bin")), "0123456789");
+}
+
+// While the split reads its input, no other process opens it for writing:
+// Windows refuses it a handle (Wine does so among its own processes, as this
+// test is one), and the split completes with the bytes it read.
+TEST_F(WindowsPlatform, WriterIsRefusedWhileTheSplitRuns)
+{
+    setFileSystem(&files_);
+    const std::string content = MakeContent(1000, 10);
+    WriteFileBytes(path("in.bin"), content);
+    DWORD refusal = ERROR_SUCCESS;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call != IoCall::CreateNew || name != path("in.bin.2.4.plit"))
+            return;
+        const HANDLE writer = CreateFileW(Wide(path("in.bin")).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        refusal = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+    };
+    runSplit(path("in.bin"), 300);
+    EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    expectOutcome(kSplitSucceeded, kSplitter);
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(i) + ".4.plit")), slices[i]) << i;
+}
+
+// Larger calls to files on a network share fail: a read asks for 4 MiB at
+// most, and a write of more lands whole all the same.
+TEST_F(WindowsPlatform, ReadsAndWritesGoInCallsOfAtMost4MiB)
+{
+    FileSystem& files = platformFileSystem();
+    const std::string bytes = MakeContent(9 << 20, 3);
+    std::unique_ptr<File> out = files.createNew(path("big.bin"));
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(out->write(bytes.data(), static_cast<std::int64_t>(bytes.size())));
+    EXPECT_TRUE(out->close());
+    EXPECT_TRUE(ReadFileBytes(path("big.bin")) == bytes);
+
+    std::unique_ptr<File> in = files.openForReading(path("big.bin"));
+    ASSERT_TRUE(in);
+    std::string got(bytes.size(), '\0');
+    EXPECT_EQ(in->read(got.data(), static_cast<std::int64_t>(got.size())), 4 << 20);
 }
 
 // Writes `bytes` to a file whose name is a device name (such as aux.bin),

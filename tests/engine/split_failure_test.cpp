@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_fixture.h"
+#include "other_program.h"
 #include "split_job.h"
 
 namespace {
@@ -43,6 +44,23 @@ TEST_F(SplitRefusal, InputThatDoesNotOpen)
         expectRefused(kNotOpened, kSplitter);
         EXPECT_EQ(filesInDir(), std::vector<std::string>{"folder"});
     }
+}
+
+// A file open for writing in another program may still change under the
+// split: it refuses before it writes anything, names the file and says what
+// to do.
+TEST_F(SplitRefusal, InputOpenForWritingElsewhere)
+{
+    const std::string content = MakeContent(1000);
+    WriteFileBytes(path("in.bin"), content);
+    const HeldForWriting editor(path("in.bin"));
+    ASSERT_TRUE(editor.held());
+    runSplit(path("in.bin"), 300);
+    expectRefused("The file \"" + path("in.bin") +
+                      "\" is open in another program that may write to it. Close it there, then start the split again.",
+                  kSplitter);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
 }
 
 TEST_F(SplitRefusal, PieceSizeNotPositive)
@@ -198,14 +216,26 @@ TEST_F(SplitFault, InputEndsEarly)
     expectFailedSplit(kInputChanged);
 }
 
+// The input loses its tail after it was measured; where the split keeps
+// writers out (Windows), the writer is refused and the split completes.
 TEST_F(SplitFault, InputShortenedByAnotherProcess)
 {
-    // The input loses its tail after it was measured.
+    OtherWriter writer;
+    bool wrote = false;
+    bool tried = false;
     files_.beforeCall = [&](IoCall call, const std::string&) {
-        if (call == IoCall::CreateNew && FileExists(path("in.bin")) && fs::file_size(dir_ / "in.bin") == 1000)
-            fs::resize_file(dir_ / "in.bin", 950);
+        if (call == IoCall::CreateNew && !tried) {
+            tried = true;
+            wrote = writer.start(path("in.bin"), [&] { fs::resize_file(dir_ / "in.bin", 950); });
+        }
     };
     runSplit(path("in.bin"), 300);
+    writer.finish();
+    if (!wrote) {
+        expectOutcome(kSplitSucceeded, kSplitter);
+        EXPECT_EQ(ReadFileBytes(piece(3)), content_.substr(900));
+        return;
+    }
     expectOutcome(kInputChanged, kSplitter);
     EXPECT_EQ(ReadFileBytes(path("in.bin")), content_.substr(0, 950));
     EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
@@ -238,20 +268,19 @@ TEST_F(SplitFault, WriteFailureStopsTheSplitAndTakesThePiecesBack)
     EXPECT_FALSE(laterPieceMade) << "no piece after the failed one is made";
 }
 
-// An in-kernel copy that fails hands the rest of the job to the buffer, which
-// tells a real failure from the platform's refusal: here there is none.
-TEST_F(SplitFault, FailedInKernelCopyGoesOnThroughTheBuffer)
+// An in-kernel copy that fails once bytes have moved is a failure like any
+// other, not a refusal to fall back from: the split stops, names the piece
+// and the reason, and takes its pieces back.
+TEST_F(SplitFault, FailedInKernelCopyFailsTheSplit)
 {
     files_.failCall(IoCall::CopyFrom, 2);
     runSplit(path("in.bin"), 300);
     if (!files_.faultInjected()) {
         GTEST_SKIP() << "this platform copies through the buffer only";
     }
-    expectOutcome(kSplitSucceeded, kSplitter);
-    EXPECT_EQ(files_.calls(IoCall::CopyFrom), 2) << "no in-kernel copy after one failed";
-    const std::vector<std::string> slices = Slices(content_, 300);
-    for (std::size_t i = 0; i < slices.size(); ++i)
-        EXPECT_EQ(ReadFileBytes(piece(static_cast<int>(i))), slices[i]) << i;
+    expectFailedSplit();
+    EXPECT_EQ(result_.file, piece(1));
+    EXPECT_EQ(result_.reason, kInjectedFault);
 }
 
 TEST_F(SplitFault, PieceThatCannotBeCreated)
@@ -293,6 +322,9 @@ TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
         } else {
             EXPECT_EQ(ReadFileBytes(path("in.bin")), content_);
             EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"}) << "a failed split leaves files behind";
+        }
+        if (!succeeded) {
+            EXPECT_FALSE(result_.reason.empty()) << "a failure tells its reason";
         }
         if (!FileExists(path("in.bin"))) {
             EXPECT_TRUE(succeeded) << "the input is gone after a failed split";

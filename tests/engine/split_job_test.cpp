@@ -1,7 +1,9 @@
-// The split job on good input: piece names, sizes and contents, the input's
-// deletion, progress pacing and the order of its notifications.
+// The split job on good input: piece names, sizes, contents and dates, the
+// input's deletion, progress pacing and the order of its notifications.
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "engine_fixture.h"
 #include "split_job.h"
@@ -30,11 +32,15 @@ TEST_F(SplitJob, CutsIntoNumberedPiecesAndDeletesTheInput)
         sink_.events.clear();
         const std::string content = MakeContent(c.fileSize, static_cast<std::uint32_t>(c.partSize));
         WriteFileBytes(path("in.bin"), content);
+        const fs::file_time_type written = fs::last_write_time(PathFromUtf8(path("in.bin"))) - std::chrono::hours(9999);
+        fs::last_write_time(PathFromUtf8(path("in.bin")), written);
 
         runSplit(path("in.bin"), c.partSize);
 
         expectOutcome(kSplitSucceeded, kSplitter);
         EXPECT_EQ(filesInDir(), c.names);
+        for (const std::string& name : c.names)
+            EXPECT_TRUE(fs::last_write_time(dir_ / name) == written) << name << " has not the input's date";
         const std::vector<std::string> slices = Slices(content, c.partSize);
         ASSERT_EQ(slices.size(), c.names.size());
         const std::string count = std::to_string(slices.size());

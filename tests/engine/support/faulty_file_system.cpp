@@ -100,6 +100,30 @@ public:
         return file_->close() && !fail;
     }
 
+    std::int64_t position() override { return owner_.fails(IoCall::Position, path_) ? -1 : file_->position(); }
+
+    std::optional<DataRange> dataRange(std::int64_t offset) override
+    {
+        if (owner_.fails(IoCall::DataRange, path_))
+            return std::nullopt;
+        return file_->dataRange(offset);
+    }
+
+    bool takePermissionsOf(const FileIdentity& original) override
+    {
+        return owner_.fails(IoCall::TakePermissionsOf, path_) ? false : file_->takePermissionsOf(original);
+    }
+
+    bool setModified(std::int64_t modified) override
+    {
+        return owner_.fails(IoCall::SetModified, path_) ? false : file_->setModified(modified);
+    }
+
+    bool untouchedByWriters() override
+    {
+        return owner_.fails(IoCall::UntouchedByWriters, path_) ? false : file_->untouchedByWriters();
+    }
+
 private:
     std::unique_ptr<File> file_;
     std::string path_;
@@ -136,6 +160,12 @@ const char* IoCallName(IoCall call)
     case IoCall::RemoveAttribute: return "removeAttribute";
     case IoCall::IsPlainName: return "isPlainName";
     case IoCall::KeepsFileIds: return "keepsFileIds";
+    case IoCall::OpenGuarded: return "openGuarded";
+    case IoCall::UntouchedByWriters: return "untouchedByWriters";
+    case IoCall::Position: return "position";
+    case IoCall::DataRange: return "dataRange";
+    case IoCall::TakePermissionsOf: return "takePermissionsOf";
+    case IoCall::SetModified: return "setModified";
     }
     return "?";
 }
@@ -191,6 +221,16 @@ std::unique_ptr<File> FaultyFileSystem::openForReading(const std::string& path)
         return nullptr;
     std::unique_ptr<File> file = platformFileSystem().openForReading(path);
     return file ? std::make_unique<FaultyFile>(std::move(file), path, *this) : nullptr;
+}
+
+GuardedFile FaultyFileSystem::openGuarded(const std::string& path)
+{
+    if (fails(IoCall::OpenGuarded, path))
+        return GuardedFile{};
+    GuardedFile opened = platformFileSystem().openGuarded(path);
+    if (opened.file)
+        opened.file = std::make_unique<FaultyFile>(std::move(opened.file), path, *this);
+    return opened;
 }
 
 std::unique_ptr<File> FaultyFileSystem::createNew(const std::string& path)

@@ -38,15 +38,23 @@ enum class IoCall {
     RemoveAttribute,
     IsPlainName,
     KeepsFileIds,
+    OpenGuarded,
+    UntouchedByWriters,
+    Position,
+    DataRange,
+    TakePermissionsOf,
+    SetModified,
 };
-inline constexpr std::array<IoCall, 25> kAllIoCalls = {
+inline constexpr std::array<IoCall, 31> kAllIoCalls = {
     IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate,  IoCall::RenameNoReplace,
     IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,   IoCall::CommitFolder,
     IoCall::Identity,       IoCall::Read,           IoCall::Write,          IoCall::CopyFrom,
     IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,       IoCall::Flush,
     IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,           IoCall::IsRegularFile,
     IoCall::SetAttribute,   IoCall::Attribute,      IoCall::RemoveAttribute,
-    IoCall::IsPlainName,    IoCall::KeepsFileIds};
+    IoCall::IsPlainName,    IoCall::KeepsFileIds,
+    IoCall::OpenGuarded,    IoCall::UntouchedByWriters, IoCall::Position, IoCall::DataRange,
+    IoCall::TakePermissionsOf, IoCall::SetModified};
 const char* IoCallName(IoCall call);
 
 // The reason lastError() gives after an injected fault.
@@ -74,6 +82,10 @@ public:
     // must assume when it cannot tell. After a failed call lastError() gives
     // kInjectedFault. A file call counts under the file's path, a
     // renameNoReplace under its `from`.
+    // Likewise a failed openGuarded gives no file; a failed untouchedByWriters
+    // gives false, a writer being what a careful caller must assume; a failed
+    // position gives -1; a failed dataRange gives none; a failed
+    // takePermissionsOf or setModified changes nothing and gives false.
     void failCall(IoCall call, int nth, PathFilter filter = {});
     // The same, and every later call of that kind on a path `filter` matches
     // fails too, as on a disk gone read-only or full, or a file that stays locked.
@@ -102,6 +114,7 @@ public:
     int callsAtFirstFault(IoCall call) const { return callsAtFirstFault_[static_cast<std::size_t>(call)]; }
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
+    GuardedFile openGuarded(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;

@@ -42,8 +42,7 @@ public:
     {
         if (!begin("identity"))
             return std::nullopt;
-        return FileIdentity{PowerCutFileSystem::kVolume, fileId_, static_cast<std::int64_t>(inode().current.size()),
-                            inode().modified};
+        return owner_.identityOf(fileId_);
     }
 
     std::int64_t read(void* buffer, std::int64_t count) override
@@ -162,6 +161,38 @@ public:
         holder = this;
         return true;
     }
+
+    std::int64_t position() override { return begin("position") ? position_ : -1; }
+
+    // This disk keeps no holes: all of it is data.
+    std::optional<DataRange> dataRange(std::int64_t offset) override
+    {
+        if (!begin("dataRange " + std::to_string(offset)))
+            return std::nullopt;
+        const std::int64_t length = static_cast<std::int64_t>(inode().current.size());
+        return DataRange{std::clamp<std::int64_t>(offset, 0, length), length};
+    }
+
+    bool takePermissionsOf(const FileIdentity& original) override
+    {
+        if (!begin("takePermissionsOf") || !mayWrite())
+            return false;
+        inode().permissions = original.permissions;
+        inode().owner = original.owner;
+        inode().group = original.group;
+        return true;
+    }
+
+    bool setModified(std::int64_t modified) override
+    {
+        if (!begin("setModified " + std::to_string(modified)) || !mayWrite())
+            return false;
+        inode().modified = modified;
+        return true;
+    }
+
+    // No other program writes to this disk.
+    bool untouchedByWriters() override { return begin("untouchedByWriters"); }
 
     // A close that meets the power cut still lets the file go, as the kernel does.
     bool close() override
@@ -288,6 +319,13 @@ void PowerCutFileSystem::NameChange::applyTo(Names& names) const
         names[path] = fileId;
 }
 
+FileIdentity PowerCutFileSystem::identityOf(std::uint64_t fileId) const
+{
+    const Inode& file = disk_.inodes.at(fileId);
+    return FileIdentity{kVolume, fileId, static_cast<std::int64_t>(file.current.size()), file.modified, 1,
+                        file.permissions, file.owner, file.group};
+}
+
 void PowerCutFileSystem::setName(const std::string& path, std::uint64_t fileId)
 {
     const auto before = disk_.names.find(path);
@@ -322,6 +360,11 @@ std::unique_ptr<File> PowerCutFileSystem::openForReading(const std::string& path
     return beginCall("openForReading " + path) ? openFile(path, false) : nullptr;
 }
 
+GuardedFile PowerCutFileSystem::openGuarded(const std::string& path)
+{
+    return GuardedFile{beginCall("openGuarded " + path) ? openFile(path, false) : nullptr};
+}
+
 std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
 {
     if (!beginCall("createNew " + path))
@@ -332,6 +375,7 @@ std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
     }
     const std::uint64_t fileId = nextFileId_++;
     disk_.inodes[fileId] = Inode{{}, {}, nextModification(), {}, {}};
+    disk_.inodes[fileId].permissions = 0600;
     setName(path, fileId);
     return openFile(path, true);
 }
@@ -398,8 +442,7 @@ std::optional<FileIdentity> PowerCutFileSystem::identityAt(const std::string& pa
         fail(kNoSuchFile);
         return std::nullopt;
     }
-    const Inode& file = disk_.inodes.at(name->second);
-    return FileIdentity{kVolume, name->second, static_cast<std::int64_t>(file.current.size()), file.modified};
+    return identityOf(name->second);
 }
 
 bool PowerCutFileSystem::removeIfSame(const std::string& path, const FileIdentity& expected)

@@ -100,6 +100,7 @@ public:
     DiskProfile profile = DiskProfile::Posix;
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
+    GuardedFile openGuarded(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;
@@ -127,6 +128,11 @@ private:
         Attributes durableAttributes;
         Attributes attributes;  // as programs see them
         const void* lockHolder = nullptr;
+        // Kept with the inode as programs see them, durable at once: the
+        // model of permissions is a plain one.
+        std::uint32_t permissions = 0644;
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
     };
     // A name change not yet committed: `path` now reaches `fileId`, or
     // nothing when it is 0, where it reached `removedId` (0: nothing) before;
@@ -154,6 +160,7 @@ private:
     bool beginCall(const std::string& description);
     void fail(const std::string& reason) { lastError_ = reason; }
     Inode* inode(std::uint64_t fileId);
+    FileIdentity identityOf(std::uint64_t fileId) const;
     std::int64_t nextModification() { return ++modifications_; }
 
     std::unique_ptr<File> openFile(const std::string& path, bool writable);

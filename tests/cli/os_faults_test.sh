@@ -1,0 +1,60 @@
+#!/bin/sh
+# Makes one system call of a real `vandrel split` fail (strace -e inject=)
+# and checks the outcome the user sees and what the disk holds:
+# - a folder commit that the file system cannot do (EINVAL, EOPNOTSUPP) is
+#   nothing to commit, and the split succeeds; one that fails (EIO) fails it;
+# - the in-kernel copy refused at its first call, for any reason that means
+#   "not between these files", goes on through the job's buffer; refused or
+#   failing once bytes have moved, or failing at its first call (EIO), it
+#   fails the split, with the file and the system's reason named.
+# A failed split keeps the input byte for byte and leaves no piece.
+# Skips (exit 77) with the reason when strace is missing or cannot trace.
+# Usage: os_faults_test.sh VANDREL
+set -u
+. "$(dirname "$0")/../shell_test.sh"
+vandrel=$(absolute_program "$1")
+
+command -v strace >/dev/null || skip "strace is missing (scripts/install-deps.sh installs it)"
+strace -f -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+# LeakSanitizer cannot work under ptrace: a sanitized build runs without it.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+work=$(scratch_folder os-faults) || exit 1
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+head -c 5000 /dev/urandom >reference.bin
+
+# Splits 5000 bytes into two pieces of 3000 B with the injection $1: the
+# fsync calls are piece 0's, piece 1's, then the folder's (twice), and the
+# copy_file_range calls one per piece. Expects the exit status $2 and, for a
+# failure, the file $3 named with the reason $4.
+fault_case() {
+    name="inject=$1"
+    rm -f ./*.plit
+    cp reference.bin data.bin
+    strace -f -o /dev/null -e inject="$1" "$vandrel" --quiet split data.bin 3000B </dev/null >out.txt 2>err.txt
+    status=$?
+    [ "$status" -eq "$2" ] || fail "$name: exit status $status, expected $2 ($(cat err.txt))"
+    if [ "$2" -eq 0 ]; then
+        cat data.bin.0.2.plit data.bin.1.2.plit 2>/dev/null | cmp -s - reference.bin ||
+            fail "$name: the pieces do not hold the input ($(ls))"
+        [ ! -e data.bin ] || fail "$name: the input is still there after a success"
+        return
+    fi
+    cmp -s data.bin reference.bin || fail "$name: the input is not whole after the failure"
+    [ -z "$(ls | grep '\.plit$')" ] || fail "$name: the failed split left pieces: $(ls)"
+    [ "$(sed -n 2p err.txt)" = "vandrel: $3: $4" ] ||
+        fail "$name: expected the line [vandrel: $3: $4], got [$(cat err.txt)]"
+}
+
+#          injection                              status  file named         reason
+fault_case fsync:error=EINVAL:when=3+             0
+fault_case fsync:error=EOPNOTSUPP:when=3+         0
+fault_case fsync:error=EIO:when=3                 1       data.bin           "Input/output error"
+fault_case copy_file_range:error=EINVAL:when=1    0
+fault_case copy_file_range:error=EXDEV:when=1     0
+fault_case copy_file_range:error=ENOTTY:when=1    0
+fault_case copy_file_range:error=EACCES:when=1    0
+fault_case copy_file_range:error=EINVAL:when=2    1       data.bin.1.2.plit  "Invalid argument"
+fault_case copy_file_range:error=EIO:when=1       1       data.bin.0.2.plit  "Input/output error"
+
+finish "os_faults"
