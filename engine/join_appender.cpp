@@ -104,6 +104,11 @@ private:
         // file that was closed before, as a renamed piece 0 was). A trim
         // only: it changes no byte, and its failure changes nothing.
         plan_.output->truncate(length);
+        // A move keeps the file's date: the one its pieces agreed on. Its
+        // failure changes no byte, and is told with the success.
+        const std::optional<std::int64_t> modified = plan_.journal.journal.modified;
+        if (modified && !plan_.output->setModified(*modified))
+            dateReason_ = fileSystem().lastError();
         if (!plan_.output->flush())
             return failedAt(set_.originalPath);
         if (!fileSystem().commitFolder(set_.originalPath))
@@ -121,6 +126,8 @@ private:
         if (!plan_.output->close())
             return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
                              fileSystem().lastError());
+        if (!dateReason_.empty())
+            return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath, dateReason_);
         return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
     }
 
@@ -189,6 +196,7 @@ private:
     ProgressPacer progress_;
     ByteMover mover_;
     Failure failure_;
+    std::string dateReason_;  // why the output could not take its pieces' date
 };
 
 }  // namespace

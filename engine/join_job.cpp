@@ -81,9 +81,11 @@ std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinP
         return JournalNotCreated(set, reason);
     plan.journal = std::move(*created);
 
+    // Created private to this user, then as open as piece 0 and no more.
     plan.output = fileSystem().createNew(privatePath);
     const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
-    if (output && plan.output->lockExclusive() && RecordOutput(plan.journal, *output)) {
+    if (output && plan.output->lockExclusive() && plan.output->takePermissionsOf(plan.pieces.front().identity) &&
+        RecordOutput(plan.journal, *output)) {
         plan.outputNamed = false;
         return std::nullopt;
     }

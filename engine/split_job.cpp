@@ -119,7 +119,9 @@ std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::strin
         return failure;
     }
     std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover);
-    const std::optional<FileIdentity> identity = piece->identity();
+    std::optional<FileIdentity> identity = piece->identity();
+    if (!identity)
+        identity = fileSystem().identityAt(name);  // the name this run has just created
     if (identity)
         created.add(name, *identity);
     if (!failure && (!identity || !piece->close()))

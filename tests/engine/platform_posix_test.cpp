@@ -139,7 +139,8 @@ void AsUser(uid_t owner, gid_t group, const std::function<void()>& job)
 // The split's pieces are no more open than the input: its permission bits,
 // its owner and group when the job runs as root; and its date, to the
 // nanosecond the file system keeps. Their owner joins them back whatever the
-// bits, read-only included.
+// bits, read-only included, into a file that takes them again, whether piece
+// 0 is renamed or, having a second name, copied.
 TEST_F(PosixPlatform, PiecesTakeThePermissionsOwnerAndDateOfTheInput)
 {
     setFileSystem(&files_);
@@ -149,8 +150,12 @@ TEST_F(PosixPlatform, PiecesTakeThePermissionsOwnerAndDateOfTheInput)
     ASSERT_EQ(::chown(Utf8(dir_).c_str(), owner, group), 0);
     const struct timespec date[2] = {{0, UTIME_OMIT}, {981173106, 789012345}};
     const std::string content = MakeContent(1000, 3);
-    for (const mode_t mode : {0600, 0640, 0751, 0444}) {
-        SCOPED_TRACE(testing::Message() << std::oct << mode);
+    const struct {
+        mode_t mode;
+        bool copied;
+    } cases[] = {{0600, false}, {0640, false}, {0751, true}, {0444, false}, {0600, true}, {0444, true}};
+    for (const auto& [mode, copied] : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << mode << (copied ? ", piece 0 copied" : ", piece 0 renamed"));
         startOver();
         WriteFileBytes(path("in.bin"), content);
         ASSERT_EQ(::chmod(path("in.bin").c_str(), mode), 0);
@@ -171,9 +176,17 @@ TEST_F(PosixPlatform, PiecesTakeThePermissionsOwnerAndDateOfTheInput)
         }
 
         sink_.events.clear();
+        if (copied)
+            fs::create_hard_link(PathFromUtf8(path("in.bin.0.4.plit")), dir_ / "second-name");
         AsUser(owner, group, [&] { runJoin(path("in.bin.1.4.plit")); });
         expectOutcome(kJoinSucceeded, kJoiner);
         EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+        const struct stat rebuilt = StatOf(path("in.bin"));
+        EXPECT_EQ(rebuilt.st_mode & 07777, mode);
+        EXPECT_EQ(rebuilt.st_uid, input.st_uid);
+        EXPECT_EQ(rebuilt.st_gid, input.st_gid);
+        EXPECT_EQ(rebuilt.st_mtim.tv_sec, input.st_mtim.tv_sec);
+        EXPECT_EQ(rebuilt.st_mtim.tv_nsec, input.st_mtim.tv_nsec);
     }
 }
 
