@@ -62,12 +62,6 @@ class NoCommitFileSystem : public FileSystem {
         bool truncate(std::int64_t length) override { return file_->truncate(length); }
         bool flush() override { return true; }
         bool lockExclusive() override { return file_->lockExclusive(); }
-        bool setAttribute(const std::string& name, const std::string& value) override
-        {
-            return file_->setAttribute(name, value);
-        }
-        std::optional<std::string> attribute(const std::string& name) override { return file_->attribute(name); }
-        bool removeAttribute(const std::string& name) override { return file_->removeAttribute(name); }
         bool close() override { return file_->close(); }
         std::int64_t position() override { return file_->position(); }
         std::optional<DataRange> dataRange(std::int64_t offset) override { return file_->dataRange(offset); }

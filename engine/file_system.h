@@ -82,15 +82,6 @@ public:
     // when another job holds it. Only jobs heed it: other programs may still
     // read and write the file.
     virtual bool lockExclusive() = 0;
-    // Keeps a short text with the file under `name` (an extended attribute in
-    // the user's namespace), durable with the file's contents at its next
-    // flush(). False where the platform or the file system keeps none.
-    virtual bool setAttribute(const std::string& name, const std::string& value) = 0;
-    // The text kept with the file under `name`; empty when there is none or it
-    // cannot be read.
-    virtual std::optional<std::string> attribute(const std::string& name) = 0;
-    // Drops the text kept under `name`; false when it could not.
-    virtual bool removeAttribute(const std::string& name) = 0;
     // Closes the file; false when the platform reports a failure.
     virtual bool close() = 0;
     // The current position, -1 when it cannot be told.

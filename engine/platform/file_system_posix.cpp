@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "../file_system.h"
@@ -74,12 +73,6 @@ std::string FolderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The engine's attributes live in the namespace every user may write.
-std::string UserAttribute(const std::string& name)
-{
-    return "user." + name;
 }
 
 class PosixFile : public File {
@@ -212,28 +205,6 @@ public:
     {
         NewCall();
         return ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || Failed(false);
-    }
-
-    bool setAttribute(const std::string& name, const std::string& value) override
-    {
-        NewCall();
-        return ::fsetxattr(fd_, UserAttribute(name).c_str(), value.data(), value.size(), 0) == 0 || Failed(false);
-    }
-
-    std::optional<std::string> attribute(const std::string& name) override
-    {
-        NewCall();
-        char value[256];
-        const ssize_t got = ::fgetxattr(fd_, UserAttribute(name).c_str(), value, sizeof value);
-        if (got < 0)
-            return Failed(std::nullopt);
-        return std::string(value, static_cast<std::size_t>(got));
-    }
-
-    bool removeAttribute(const std::string& name) override
-    {
-        NewCall();
-        return ::fremovexattr(fd_, UserAttribute(name).c_str()) == 0 || Failed(false);
     }
 
     bool close() override

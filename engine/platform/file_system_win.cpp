@@ -166,25 +166,6 @@ public:
         return LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) || Failed(false);
     }
 
-    // NTFS would keep such a text in an alternate data stream, but Wine has
-    // none to test it on, so no attribute is kept here and a job goes the way
-    // that needs none.
-    bool setAttribute(const std::string&, const std::string&) override
-    {
-        lastErrorCode = ERROR_NOT_SUPPORTED;
-        return false;
-    }
-    std::optional<std::string> attribute(const std::string&) override
-    {
-        NewCall();
-        return std::nullopt;
-    }
-    bool removeAttribute(const std::string&) override
-    {
-        lastErrorCode = ERROR_NOT_SUPPORTED;
-        return false;
-    }
-
     bool close() override
     {
         NewCall();

@@ -225,15 +225,6 @@ TEST(PowerCutDurability, NamesSurviveAsEachProfilePromises)
     }
 }
 
-TEST(PowerCutFileSystemCalls, WindowsDiskKeepsNoAttributes)
-{
-    PowerCutFileSystem disk;
-    disk.profile = DiskProfile::Windows;
-    auto file = disk.createNew(kFile);
-    EXPECT_FALSE(file->setAttribute("user.a", "1"));
-    EXPECT_FALSE(file->attribute("user.a"));
-}
-
 // A rename moves the entry whole: a cut before the folder's commit leaves the
 // file under its old name or its new one, never under both or neither, in
 // every order the other pending changes may take.

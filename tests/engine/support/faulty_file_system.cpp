@@ -77,23 +77,6 @@ public:
         return owner_.fails(IoCall::LockExclusive, path_) ? false : file_->lockExclusive();
     }
 
-    bool setAttribute(const std::string& name, const std::string& value) override
-    {
-        return owner_.fails(IoCall::SetAttribute, path_) ? false : file_->setAttribute(name, value);
-    }
-
-    std::optional<std::string> attribute(const std::string& name) override
-    {
-        if (owner_.fails(IoCall::Attribute, path_))
-            return std::nullopt;
-        return file_->attribute(name);
-    }
-
-    bool removeAttribute(const std::string& name) override
-    {
-        return owner_.fails(IoCall::RemoveAttribute, path_) ? false : file_->removeAttribute(name);
-    }
-
     bool close() override
     {
         const bool fail = owner_.fails(IoCall::Close, path_);
@@ -155,9 +138,6 @@ const char* IoCallName(IoCall call)
     case IoCall::Close: return "close";
     case IoCall::Size: return "size";
     case IoCall::IsRegularFile: return "isRegularFile";
-    case IoCall::SetAttribute: return "setAttribute";
-    case IoCall::Attribute: return "attribute";
-    case IoCall::RemoveAttribute: return "removeAttribute";
     case IoCall::IsPlainName: return "isPlainName";
     case IoCall::KeepsFileIds: return "keepsFileIds";
     case IoCall::OpenGuarded: return "openGuarded";

@@ -33,9 +33,6 @@ enum class IoCall {
     Close,
     Size,
     IsRegularFile,
-    SetAttribute,
-    Attribute,
-    RemoveAttribute,
     IsPlainName,
     KeepsFileIds,
     OpenGuarded,
@@ -45,13 +42,12 @@ enum class IoCall {
     TakePermissionsOf,
     SetModified,
 };
-inline constexpr std::array<IoCall, 31> kAllIoCalls = {
+inline constexpr std::array<IoCall, 28> kAllIoCalls = {
     IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate,  IoCall::RenameNoReplace,
     IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,   IoCall::CommitFolder,
     IoCall::Identity,       IoCall::Read,           IoCall::Write,          IoCall::CopyFrom,
     IoCall::StartWriteback, IoCall::Seek,           IoCall::Truncate,       IoCall::Flush,
     IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,           IoCall::IsRegularFile,
-    IoCall::SetAttribute,   IoCall::Attribute,      IoCall::RemoveAttribute,
     IoCall::IsPlainName,    IoCall::KeepsFileIds,
     IoCall::OpenGuarded,    IoCall::UntouchedByWriters, IoCall::Position, IoCall::DataRange,
     IoCall::TakePermissionsOf, IoCall::SetModified};
@@ -75,11 +71,11 @@ public:
     // its bytes and returns false; a failed copyFrom gives -1 and copies
     // nothing; a failed startWriteback does nothing; a failed close still
     // closes; a failed removeIfSame leaves the file; a failed size gives -1; a
-    // failed attribute gives none; a failed setAttribute or removeAttribute
-    // changes nothing and gives false; a failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
+    // failed isRegularFile, seek, truncate, flush, lockExclusive, commitFolder
     // or renameNoReplace gives false and changes nothing; a failed identity or
-    // identityAt gives none; a failed isPlainName or keepsFileIds gives false; a failed exists gives true, as a careful caller
-    // must assume when it cannot tell. After a failed call lastError() gives
+    // identityAt gives none; a failed isPlainName or keepsFileIds gives false;
+    // a failed exists gives true, as a careful caller must assume when it
+    // cannot tell. After a failed call lastError() gives
     // kInjectedFault. A file call counts under the file's path, a
     // renameNoReplace under its `from`.
     // Likewise a failed openGuarded gives no file; a failed untouchedByWriters

@@ -115,40 +115,9 @@ public:
         if (!begin("flush"))
             return false;
         inode().durable = inode().current;
-        inode().durableAttributes = inode().attributes;
         if (owner_.profile == DiskProfile::Windows)
             owner_.commitNamesUpTo(fileId_);
         return true;
-    }
-
-    // Attributes leave the last write time alone, as on POSIX.
-    bool setAttribute(const std::string& name, const std::string& value) override
-    {
-        if (!begin("setAttribute " + name) || !mayWrite())
-            return false;
-        if (owner_.profile == DiskProfile::Windows)
-            return refuse("Operation not supported");
-        inode().attributes[name] = value;
-        return true;
-    }
-
-    std::optional<std::string> attribute(const std::string& name) override
-    {
-        if (!begin("attribute " + name))
-            return std::nullopt;
-        const auto found = inode().attributes.find(name);
-        if (found == inode().attributes.end()) {
-            refuse("No data available");
-            return std::nullopt;
-        }
-        return found->second;
-    }
-
-    bool removeAttribute(const std::string& name) override
-    {
-        if (!begin("removeAttribute " + name) || !mayWrite())
-            return false;
-        return inode().attributes.erase(name) == 1 || refuse("No data available");
     }
 
     bool lockExclusive() override
@@ -257,7 +226,7 @@ private:
 PowerCutFileSystem::PowerCutFileSystem(const DiskImage& disk)
 {
     for (const auto& [path, file] : disk) {
-        disk_.inodes[file.fileId] = Inode{file.bytes, file.bytes, file.modified, file.attributes, file.attributes};
+        disk_.inodes[file.fileId] = Inode{file.bytes, file.bytes, file.modified};
         disk_.names[path] = disk_.durableNames[path] = file.fileId;
         nextFileId_ = std::max(nextFileId_, file.fileId + 1);
         modifications_ = std::max(modifications_, file.modified);
@@ -267,7 +236,7 @@ PowerCutFileSystem::PowerCutFileSystem(const DiskImage& disk)
 void PowerCutFileSystem::addFile(const std::string& path, const std::string& bytes)
 {
     const std::uint64_t fileId = nextFileId_++;
-    disk_.inodes[fileId] = Inode{bytes, bytes, nextModification(), {}, {}};
+    disk_.inodes[fileId] = Inode{bytes, bytes, nextModification()};
     disk_.names[path] = disk_.durableNames[path] = fileId;
 }
 
@@ -276,7 +245,7 @@ DiskImage PowerCutFileSystem::image() const
     DiskImage image;
     for (const auto& [path, fileId] : disk_.names) {
         const Inode& file = disk_.inodes.at(fileId);
-        image[path] = StoredFile{fileId, file.current, file.modified, file.attributes};
+        image[path] = StoredFile{fileId, file.current, file.modified};
     }
     return image;
 }
@@ -500,8 +469,7 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   name, and any name tied to those by another rename) change together, kept
 //   or dropped as one, so a file never shows under both names or under none.
 //   On the Windows profile only the prefixes: NTFS replays its log in order.
-// Contents, of every file whose bytes, length or attributes changed since its
-// last flush:
+// Contents, of every file whose bytes or length changed since its last flush:
 // - all of it lost, and all of it kept;
 // - for each such file, with the others kept: its change lost alone; half of it
 //   kept (the length halfway between the flushed and the current one, bytes up
@@ -509,20 +477,14 @@ std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 //   the new length kept with zeros for the bytes not yet written, as a file
 //   system that logs lengths before data (ext4 writeback, older XFS) leaves it,
 //   and once more with garbage there (never zero, never the byte written), as
-//   sectors allocated to the file and never written show what they held;
-// - and each of these that keeps a file's pending attribute changes, once more
-//   with them lost.
+//   sectors allocated to the file and never written show what they held.
 // A file that no surviving name reaches is gone, as fsck leaves it. Identical
 // disks reached by different choices are kept once, under the first name.
 namespace {
 
 using Names = PowerCutFileSystem::Names;
 // What survives of a file with pending changes.
-struct Kept {
-    std::string bytes;
-    Attributes attributes;
-};
-using Contents = std::map<std::uint64_t, Kept>;
+using Contents = std::map<std::uint64_t, std::string>;
 
 struct Choice {
     std::string description;
@@ -665,7 +627,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
     std::vector<std::uint64_t> unflushed;
     for (const std::uint64_t fileId : reachable) {
         const Inode& file = disk.inodes.at(fileId);
-        if (file.durable != file.current || file.durableAttributes != file.attributes)
+        if (file.durable != file.current)
             unflushed.push_back(fileId);
     }
     const auto nameOf = [&](std::uint64_t fileId) {
@@ -677,7 +639,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
     };
     Contents allKept;
     for (const std::uint64_t fileId : unflushed)
-        allKept[fileId] = {disk.inodes.at(fileId).current, disk.inodes.at(fileId).attributes};
+        allKept[fileId] = disk.inodes.at(fileId).current;
 
     std::vector<ContentsChoice> contentsChoices{{"unflushed data lost", {}}, {"unflushed data kept", allKept}};
     for (const std::uint64_t fileId : unflushed) {
@@ -688,33 +650,15 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
             choice.erase(fileId);
             contentsChoices.push_back({"unflushed data of " + name + " alone lost", choice});
         }
-        choice[fileId] = {HalfKept(file.durable, file.current), file.attributes};
+        choice[fileId] = HalfKept(file.durable, file.current);
         contentsChoices.push_back({"half the unflushed data of " + name + " kept", choice});
         if (file.current.size() > file.durable.size()) {
-            choice[fileId] = {LengthKeptBytesZero(file.durable, file.current), file.attributes};
+            choice[fileId] = LengthKeptBytesZero(file.durable, file.current);
             contentsChoices.push_back({"new length of " + name + " kept, its new bytes zero", choice});
-            choice[fileId] = {LengthKeptBytesGarbage(file.durable, file.current), file.attributes};
+            choice[fileId] = LengthKeptBytesGarbage(file.durable, file.current);
             contentsChoices.push_back({"new length of " + name + " kept, its new bytes garbage", choice});
         }
     }
-    // Attributes are written apart from the bytes: each choice that keeps a
-    // file's pending attribute changes comes again without them.
-    for (const std::uint64_t fileId : unflushed) {
-        const Inode& file = disk.inodes.at(fileId);
-        if (file.attributes == file.durableAttributes)
-            continue;
-        const std::size_t made = contentsChoices.size();
-        for (std::size_t at = 0; at < made; ++at) {
-            ContentsChoice choice = contentsChoices[at];
-            const auto kept = choice.contents.find(fileId);
-            if (kept == choice.contents.end() || kept->second.attributes != file.attributes)
-                continue;
-            kept->second.attributes = file.durableAttributes;
-            choice.description += ", but the attribute changes of " + nameOf(fileId) + " lost";
-            contentsChoices.push_back(std::move(choice));
-        }
-    }
-
     std::vector<SurvivingState> states;
     std::set<DiskImage> seen;
     for (const Choice& names : nameChoices) {
@@ -724,8 +668,7 @@ std::vector<SurvivingState> PowerCutFileSystem::survivingStates() const
                 const Inode& file = disk.inodes.at(fileId);
                 const auto survived = contents.contents.find(fileId);
                 const bool kept = survived != contents.contents.end();
-                image[path] = {fileId, kept ? survived->second.bytes : file.durable, file.modified,
-                               kept ? survived->second.attributes : file.durableAttributes};
+                image[path] = {fileId, kept ? survived->second : file.durable, file.modified};
             }
             if (seen.insert(image).second)
                 states.push_back({"names: " + names.description + "; data: " + contents.description, image});

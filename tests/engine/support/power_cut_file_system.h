@@ -8,8 +8,6 @@
 // - A file's contents (its bytes and its length) reach the disk at flush()
 //   (fsync). Writes, copies and truncations since the last flush are
 //   pending; early writeback changes none of that.
-// - A file's attributes reach the disk with its contents, at flush(); a cut
-//   may also lose pending attribute changes alone.
 // - A name created or removed in a folder reaches the disk at commitFolder()
 //   on any path in that folder (fsync of the folder). Until then it is
 //   pending, even when the file's contents have been flushed.
@@ -21,10 +19,9 @@
 // The Windows profile (NTFS) differs in names alone: commitFolder makes
 // nothing durable; name changes are logged in the order they were made, so
 // only a prefix of them survives; and flush() of a file makes durable every
-// pending name change up to the last one that concerns that file. It keeps no
-// attributes, as the Windows platform layer keeps none.
+// pending name change up to the last one that concerns that file.
 // The seam has no links, so neither has this file system: each file has one
-// name. Every folder exists; there are no symbolic links.
+// name (linkedNames stands in for a second name elsewhere). Every folder exists; there are no symbolic links.
 
 #include <cstdint>
 #include <map>
@@ -36,14 +33,11 @@
 
 #include "file_system.h"
 
-using Attributes = std::map<std::string, std::string>;
-
 // One file as it lies on a disk that has no pending changes.
 struct StoredFile {
     std::uint64_t fileId = 0;
     std::string bytes;
     std::int64_t modified = 0;
-    Attributes attributes;
     auto operator<=>(const StoredFile& other) const = default;
 };
 // A whole disk at rest: every file by its path.
@@ -125,8 +119,6 @@ private:
         std::string durable;  // contents as of the last flush
         std::string current;  // contents as programs see them
         std::int64_t modified = 0;
-        Attributes durableAttributes;
-        Attributes attributes;  // as programs see them
         const void* lockHolder = nullptr;
         // Kept with the inode as programs see them, durable at once: the
         // model of permissions is a plain one.
