@@ -1,6 +1,7 @@
 #include "engine_fixture.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -255,8 +256,13 @@ void PieceSetTest::useSet(std::string original, std::int64_t partSize)
 
 void PieceSetTest::writePieces(int first)
 {
-    for (int i = first; i < count(); ++i)
+    // One date for all, as a split leaves them, so that every run finds them
+    // agreeing on it whatever the clock's grain.
+    const fs::file_time_type date = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (int i = first; i < count(); ++i) {
         WriteFileBytes(piece(i), pieces_[static_cast<std::size_t>(i)]);
+        fs::last_write_time(PathFromUtf8(piece(i)), date);
+    }
 }
 
 std::string PieceSetTest::piece(int index) const

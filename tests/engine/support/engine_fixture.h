@@ -98,7 +98,7 @@ class PieceSetTest : public EngineTest {
 protected:
     // Takes `original` cut into pieces of `partSize` bytes as the set; writes nothing.
     void useSet(std::string original, std::int64_t partSize);
-    // Writes the pieces from `first` on, each whole.
+    // Writes the pieces from `first` on, each whole, all of one date.
     void writePieces(int first = 0);
 
     int count() const { return static_cast<int>(pieces_.size()); }
