@@ -42,7 +42,7 @@ const Piece* FirstMisfitOfPlace(const PieceSet& set, const JoinSurvey& survey)
 bool OutputHoldsEveryPiece(const PieceSet& set, JoinSurvey& survey, const std::string& originalPath)
 {
     const std::int32_t last = set.pieceCount - 1;
-    if (survey.pieces.empty() || !survey.output || survey.output->links != 1)
+    if (survey.pieces.empty() || !survey.output || !fileSystem().isPlainName(originalPath))
         return false;
     const std::int64_t length = survey.output->size;
     if (survey.partSize == 0 && survey.firstIndex < last) {
