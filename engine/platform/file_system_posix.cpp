@@ -46,9 +46,21 @@ T FailedBecause(const char* reason, T result)
 
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 
-FileIdentity IdentityOf(const struct stat& info)
+// The volume of a file: the file system's own id where it has one, which
+// lasts when a disk is mounted again through another device (ext4 and btrfs
+// take it from their UUID); else the device's number.
+std::uint64_t VolumeOf(const struct statfs& volume, bool known, const struct stat& info)
 {
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+    std::uint64_t id = 0;
+    static_assert(sizeof volume.f_fsid <= sizeof id);
+    if (known)
+        std::memcpy(&id, &volume.f_fsid, sizeof volume.f_fsid);
+    return id != 0 ? id : static_cast<std::uint64_t>(info.st_dev);
+}
+
+FileIdentity IdentityOf(const struct stat& info, std::uint64_t volume)
+{
+    return FileIdentity{volume,
                         static_cast<std::uint64_t>(info.st_ino),
                         static_cast<std::int64_t>(info.st_size),
                         static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNanosecondsPerSecond + info.st_mtim.tv_nsec,
@@ -108,7 +120,8 @@ public:
         struct stat info {};
         if (::fstat(fd_, &info) != 0)
             return Failed(std::nullopt);
-        return IdentityOf(info);
+        struct statfs volume {};
+        return IdentityOf(info, VolumeOf(volume, ::fstatfs(fd_, &volume) == 0, info));
     }
 
     std::int64_t read(void* buffer, std::int64_t count) override
@@ -450,7 +463,8 @@ public:
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0)
             return Failed(std::nullopt);
-        return IdentityOf(info);
+        struct statfs volume {};
+        return IdentityOf(info, VolumeOf(volume, ::statfs(path.c_str(), &volume) == 0, info));
     }
 
     // The check and the unlink are two calls: a file renamed over `path`
