@@ -171,6 +171,9 @@ public:
 
 // The file system in use; the platform's own unless one was set.
 FileSystem& fileSystem();
+// What `file` is, or, when its handle cannot tell, what `path` (the name the
+// job itself created or renamed it to) reaches; empty when neither can tell.
+std::optional<FileIdentity> IdentityOrNamed(File& file, const std::string& path);
 // Puts `replacement` in place of the platform's own; nullptr puts it back.
 void setFileSystem(FileSystem* replacement);
 // The platform's own (file_system_win.cpp / file_system_posix.cpp).

@@ -158,9 +158,7 @@ private:
     {
         File& output = *plan_.output;
         if (plan_.deletedEnd == 0) {
-            std::optional<FileIdentity> identity = output.identity();
-            if (!identity)
-                identity = fileSystem().identityAt(outputPath());
+            const std::optional<FileIdentity> identity = IdentityOrNamed(output, outputPath());
             output.close();
             if (identity && fileSystem().removeIfSame(outputPath(), *identity) && fileSystem().commitFolder(outputPath()))
                 RemoveJournal(plan_.journal);

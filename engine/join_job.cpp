@@ -91,9 +91,9 @@ std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinP
     }
     reason = fileSystem().lastError();
     if (plan.output) {
-        plan.output->close();
         // The file this run created: gone again, and the journal with it.
-        const std::optional<FileIdentity> made = output ? output : fileSystem().identityAt(privatePath);
+        const std::optional<FileIdentity> made = output ? output : IdentityOrNamed(*plan.output, privatePath);
+        plan.output->close();
         if (made && fileSystem().removeIfSame(privatePath, *made))
             RemoveJournal(plan.journal);
         return FailJoin(privatePath, reason);

@@ -38,17 +38,6 @@ std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::in
     return first;
 }
 
-const Piece* FirstMisfit(const std::vector<Piece>& pieces, std::int64_t partSize)
-{
-    for (std::size_t at = 0; at < pieces.size(); ++at) {
-        const std::int64_t size = pieces[at].identity.size;
-        const bool last = at + 1 == pieces.size();
-        if (last ? size < 1 || size > partSize : size != partSize)
-            return &pieces[at];
-    }
-    return nullptr;
-}
-
 std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
 {
     if (pieces.empty())

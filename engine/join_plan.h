@@ -43,11 +43,6 @@ std::vector<Piece> MeasurePieces(const PieceSet& set, std::int32_t first, std::i
 // The index of the first piece from `first` on that exists, or `end`.
 std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::int32_t end);
 
-// The first of `pieces` (the last ones of their set) whose size cannot be that
-// of its place: every piece but the last holds `partSize` bytes, the last one
-// from 1 to `partSize`.
-const Piece* FirstMisfit(const std::vector<Piece>& pieces, std::int64_t partSize);
-
 // The last write time every piece has, when they agree on one.
 std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces);
 

@@ -113,9 +113,9 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
     const bool allPieces = survey.firstIndex == 0 && stop == set.pieceCount;
     // A file number proves the output only where it lasts: elsewhere a file
     // could come to have the number of one gone.
+    const bool idsLast = fileSystem().keepsFileIds(originalPath);
     const bool proven = survey.output && journal.output && survey.output->sameFileAs(*journal.output) &&
-                        survey.output->links == 1 && fileSystem().isPlainName(originalPath) &&
-                        fileSystem().keepsFileIds(originalPath);
+                        survey.output->links == 1 && fileSystem().isPlainName(originalPath) && idsLast;
     if (journal.privateLeaf != LeafOf(PrivateOutputPath(originalPath)))
         survey.privateFile.reset();  // not the journal's: it is never touched
 
@@ -138,7 +138,7 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
         return JoinState::Finishing;
     if (survey.firstIndex == 0)
         return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
-    if (!fileSystem().keepsFileIds(originalPath))
+    if (!idsLast)
         return Refusal(survey, JoinState::IdsNotStable, originalPath, "this file system numbers its files anew");
     if (proven && stop == set.pieceCount && survey.output->size >= std::int64_t{survey.firstIndex} * journal.partSize)
         return JoinState::Interrupted;
@@ -151,7 +151,7 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
     const std::string& originalPath = set.originalPath;
     if (survey.firstIndex == 0 && stop == set.pieceCount) {
         survey.partSize = survey.pieces.front().identity.size;
-        if (const Piece* misfit = FirstMisfit(survey.pieces, survey.partSize))
+        if (const Piece* misfit = FirstMisfitOfPlace(set, survey))
             return Refusal(survey, JoinState::PieceDoesNotFit, misfit->name, "its size does not fit the set");
         if (survey.output && OutputHoldsEveryPiece(set, survey, originalPath))
             return JoinState::Finishing;

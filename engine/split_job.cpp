@@ -119,9 +119,7 @@ std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::strin
         return failure;
     }
     std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover);
-    std::optional<FileIdentity> identity = piece->identity();
-    if (!identity)
-        identity = fileSystem().identityAt(name);  // the name this run has just created
+    const std::optional<FileIdentity> identity = IdentityOrNamed(*piece, name);
     if (identity)
         created.add(name, *identity);
     if (!failure && (!identity || !piece->close()))

@@ -17,9 +17,9 @@ packages="$packages nsis unzip dpkg-dev file man-db fonts-wine"
 # also where a test checks the room a move takes.
 packages="$packages
   time xfsprogs btrfs-progs"
-# Tests that make system calls of the real program fail (strace) and that
-# mount an ext4 loop image with one-second timestamps.
-packages="$packages strace e2fsprogs"
+# Tests that make system calls of the real program fail (strace), that mount
+# ext4 loop images (mkfs.ext4, losetup, setpriv) and compare files (cmp).
+packages="$packages strace e2fsprogs mount util-linux diffutils"
 
 missing=""
 for package in $packages; do

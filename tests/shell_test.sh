@@ -29,6 +29,18 @@ scratch_mount_point() {
     trap 'exit 1' INT TERM
 }
 
+# For a test that runs the program under strace, with the other tools named
+# (which scripts/install-deps.sh installs): skips (status 77) with the reason
+# when one is missing or strace cannot trace. LeakSanitizer cannot work under
+# ptrace: a sanitized build runs without it.
+need_strace_and() {
+    for tool in strace "$@"; do
+        command -v "$tool" >/dev/null || skip "$tool is missing (scripts/install-deps.sh installs it)"
+    done
+    strace -f -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+}
+
 # Ends the test as skipped (status 77), with the reason.
 skip() {
     echo "SKIPPED: $*"

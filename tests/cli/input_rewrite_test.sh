@@ -18,12 +18,7 @@ file_bytes=$((8 * 1048576))
 new_bytes="23 bytes of a new text."
 
 [ "$(id -u)" -eq 0 ] || skip "mounting a loop image needs root"
-for tool in mkfs.ext4 strace setpriv; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/install-deps.sh installs it)"
-done
-strace -f -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
-# LeakSanitizer cannot work under ptrace: a sanitized build runs without it.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+need_strace_and mkfs.ext4 setpriv
 scratch_mount_point input-rewrite
 truncate -s 64M "$work/ext4.img"
 mkfs.ext4 -q -F -I 128 "$work/ext4.img" >"$work/mount.txt" 2>&1 || skip "mkfs.ext4 failed: $(cat "$work/mount.txt")"

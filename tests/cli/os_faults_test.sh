@@ -14,10 +14,7 @@ set -u
 . "$(dirname "$0")/../shell_test.sh"
 vandrel=$(absolute_program "$1")
 
-command -v strace >/dev/null || skip "strace is missing (scripts/install-deps.sh installs it)"
-strace -f -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
-# LeakSanitizer cannot work under ptrace: a sanitized build runs without it.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+need_strace_and
 work=$(scratch_folder os-faults) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1

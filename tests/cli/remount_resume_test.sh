@@ -13,11 +13,7 @@ set -u
 vandrel=$(absolute_program "$1")
 
 [ "$(id -u)" -eq 0 ] || skip "mounting a loop image needs root"
-for tool in mkfs.ext4 losetup strace; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/install-deps.sh installs it)"
-done
-strace -f -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+need_strace_and mkfs.ext4 losetup
 scratch_mount_point remount-resume
 first="" second=""
 trap 'cd /; umount "$disk" 2>/dev/null; for d in $first $second; do losetup -d "$d"; done; rm -rf "$work"' EXIT
