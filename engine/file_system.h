@@ -174,6 +174,13 @@ FileSystem& fileSystem();
 // What `file` is, or, when its handle cannot tell, what `path` (the name the
 // job itself created or renamed it to) reaches; empty when neither can tell.
 std::optional<FileIdentity> IdentityOrNamed(File& file, const std::string& path);
+// FileIdentity::modified as nanoseconds since 1970-01-01 UTC, and back, so
+// that a time written on one platform means the same on the other; times
+// beyond the range of either end at its edge.
+std::int64_t ModifiedToUtcNanoseconds(std::int64_t modified);
+std::int64_t UtcNanosecondsToModified(std::int64_t nanoseconds);
+// The digits of a second that FileIdentity::modified keeps on this platform.
+extern const int kModifiedFractionDigits;
 // Puts `replacement` in place of the platform's own; nullptr puts it back.
 void setFileSystem(FileSystem* replacement);
 // The platform's own (file_system_win.cpp / file_system_posix.cpp).

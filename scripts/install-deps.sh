@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev libcli11-dev
+  googletest libgtest-dev libcli11-dev libssl-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   coreutils"

@@ -510,3 +510,16 @@ FileSystem& platformFileSystem()
     static PosixFileSystem fileSystem;
     return fileSystem;
 }
+
+// The platform's time is the UTC time in nanoseconds already.
+std::int64_t ModifiedToUtcNanoseconds(std::int64_t modified)
+{
+    return modified;
+}
+
+std::int64_t UtcNanosecondsToModified(std::int64_t nanoseconds)
+{
+    return nanoseconds;
+}
+
+const int kModifiedFractionDigits = 9;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "../file_system.h"
 #include "free_space.h"
@@ -384,3 +385,25 @@ FileSystem& platformFileSystem()
     static WinFileSystem fileSystem;
     return fileSystem;
 }
+
+namespace {
+
+// A FILETIME counts 100-nanosecond intervals from 1601-01-01 UTC.
+constexpr std::int64_t kFileTimeAt1970 = 116444736000000000;
+constexpr std::int64_t kNanosecondsPerTick = 100;
+
+}  // namespace
+
+std::int64_t ModifiedToUtcNanoseconds(std::int64_t modified)
+{
+    constexpr std::int64_t kLeast = INT64_MIN / kNanosecondsPerTick + kFileTimeAt1970;
+    constexpr std::int64_t kMost = INT64_MAX / kNanosecondsPerTick;
+    return (std::clamp(modified, kLeast, kMost) - kFileTimeAt1970) * kNanosecondsPerTick;
+}
+
+std::int64_t UtcNanosecondsToModified(std::int64_t nanoseconds)
+{
+    return nanoseconds / kNanosecondsPerTick + kFileTimeAt1970;
+}
+
+const int kModifiedFractionDigits = 7;
