@@ -3,6 +3,7 @@
 // value, and the file and the operating system's reason behind a failure.
 
 #include <string>
+#include <vector>
 
 enum class JobOutcome {
     Refused,    // a check failed; nothing was written or deleted
@@ -16,6 +17,11 @@ struct JobResult {
     // For Succeeded: a file that should have been deleted and was not, and why.
     std::string file;
     std::string reason;
+    // A join: whether each piece it took was checked against the set's
+    // checksum list (false for a set without one), and, when pieces were
+    // missing, every one of them (the message names the first alone).
+    bool checked = false;
+    std::vector<std::string> missingPieces;
 };
 
 // Shows a refusal of the job's checks under `caption` and returns it.

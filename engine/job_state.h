@@ -28,6 +28,9 @@ struct JobState {
     std::string splitPath;
     std::string joinPath;
     std::int64_t partSize = 0;
+    // A split writes the set's checksum list beside the pieces; only the
+    // command line's --no-list turns it off.
+    bool writeList = true;
     // Progress: the job's size in bytes and how far its copy has got.
     std::atomic<std::int64_t> totalBytes{0};
     std::atomic<std::int64_t> bytesDone{0};
