@@ -20,6 +20,7 @@ using job_messages::JoinForeignOutput;
 using job_messages::JoinIdsNotStable;
 using job_messages::JoinJournalOfAnotherKind;
 using job_messages::JoinJournalUnfit;
+using job_messages::JoinOutputDamaged;
 using job_messages::JoinOutputInTheWay;
 
 // What the folder holds: every file's leaf name and bytes.
@@ -78,6 +79,9 @@ protected:
         if (journalled)
             writeJournal(journalOfSet(), output());
     }
+
+    // The set's checksum list beside the pieces.
+    void listed() { WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_)); }
 
     // Runs a join from `chosen` on the state that `build` makes, and checks its
     // end: rebuilt (success, the original alone in the folder) or refused
@@ -163,6 +167,19 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
         {"finishing, the journal not yet removed", [&] { interrupted(2, original_); fs::remove(PathFromUtf8(piece(3))); },
          Ends::Rebuilt, {}},
         {"journal left after a finished join", [&] { interrupted(4, original_); }, Ends::Rebuilt, {}},
+        {"interrupted in piece 2, with the list", [&] { interrupted(2, head(720)); listed(); }, Ends::Rebuilt, {}},
+        {"a piece kept, with the list", [&] { interrupted(1, head(600)); listed(); }, Ends::Rebuilt, {}},
+        {"finishing, with the list", [&] { interrupted(2, original_, false); listed(); }, Ends::Rebuilt, {}},
+        {"journal left after a finished join, with the list", [&] { interrupted(4, original_); listed(); },
+         Ends::Rebuilt, {}},
+        {"interrupted, the pieces the output holds no longer the list's",
+         [&] {
+             std::string damaged = head(600);
+             damaged[450] ^= 1;
+             interrupted(2, damaged);
+             listed();
+         },
+         Ends::Refused, JoinOutputDamaged(output())},
         {"foreign output", [&] { interrupted(2, head(600), false); }, Ends::Refused,
          JoinForeignOutput(output(), piece(0))},
         {"journal of another output", [&] { interrupted(2, head(600), false); writeJournal(journalOfSet(), piece(2)); },
@@ -192,6 +209,17 @@ TEST_F(JoinRecovery, FileSystemThatNumbersFilesAnewProvesNoOutput)
 {
     files_.failCallsFrom(IoCall::KeepsFileIds, 1);
     expectJoin([&] { interrupted(2, head(600)); }, Ends::Refused, JoinIdsNotStable(output()));
+}
+
+// There the list proves it instead: the pieces the output holds match their
+// lines, and what lies past them is the start of the next piece.
+TEST_F(JoinRecovery, ListProvesTheOutputWhereFileNumbersDoNotLast)
+{
+    files_.failCallsFrom(IoCall::KeepsFileIds, 1);
+    expectJoin([&] { interrupted(2, head(720)); listed(); }, Ends::Rebuilt);
+    expectJoin([&] { interrupted(2, head(600)); listed(); }, Ends::Rebuilt);
+    expectJoin([&] { interrupted(2, head(600) + MakeContent(40, 5)); listed(); }, Ends::Refused,
+               JoinIdsNotStable(output()));
 }
 
 // Another job holds the journal: nothing is touched.
