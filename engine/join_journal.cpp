@@ -135,7 +135,13 @@ std::string PrivateOutputPath(const std::string& originalPath)
 
 std::string LeafOf(const std::string& path)
 {
+    // A backslash separates folders on Windows alone; elsewhere it is a
+    // letter of a name, as in a file called "a\b.bin".
+#ifdef _WIN32
     const std::size_t slash = path.find_last_of("/\\");
+#else
+    const std::size_t slash = path.find_last_of('/');
+#endif
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
