@@ -119,43 +119,56 @@ TEST_F(SplitJob, ProgressComesFirstThenTheOutcomeThenFinished)
     expectOutcome(kSplitSucceeded, kSplitter);
 }
 
-// A file that has a piece's name may be anyone's: the split refuses before it
-// writes anything, and names the file.
+// A file that has a piece's name, or the list's, may be anyone's: the split
+// refuses before it writes anything, and names the file.
 TEST_F(SplitJob, ExistingPieceNameRefusesTheSplit)
 {
     const std::string content = MakeContent(1000, 3);
     const std::string inTheWay = MakeContent(400, 9);
-    WriteFileBytes(path("in.bin"), content);
-    WriteFileBytes(path("in.bin.3.4.plit"), inTheWay);
+    for (const std::string name : {"in.bin.3.4.plit", "in.bin.plit.sha256"}) {
+        SCOPED_TRACE(name);
+        for (const std::string& file : filesInDir())
+            fs::remove(dir_ / file);
+        sink_.events.clear();
+        files_ = FaultyFileSystem();
+        WriteFileBytes(path("in.bin"), content);
+        WriteFileBytes(path(name), inTheWay);
 
-    runSplit(path("in.bin"), 300);
+        runSplit(path("in.bin"), 300);
 
-    expectRefused(PieceInTheWayText(path("in.bin.3.4.plit")), kSplitter);
-    EXPECT_EQ(result_.outcome, JobOutcome::Refused);
-    EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
-    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
-    EXPECT_EQ(ReadFileBytes(path("in.bin.3.4.plit")), inTheWay);
-    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", "in.bin.3.4.plit"}));
+        expectRefused(PieceInTheWayText(path(name)), kSplitter);
+        EXPECT_EQ(result_.outcome, JobOutcome::Refused);
+        EXPECT_EQ(files_.calls(IoCall::CreateNew), 0);
+        EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+        EXPECT_EQ(ReadFileBytes(path(name)), inTheWay);
+        EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", name}));
+    }
 }
 
 // A name taken after the checks (by another program, in the instant between)
-// is never written through: the split fails and takes back its own pieces.
+// is never written through: the split fails and takes back its own pieces and list.
 TEST_F(SplitJob, PieceNameTakenDuringTheSplitFailsIt)
 {
     const std::string content = MakeContent(1000, 3);
-    WriteFileBytes(path("in.bin"), content);
-    files_.beforeCall = [&](IoCall call, const std::string& name) {
-        if (call == IoCall::CreateNew && name == path("in.bin.2.4.plit"))
-            WriteFileBytes(name, "theirs");
-    };
+    for (const std::string name : {"in.bin.2.4.plit", "in.bin.plit.sha256"}) {
+        SCOPED_TRACE(name);
+        for (const std::string& file : filesInDir())
+            fs::remove(dir_ / file);
+        sink_.events.clear();
+        WriteFileBytes(path("in.bin"), content);
+        files_.beforeCall = [&](IoCall call, const std::string& created) {
+            if (call == IoCall::CreateNew && created == path(name))
+                WriteFileBytes(created, "theirs");
+        };
 
-    runSplit(path("in.bin"), 300);
+        runSplit(path("in.bin"), 300);
 
-    expectOutcome(PieceInTheWayText(path("in.bin.2.4.plit")), kSplitter);
-    EXPECT_EQ(result_.outcome, JobOutcome::Failed);
-    EXPECT_EQ(ReadFileBytes(path("in.bin.2.4.plit")), "theirs");
-    EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
-    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", "in.bin.2.4.plit"}));
+        expectOutcome(PieceInTheWayText(path(name)), kSplitter);
+        EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+        EXPECT_EQ(ReadFileBytes(path(name)), "theirs");
+        EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+        EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.bin", name}));
+    }
 }
 
 TEST_F(SplitJob, PartSizeIsReadOnceWhenTheJobStarts)
