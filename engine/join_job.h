@@ -12,8 +12,14 @@
 unsigned JoinThreadProc(void* parameter);
 
 // Rebuilds the original file from the piece at `joinPath` and its siblings,
-// whose names it derives from that one name (ParsePieceName). Refuses,
-// touching no file (Refused): a name without a valid count; a missing piece;
+// whose names it derives from that one name (ParsePieceName). With the set's
+// checksum list beside the pieces, no piece is renamed or deleted before its
+// bytes matched its line: a damaged piece stops the join, kept and named
+// (Refused when the set is back as it was, else Failed with the output holding
+// the pieces taken), and the whole file's line is checked before the journal,
+// the list and the last pieces go (`checked` is then true). Refuses, touching
+// no file (Refused): a list that cannot be read or does not fit the set; a
+// name without a valid count; a missing piece (`missingPieces` names them all);
 // a piece whose size does not fit the set (pieces 0..N-2 of one size, the last
 // one from 1 byte to that size); a file already at the original's path; a
 // volume with no more free bytes than the first piece holds. When piece 0 is

@@ -15,10 +15,12 @@ unsigned SplitThreadProc(void* parameter);
 // not open for writing in another program (where the platform can tell), that
 // its volume has more free bytes than the file holds, that the piece size is
 // positive, below the file's length and makes at most 2,147,483,647 pieces,
-// and that no piece name is taken; a failed check shows its message and
-// touches no file (Refused). Otherwise it creates every piece new, posting
-// progress, gives each the input's permissions and last write time, keeps the
-// input's holes as holes, and commits each to disk. It deletes the input only
+// and that no piece name is taken, nor the checksum list's when
+// `jobState.writeList`; a failed check shows its message and touches no file
+// (Refused). Otherwise it creates the list new (when asked) and every piece,
+// posting progress, gives each the input's permissions and last write time,
+// keeps the input's holes as holes, commits each to disk, and writes each
+// piece's SHA-256 line, then the whole input's, and commits the list. It deletes the input only
 // when every piece is whole and durable, their names committed, and the input
 // is still the file that was read, unchanged and opened for writing by no
 // other program since; then it shows the success message
