@@ -18,10 +18,17 @@ constexpr std::int64_t kWritebackWindow = 8 << 20;
 
 void CopyHashes::add(const void* bytes, std::int64_t count) const
 {
+    const std::size_t size = static_cast<std::size_t>(count);
+    if (piece && whole && worker) {
+        worker->start(*whole, bytes, size);
+        piece->add(bytes, size);
+        worker->wait();
+        return;
+    }
     if (piece)
-        piece->add(bytes, static_cast<std::size_t>(count));
+        piece->add(bytes, size);
     if (whole)
-        whole->add(bytes, static_cast<std::size_t>(count));
+        whole->add(bytes, size);
 }
 
 void CopyHashes::addZeros(std::int64_t count) const
@@ -43,6 +50,8 @@ ByteMover::ByteMover(ProgressPacer& progress)
 CopyResult ByteMover::copy(File& from, File& to, std::int64_t count, CopyHashes hashes)
 {
     hashes_ = hashes;
+    if (!hashes_.worker)
+        hashes_.worker = &worker_;
     const std::int64_t fromStart = from.position();
     if (fromStart < 0)
         return CopyResult::ReadFailed;

@@ -6,6 +6,7 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
+#include "hash_worker.h"
 #include "progress.h"
 #include "sha256.h"
 
@@ -16,6 +17,8 @@ enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed };
 struct CopyHashes {
     Sha256* piece = nullptr;
     Sha256* whole = nullptr;
+    // Hashes the whole original's beside the piece's, when there is one.
+    HashWorker* worker = nullptr;
 
     bool any() const { return piece || whole; }
     void add(const void* bytes, std::int64_t count) const;
@@ -65,4 +68,5 @@ private:
     bool movedInKernel_ = false;  // a byte was copied in the kernel: a refusal now is a failure
     std::int64_t unsynced_ = 0;   // bytes written since the last write-back started
     CopyHashes hashes_;           // of the copy under way
+    HashWorker worker_;           // the second of its hashes
 };

@@ -13,7 +13,7 @@ CopyHashes PieceCheck::hashesFor(std::int32_t index)
         return {};
     piece_.reset();
     fedWhole_ = index == wholeNext_;
-    return {&piece_, fedWhole_ ? &whole_ : nullptr};
+    return {&piece_, fedWhole_ ? &whole_ : nullptr, &worker_};
 }
 
 bool PieceCheck::pieceMatches(std::int32_t index)
