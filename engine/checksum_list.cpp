@@ -7,6 +7,7 @@
 
 #include "file_system.h"
 #include "join_journal.h"
+#include "name_escape.h"
 #include "vandrel_version.h"
 
 namespace {
@@ -39,43 +40,6 @@ bool NeedsEscape(std::string_view name)
     return name.find_first_of("\\\n\r") != std::string_view::npos;
 }
 
-std::string Escaped(std::string_view name)
-{
-    std::string out;
-    out.reserve(name.size());
-    for (const char c : name) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::optional<std::string> Unescaped(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] != '\\') {
-            out += text[at];
-            continue;
-        }
-        if (++at == text.size())
-            return std::nullopt;
-        switch (text[at]) {
-        case '\\': out += '\\'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: return std::nullopt;
-        }
-    }
-    return out;
-}
 
 // ---- UTC civil time, by the proleptic Gregorian calendar's day arithmetic
 
@@ -314,8 +278,8 @@ char LoopLetter(const std::string& names)
 // appended: copy with no destination combines its sources into the first.
 std::string WindowsJoinCommand(const SetFacts& facts, std::int64_t count)
 {
-    const std::string original = Escaped(facts.originalLeaf);
-    const std::string suffix = "." + Escaped(facts.countText) + ".plit";
+    const std::string original = EscapedName(facts.originalLeaf);
+    const std::string suffix = "." + EscapedName(facts.countText) + ".plit";
     const std::string loopVariable = std::string("%") + LoopLetter(original + suffix);
     std::string command = "copy /b \"" + original + ".0" + suffix + "\" \"" + original + "\"";
     if (count > 1)
@@ -379,7 +343,7 @@ std::optional<ListLine> ParseChecksumLine(std::string_view line, std::string& pr
         return std::nullopt;
     }
     const std::string_view name = rest.substr(2);
-    std::optional<std::string> leaf = escaped ? Unescaped(name) : std::string(name);
+    std::optional<std::string> leaf = escaped ? UnescapedName(name) : std::string(name);
     if (!leaf) {
         problem = "its name has a \"\\\" that is no \"\\\\\", \"\\n\" or \"\\r\"";
         return std::nullopt;
@@ -393,7 +357,7 @@ std::optional<ListLine> ParseChecksumLine(std::string_view line, std::string& pr
 std::optional<std::string> ReadFact(std::string_view key, std::string_view value, SetFacts& facts)
 {
     if (key == kOriginalKey || key == kPiecesKey) {
-        std::optional<std::string> text = Unescaped(value);
+        std::optional<std::string> text = UnescapedName(value);
         if (!text || text->empty())
             return "the name is empty or has a \"\\\" that is no \"\\\\\", \"\\n\" or \"\\r\"";
         if (key == kPiecesKey && !IsCountText(*text))
@@ -420,7 +384,7 @@ std::string Lined(std::size_t number, const std::string& what)
 // How a name stands in a reason: quoted, its line breaks escaped.
 std::string Quoted(std::string_view name)
 {
-    return "\"" + Escaped(name) + "\"";
+    return "\"" + EscapedName(name) + "\"";
 }
 
 bool SizesFit(const SetFacts& facts, std::int64_t count)
@@ -453,14 +417,14 @@ std::string ChecksumListPath(const std::string& originalPath)
 
 std::string FormatListHeader(const SetFacts& facts)
 {
-    const std::string leaf = Escaped(facts.originalLeaf);
+    const std::string leaf = EscapedName(facts.originalLeaf);
     const std::int64_t count = DecimalToInt64(facts.countText);
     std::string text = "# Checksums of the pieces of \"" + leaf + "\", made by Vandrel " VANDREL_VERSION ".\n";
     text += "# " + std::string(kOriginalKey) + ": " + leaf + "\n";
     text += "# " + std::string(kSizeKey) + ": " + std::to_string(facts.originalSize) + "\n";
     text += "# " + std::string(kModifiedKey) + ": " + FormatUtc(facts.modifiedUtcNs, facts.modifiedDigits) + "\n";
     text += "# " + std::string(kPartSizeKey) + ": " + std::to_string(facts.partSize) + "\n";
-    text += "# " + std::string(kPiecesKey) + ": " + Escaped(facts.countText) + "\n";
+    text += "# " + std::string(kPiecesKey) + ": " + EscapedName(facts.countText) + "\n";
     text += "#\n";
     const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
     const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
@@ -478,7 +442,7 @@ std::string FormatListHeader(const SetFacts& facts)
 std::string FormatListLine(const ListLine& line)
 {
     const bool escape = NeedsEscape(line.leaf);
-    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? Escaped(line.leaf) : line.leaf) + "\n";
+    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? EscapedName(line.leaf) : line.leaf) + "\n";
 }
 
 std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string& problem)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "copy_buffer.h"
+#include "name_escape.h"
 
 namespace {
 
@@ -17,43 +18,6 @@ constexpr std::int64_t kMostJournalBytes = 64 * 1024;
 const std::map<JournalKind, std::string_view> kKindNames = {
     {JournalKind::Join, "join"}, {JournalKind::Split, "split"}, {JournalKind::InPlaceSplit, "in-place-split"}};
 
-// Names may hold any byte but NUL; a newline or a backslash is escaped so
-// that each field stays on its line.
-std::string Escaped(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::optional<std::string> Unescaped(std::string_view text)
-{
-    std::string out;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] != '\\') {
-            out += text[at];
-            continue;
-        }
-        if (++at == text.size())
-            return std::nullopt;
-        switch (text[at]) {
-        case '\\': out += '\\'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: return std::nullopt;
-        }
-    }
-    return out;
-}
 
 template <typename Number>
 std::optional<Number> NumberOf(std::string_view text)
@@ -79,7 +43,7 @@ std::string OutputLine(const FileIdentity& output)
 // Reads one "key value" line into `journal`; false when it is not one.
 bool ReadField(std::string_view key, std::string_view value, Journal& journal)
 {
-    const std::optional<std::string> text = Unescaped(value);
+    const std::optional<std::string> text = UnescapedName(value);
     if (!text)
         return false;
     if (key == "kind") {
@@ -149,16 +113,16 @@ std::string FormatJournal(const Journal& journal)
 {
     std::string text = std::string(kHeader) + std::string(kVersion) + "\n";
     text += Line("kind", kKindNames.at(journal.kind));
-    text += Line("original", Escaped(journal.originalLeaf));
-    text += Line("count", Escaped(journal.countText));
+    text += Line("original", EscapedName(journal.originalLeaf));
+    text += Line("count", EscapedName(journal.countText));
     text += Line("part-size", std::to_string(journal.partSize));
     text += Line("last-size", std::to_string(journal.lastSize));
-    text += Line("output-folder", Escaped(journal.outputFolder));
+    text += Line("output-folder", EscapedName(journal.outputFolder));
     text += Line("keep", journal.keep ? "yes" : "no");
     if (journal.modified)
         text += Line("modified", std::to_string(*journal.modified));
     if (!journal.privateLeaf.empty())
-        text += Line("private", Escaped(journal.privateLeaf));
+        text += Line("private", EscapedName(journal.privateLeaf));
     if (journal.output)
         text += OutputLine(*journal.output);
     return text;
