@@ -259,11 +259,16 @@ JobResult JoinSurveyed(const PieceSet& set, PieceCheck& check, std::int64_t free
 {
     for (bool cleared = false;; cleared = true) {
         JoinSurvey survey = SurveyJoin(set, check.active());
-        if (const Piece* misfit = FirstMisfitOfList(survey, check);
-            misfit && (survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
-                       survey.state == JoinState::Finishing))
+        const bool goesOn = survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
+                            survey.state == JoinState::Finishing || survey.state == JoinState::FinishedJournal;
+        if (const Piece* misfit = FirstMisfitOfList(survey, check); misfit && goesOn)
             return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name,
                               "its size is not the one \"" + check.listPath() + "\" gives");
+        // The journal and the list must tell the same pieces' places.
+        if (check.active() && goesOn && survey.journal && survey.journal->file &&
+            survey.journal->journal.partSize != check.facts().partSize)
+            return RefuseJoin(JoinListUnfit(check.listPath()), check.listPath(),
+                              "its part size is not the one \"" + survey.journal->path + "\" records");
         switch (survey.state) {
         case JoinState::FreshSet:
             return StartJoin(set, survey, freeBytes, check);

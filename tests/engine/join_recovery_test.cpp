@@ -20,6 +20,7 @@ using job_messages::JoinForeignOutput;
 using job_messages::JoinIdsNotStable;
 using job_messages::JoinJournalOfAnotherKind;
 using job_messages::JoinJournalUnfit;
+using job_messages::JoinListUnfit;
 using job_messages::JoinOutputDamaged;
 using job_messages::JoinOutputInTheWay;
 
@@ -180,6 +181,15 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
              listed();
          },
          Ends::Refused, JoinOutputDamaged(output())},
+        {"interrupted, a journal whose part size is not the list's",
+         [&] {
+             Journal smaller = journalOfSet();
+             smaller.partSize = 200;
+             interrupted(3, head(900), false);
+             writeJournal(smaller, output());
+             listed();
+         },
+         Ends::Refused, JoinListUnfit(path("orig.bin.plit.sha256"))},
         {"foreign output", [&] { interrupted(2, head(600), false); }, Ends::Refused,
          JoinForeignOutput(output(), piece(0))},
         {"journal of another output", [&] { interrupted(2, head(600), false); writeJournal(journalOfSet(), piece(2)); },
