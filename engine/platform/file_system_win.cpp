@@ -397,7 +397,7 @@ constexpr std::int64_t kNanosecondsPerTick = 100;
 std::int64_t ModifiedToUtcNanoseconds(std::int64_t modified)
 {
     constexpr std::int64_t kLeast = INT64_MIN / kNanosecondsPerTick + kFileTimeAt1970;
-    constexpr std::int64_t kMost = INT64_MAX / kNanosecondsPerTick;
+    constexpr std::int64_t kMost = INT64_MAX / kNanosecondsPerTick + kFileTimeAt1970;
     return (std::clamp(modified, kLeast, kMost) - kFileTimeAt1970) * kNanosecondsPerTick;
 }
 
