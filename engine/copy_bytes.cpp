@@ -16,6 +16,22 @@ constexpr std::int64_t kWritebackWindow = 8 << 20;
 
 }  // namespace
 
+void CopyHashes::add(const void* bytes, std::int64_t count) const
+{
+    if (piece)
+        piece->add(bytes, static_cast<std::size_t>(count));
+    if (whole)
+        whole->add(bytes, static_cast<std::size_t>(count));
+}
+
+void CopyHashes::addZeros(std::int64_t count) const
+{
+    if (piece)
+        piece->addZeros(count);
+    if (whole)
+        whole->addZeros(count);
+}
+
 ByteMover::ByteMover(ProgressPacer& progress)
     : progress_(progress), kernelChunk_(std::clamp(progress.step() / kMiB * kMiB, kLeastKernelChunk, kMostKernelChunk))
 {
@@ -24,8 +40,9 @@ ByteMover::ByteMover(ProgressPacer& progress)
 // Walks `from` range by range: each hole is skipped, each stretch of data
 // copied. `to`'s position is asked for only when a hole comes, as most files
 // have none; it has moved with `from`'s since the start.
-CopyResult ByteMover::copy(File& from, File& to, std::int64_t count)
+CopyResult ByteMover::copy(File& from, File& to, std::int64_t count, CopyHashes hashes)
 {
+    hashes_ = hashes;
     const std::int64_t fromStart = from.position();
     if (fromStart < 0)
         return CopyResult::ReadFailed;
@@ -75,6 +92,7 @@ CopyResult ByteMover::skipHole(File& from, std::int64_t fromAt, File& to, std::i
         return CopyResult::ReadFailed;
     if (!to.seek(toAt))
         return CopyResult::WriteFailed;
+    hashes_.addZeros(bytes);
     progress_.advance(bytes);
     return CopyResult::Copied;
 }
@@ -103,6 +121,8 @@ std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int
         if (copied < 0)
             return CopyResult::WriteFailed;
         movedInKernel_ = true;
+        if (hashes_.any() && hashWritten(to, copied) != CopyResult::Copied)
+            return CopyResult::WriteFailed;
         progress_.advance(copied);
         wrote(to, copied);
         count -= copied;
@@ -118,10 +138,28 @@ CopyResult ByteMover::copyThroughBuffer(File& from, File& to, std::int64_t count
             return CopyResult::ReadFailed;
         if (got == 0)
             return CopyResult::EndedEarly;
+        hashes_.add(buffer_.data(), got);
         progress_.advance(got);
         if (!to.write(buffer_.data(), got))
             return CopyResult::WriteFailed;
         wrote(to, got);
+        remaining -= got;
+    }
+    return CopyResult::Copied;
+}
+
+// Read back from the page cache, where the kernel's copy has just put them,
+// so that the hash is of the bytes the new file holds.
+CopyResult ByteMover::hashWritten(File& to, std::int64_t count)
+{
+    const std::int64_t end = to.position();
+    if (end < count || !to.seek(end - count))
+        return CopyResult::WriteFailed;
+    for (std::int64_t remaining = count; remaining > 0;) {
+        const std::int64_t got = to.read(buffer_.data(), std::min(remaining, CopyBuffer::kSize));
+        if (got <= 0)
+            return CopyResult::WriteFailed;
+        hashes_.add(buffer_.data(), got);
         remaining -= got;
     }
     return CopyResult::Copied;

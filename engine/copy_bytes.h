@@ -7,8 +7,20 @@
 #include "copy_buffer.h"
 #include "file_system.h"
 #include "progress.h"
+#include "sha256.h"
 
 enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed };
+
+// The hashes a copy feeds with every byte it moves, a skipped hole as its
+// zeros: the piece's own, and the whole original's. Either may be absent.
+struct CopyHashes {
+    Sha256* piece = nullptr;
+    Sha256* whole = nullptr;
+
+    bool any() const { return piece || whole; }
+    void add(const void* bytes, std::int64_t count) const;
+    void addZeros(std::int64_t count) const;
+};
 
 // Moves bytes for one job: only the data a file stores, so that its holes stay
 // holes; inside the kernel while the platform can (sharing extents where the
@@ -25,8 +37,10 @@ public:
     // the holes between them skipped in both files and `to` grown to its full
     // length when the bytes end in a hole. Stops at the first read error,
     // early end of `from` or failed write; for a failed call the platform's
-    // reason is then in fileSystem().lastError().
-    CopyResult copy(File& from, File& to, std::int64_t count);
+    // reason is then in fileSystem().lastError(). `hashes` sees the bytes `to`
+    // holds: those read into the buffer, or, where the kernel copied them,
+    // those read back from `to` (which must be open for reading too).
+    CopyResult copy(File& from, File& to, std::int64_t count, CopyHashes hashes = {});
 
     // The job's one buffer, for the few reads it makes itself.
     CopyBuffer& buffer() { return buffer_; }
@@ -34,6 +48,8 @@ public:
 private:
     // Copies `count` bytes of data at the current positions.
     CopyResult copyData(File& from, File& to, std::int64_t count);
+    // Hashes the `count` bytes before `to`'s position, which it leaves where it was.
+    CopyResult hashWritten(File& to, std::int64_t count);
     // The same inside the kernel; empty when the platform cannot copy between
     // these files, which it may say only before the job's first byte.
     std::optional<CopyResult> copyInKernel(File& from, File& to, std::int64_t count);
@@ -48,4 +64,5 @@ private:
     bool inKernel_ = true;
     bool movedInKernel_ = false;  // a byte was copied in the kernel: a refusal now is a failure
     std::int64_t unsynced_ = 0;   // bytes written since the last write-back started
+    CopyHashes hashes_;           // of the copy under way
 };

@@ -100,6 +100,39 @@ inline std::string JoinFileNotDeleted(const std::string& path, const std::string
            originalPath + "\". Close any program that uses it, make it deletable, then start the join again.";
 }
 
+// A piece whose bytes are not those its checksum list gives: it is kept as
+// it is, and so are the pieces after it.
+inline std::string JoinPieceDamaged(const std::string& pieceName)
+{
+    return "The file \"" + pieceName + "\" is damaged: its bytes are not those it was made with. Copy it again "
+           "from where it came from, then start the join again.";
+}
+
+// The rebuilt file holds pieces already taken whose bytes are no longer those
+// the checksum list gives: the disk changed them after they were joined.
+inline std::string JoinOutputDamaged(const std::string& originalPath)
+{
+    return "The file \"" + originalPath + "\" is damaged: the pieces it holds already are no longer the bytes they "
+           "were made with. Nothing was changed. Check the disk, then put the pieces back from where they came from.";
+}
+
+// A checksum list that cannot be read, or is not the list of these pieces.
+inline std::string JoinListUnfit(const std::string& listPath)
+{
+    return "The file \"" + listPath + "\" is not the checksum list of these pieces, or it is damaged. Nothing was "
+           "changed. Copy it again with the pieces from where they came from, then start the join again.";
+}
+
+// Every piece matched its line but the whole file does not match the list's
+// own line for it: the list disagrees with itself.
+inline std::string JoinListDisagrees(const std::string& listPath, const std::string& originalPath)
+{
+    return "The file \"" + listPath + "\" does not agree with itself: every piece matched its line, but the "
+           "rebuilt file \"" + originalPath + "\" does not match the line of the whole file. \"" + originalPath +
+           "\" is whole and the list and the last piece are kept. Check the rebuilt file; if it is right, delete \"" +
+           listPath + "\" and start the join again to finish.";
+}
+
 // Another job holds the file a job would read or write.
 inline std::string FileInUseByAnotherJob(const std::string& path)
 {

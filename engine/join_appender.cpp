@@ -1,6 +1,8 @@
 #include "join_appender.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 #include <memory>
 #include <optional>
 
@@ -28,7 +30,7 @@ public:
 
         for (std::size_t at = 0; at < plan_.pieces.size(); ++at) {
             const Piece& piece = plan_.pieces[at];
-            if (!append(piece))
+            if (!append(piece, indexOf(at)))
                 return failed();
             length += piece.identity.size;
             if (!plan_.output->flush() || !plan_.output->isRegularFile() || plan_.output->size() != length)
@@ -48,15 +50,16 @@ private:
     std::int32_t indexOf(std::size_t at) const { return plan_.firstIndex + static_cast<std::int32_t>(at); }
     const std::string& outputPath() const { return plan_.outputNamed ? set_.originalPath : privatePath_; }
 
-    // Appends all of `piece` as it was measured: the same file, no byte more or less.
-    bool append(const Piece& piece)
+    // Appends all of `piece` as it was measured: the same file, no byte more
+    // or less, and the bytes its line in the checksum list gives.
+    bool append(const Piece& piece, std::int32_t index)
     {
         std::unique_ptr<File> file = fileSystem().openForReading(piece.name);
         if (!file)
             return fail(JoinPieceNotFound(piece.name), piece.name, fileSystem().lastError());
         if (file->identity() != piece.identity)
             return fail(kJoinFailed, piece.name, "it changed after it was measured");
-        switch (mover_.copy(*file, *plan_.output, piece.identity.size)) {
+        switch (mover_.copy(*file, *plan_.output, piece.identity.size, plan_.check->hashesFor(index))) {
         case CopyResult::Copied:
             break;
         case CopyResult::ReadFailed:
@@ -68,6 +71,10 @@ private:
         }
         if (file->read(mover_.buffer().data(), 1) != 0)
             return fail(kJoinFailed, piece.name, "it grew while it was being read");
+        if (!plan_.check->pieceMatches(index)) {
+            damaged_ = true;
+            return fail(JoinPieceDamaged(piece.name), piece.name, plan_.check->mismatchReason());
+        }
         progress_.advance(1);  // the read that met the end of the piece counts as one
         return true;
     }
@@ -93,10 +100,10 @@ private:
         return fail(JoinFileNotDeleted(piece.name, set_.originalPath), piece.name, fileSystem().lastError());
     }
 
-    // Every byte is in the output: make it durable, name included, then drop
-    // the journal and the last pieces. The last piece goes first, so that a
-    // join cut short between the two leaves the last but one, whose size is
-    // the part size.
+    // Every byte is in the output: make it durable, name included, check the
+    // whole original against its line, then drop the journal, the list and
+    // the last pieces. The last piece goes first, so that a join cut short
+    // between the two leaves the last but one, whose size is the part size.
     JobResult finish(std::int64_t length)
     {
         // A cut at its own length gives back the room a file system reserves
@@ -104,8 +111,8 @@ private:
         // file that was closed before, as a renamed piece 0 was). A trim
         // only: it changes no byte, and its failure changes nothing.
         plan_.output->truncate(length);
-        // A move keeps the file's date: the one its pieces agreed on. Its
-        // failure changes no byte, and is told with the success.
+        // A move keeps the file's date: the one its list or its pieces give.
+        // Its failure changes no byte, and is told with the success.
         const std::optional<std::int64_t> modified = plan_.journal.journal.modified;
         if (modified && !plan_.output->setModified(*modified))
             dateReason_ = fileSystem().lastError();
@@ -113,16 +120,19 @@ private:
             return failedAt(set_.originalPath);
         if (!fileSystem().commitFolder(set_.originalPath))
             return failedAt(set_.originalPath);
-        const std::string journalPath = plan_.journal.path;
-        if (!RemoveJournal(plan_.journal)) {
-            fail(JoinFileNotDeleted(journalPath, set_.originalPath), journalPath, fileSystem().lastError());
+        if (!plan_.check->wholeMatches()) {
+            fail(JoinListDisagrees(plan_.check->listPath(), set_.originalPath), plan_.check->listPath(),
+                 "the SHA-256 of the whole file is not the one it gives");
             return stopped();
         }
-        for (std::size_t at = plan_.pieces.size(); at-- > 0 && indexOf(at) >= set_.pieceCount - 2;) {
-            if (!removePiece(plan_.pieces[at]))
-                return stopped();
+        // The pieces appended and not deleted: the last two of the set.
+        const std::int64_t deleted = std::clamp<std::int64_t>(std::int64_t{set_.pieceCount} - 2 - plan_.firstIndex, 0,
+                                                              static_cast<std::int64_t>(plan_.pieces.size()));
+        const std::vector<Piece> left(plan_.pieces.begin() + deleted, plan_.pieces.end());
+        if (const std::optional<std::string> stayed = RemoveLeftovers(set_, &plan_.journal, *plan_.check, left)) {
+            fail(JoinFileNotDeleted(*stayed, set_.originalPath), *stayed, fileSystem().lastError());
+            return stopped();
         }
-        fileSystem().commitFolder(set_.originalPath);  // the output is whole already; this only settles the deletions
         if (!plan_.output->close())
             return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
                              fileSystem().lastError());
@@ -154,23 +164,33 @@ private:
     // Takes the output back to the end of the highest piece deleted, whose
     // bytes it alone holds. When it holds none, the set goes back to what it
     // was: the output removed (or piece 0 renamed back) and the journal too.
+    // A damaged piece that leaves the set as it was is a refusal: nothing changed.
     JobResult failed()
+    {
+        const bool restored = takeBack();
+        const JobOutcome outcome = damaged_ && restored ? JobOutcome::Refused : JobOutcome::Failed;
+        return FinishJob(outcome, failure_.message, kJoinCaption, failure_.file, failure_.reason);
+    }
+
+    // True when the set is back as it was before this run.
+    bool takeBack()
     {
         File& output = *plan_.output;
         if (plan_.deletedEnd == 0) {
             const std::optional<FileIdentity> identity = IdentityOrNamed(output, outputPath());
             output.close();
-            if (identity && fileSystem().removeIfSame(outputPath(), *identity) && fileSystem().commitFolder(outputPath()))
-                RemoveJournal(plan_.journal);
-        } else if (plan_.renamedBytes == plan_.deletedEnd) {
-            const std::string firstPiece = PieceName(set_.originalPath, 0, set_.countText);
-            if (output.truncate(plan_.deletedEnd) && output.flush() && output.close() &&
-                fileSystem().renameNoReplace(set_.originalPath, firstPiece) && fileSystem().commitFolder(firstPiece))
-                RemoveJournal(plan_.journal);
-        } else if (output.truncate(plan_.deletedEnd) && output.flush()) {
-            output.close();
+            return identity && fileSystem().removeIfSame(outputPath(), *identity) &&
+                   fileSystem().commitFolder(outputPath()) && RemoveJournal(plan_.journal);
         }
-        return FinishJob(JobOutcome::Failed, failure_.message, kJoinCaption, failure_.file, failure_.reason);
+        if (plan_.renamedBytes == plan_.deletedEnd) {
+            const std::string firstPiece = PieceName(set_.originalPath, 0, set_.countText);
+            return output.truncate(plan_.deletedEnd) && output.flush() && output.close() &&
+                   fileSystem().renameNoReplace(set_.originalPath, firstPiece) &&
+                   fileSystem().commitFolder(firstPiece) && RemoveJournal(plan_.journal);
+        }
+        if (output.truncate(plan_.deletedEnd) && output.flush())
+            output.close();
+        return false;
     }
 
     struct Failure {
@@ -195,6 +215,7 @@ private:
     ByteMover mover_;
     Failure failure_;
     std::string dateReason_;  // why the output could not take its pieces' date
+    bool damaged_ = false;    // a piece did not match its line
 };
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 
+#include "checksum_list.h"
 #include "file_system.h"
 #include "job_messages.h"
 #include "job_state.h"
 #include "join_appender.h"
+#include "join_check.h"
 #include "join_plan.h"
 #include "join_recovery.h"
 #include "join_survey.h"
@@ -104,10 +106,25 @@ std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinP
     return FailJoin(privatePath, reason);
 }
 
+// Reads piece 0 whole, hashing it as the list's first piece, before it is
+// renamed: a rename takes no bytes through memory. Empty when it matched.
+std::optional<JobResult> CheckFirstPiece(const Piece& first, PieceCheck& check)
+{
+    std::unique_ptr<File> file = fileSystem().openForReading(first.name);
+    CopyBuffer buffer;
+    if (!file || file->identity() != first.identity)
+        return RefuseJoin(JoinPieceNotFound(first.name), first.name, fileSystem().lastError());
+    if (!check.hashRange(*file, 0, first.identity.size, 0, buffer))
+        return FailJoin(first.name, fileSystem().lastError());
+    if (!check.pieceMatches(0))
+        return RefuseJoin(JoinPieceDamaged(first.name), first.name, check.mismatchReason());
+    return std::nullopt;
+}
+
 // A whole set and nothing in the way: the journal first, then piece 0 becomes
 // the output (renamed where it is a plain file with one name, else copied),
 // then the other pieces are appended.
-JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes)
+JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, PieceCheck& check)
 {
     // The first piece of a set is its largest.
     if (freeBytes != FREE_QUERY_FAILED && survey.partSize >= freeBytes)
@@ -115,15 +132,22 @@ JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBy
     JoinPlan plan;
     plan.partSize = survey.partSize;
     plan.pieces = std::move(survey.pieces);
+    plan.check = &check;
     Journal journal;
     journal.originalLeaf = LeafOf(set.originalPath);
     journal.countText = set.countText;
     journal.partSize = plan.partSize;
     journal.lastSize = plan.pieces.back().identity.size;
-    journal.modified = AgreedModification(plan.pieces);
+    // The list tells the original's date; pieces of other tools may agree on one.
+    journal.modified = check.active() ? UtcNanosecondsToModified(check.facts().modifiedUtcNs)
+                                      : AgreedModification(plan.pieces);
 
     const Piece& first = plan.pieces.front();
     if (first.identity.links == 1 && fileSystem().isPlainName(first.name)) {
+        if (check.active()) {
+            if (std::optional<JobResult> damaged = CheckFirstPiece(first, check))
+                return *damaged;
+        }
         journal.output = first.identity;
         if (std::optional<JobResult> ended = StartByRename(set, journal, plan))
             return *ended;
@@ -133,6 +157,39 @@ JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBy
     if (std::optional<JobResult> ended = StartByCopy(set, journal, plan))
         return *ended;
     return AppendPieces(set, plan);
+}
+
+// Sets of more pieces than this name only the first missing ones.
+constexpr std::size_t kMostMissingNamed = 1000;
+
+// Every piece the join needs that is not there: from piece 0 on, or, beside
+// an output that holds the first pieces, from the first piece there on.
+std::vector<std::string> MissingPieces(const PieceSet& set, const JoinSurvey& survey)
+{
+    const std::int32_t first = survey.output && survey.firstIndex > 0 ? survey.firstIndex : 0;
+    std::vector<std::string> missing;
+    for (std::int32_t index = first; index < set.pieceCount && missing.size() < kMostMissingNamed; ++index) {
+        std::string name = PieceName(set.originalPath, index, set.countText);
+        if (!fileSystem().exists(name))
+            missing.push_back(std::move(name));
+    }
+    if (missing.empty())
+        missing.push_back(survey.file);  // there, but it does not open
+    return missing;
+}
+
+// The first piece there whose size is not the one the list gives its place;
+// the journal's part size must be the list's too.
+const Piece* FirstMisfitOfList(const JoinSurvey& survey, const PieceCheck& check)
+{
+    if (!check.active())
+        return nullptr;
+    for (std::size_t at = 0; at < survey.pieces.size(); ++at) {
+        const std::int32_t index = survey.firstIndex + static_cast<std::int32_t>(at);
+        if (survey.pieces[at].identity.size != ListedPieceSize(check.facts(), index))
+            return &survey.pieces[at];
+    }
+    return nullptr;
 }
 
 // The refusal that a surveyed state calls for; nothing is touched.
@@ -153,8 +210,11 @@ JobResult RefuseState(const PieceSet& set, const JoinSurvey& survey)
         return RefuseJoin(JoinJournalOfAnotherKind(file), file, survey.reason);
     case JoinState::PieceDoesNotFit:
         return RefuseJoin(JoinPieceDoesNotFit(file), file, survey.reason);
-    case JoinState::PieceMissing:
-        return RefuseJoin(JoinPieceNotFound(file));  // the message says it all
+    case JoinState::PieceMissing: {
+        JobResult refused = RefuseJoin(JoinPieceNotFound(file));  // the message says it all
+        refused.missingPieces = MissingPieces(set, survey);
+        return refused;
+    }
     default:
         return RefuseJoin(JoinJournalUnfit(file), file, survey.reason);
     }
@@ -170,6 +230,63 @@ unsigned JoinThreadProc(void*)
     return 0;
 }
 
+namespace {
+
+// The set's checksum list, read before anything is written: a list that
+// cannot be read or is not this set's refuses the join, naming it.
+std::optional<JobResult> ReadList(const PieceSet& set, std::optional<PieceCheck>& check)
+{
+    FoundList found = ReadChecksumList(set);
+    switch (found.found) {
+    case ListFound::None:
+        check.emplace();
+        return std::nullopt;
+    case ListFound::Unreadable:
+    case ListFound::Damaged:
+        return RefuseJoin(JoinListUnfit(found.path), found.path, found.reason);
+    case ListFound::Read:
+        break;
+    }
+    if (const std::optional<std::string> misfit = ListMisfit(found.list, set))
+        return RefuseJoin(JoinListUnfit(found.path), found.path, *misfit);
+    check.emplace(std::move(found));
+    return std::nullopt;
+}
+
+// The join from its survey on: a fresh start, a stale journal cleared once,
+// or the state a join of its own left.
+JobResult JoinSurveyed(const PieceSet& set, PieceCheck& check, std::int64_t freeBytes)
+{
+    for (bool cleared = false;; cleared = true) {
+        JoinSurvey survey = SurveyJoin(set, check.active());
+        if (const Piece* misfit = FirstMisfitOfList(survey, check);
+            misfit && (survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
+                       survey.state == JoinState::Finishing))
+            return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name,
+                              "its size is not the one \"" + check.listPath() + "\" gives");
+        switch (survey.state) {
+        case JoinState::FreshSet:
+            return StartJoin(set, survey, freeBytes, check);
+        case JoinState::StaleJournal:
+        case JoinState::CopyingFirstPiece:
+            // Once cleared, the set is surveyed again: whole, or with a file in the way.
+            if (cleared || !ClearStaleJoin(set, survey))
+                return RefuseJoin(JoinOutputInTheWay(survey.file), survey.file, survey.reason);
+            continue;
+        case JoinState::Interrupted:
+            return ResumeJoin(set, survey, freeBytes, check);
+        case JoinState::Finishing:
+            return FinishJoin(set, survey, check);
+        case JoinState::FinishedJournal:
+            return ForgetFinishedJoin(set, survey, check);
+        default:
+            return RefuseState(set, survey);
+        }
+    }
+}
+
+}  // namespace
+
 JobResult JoinFiles(std::string joinPath)
 {
     BusyScope busy;
@@ -181,25 +298,10 @@ JobResult JoinFiles(std::string joinPath)
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;
-    for (bool cleared = false;; cleared = true) {
-        JoinSurvey survey = SurveyJoin(*set);
-        switch (survey.state) {
-        case JoinState::FreshSet:
-            return StartJoin(*set, survey, freeBytes);
-        case JoinState::StaleJournal:
-        case JoinState::CopyingFirstPiece:
-            // Once cleared, the set is surveyed again: whole, or with a file in the way.
-            if (cleared || !ClearStaleJoin(*set, survey))
-                return RefuseJoin(JoinOutputInTheWay(survey.file), survey.file, survey.reason);
-            continue;
-        case JoinState::Interrupted:
-            return ResumeJoin(*set, survey, freeBytes);
-        case JoinState::Finishing:
-            return FinishJoin(*set, survey);
-        case JoinState::FinishedJournal:
-            return ForgetFinishedJoin(survey);
-        default:
-            return RefuseState(*set, survey);
-        }
-    }
+    std::optional<PieceCheck> check;
+    if (std::optional<JobResult> refused = ReadList(*set, check))
+        return *refused;
+    JobResult result = JoinSurveyed(*set, *check, freeBytes);
+    result.checked = check->active();
+    return result;
 }

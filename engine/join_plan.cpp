@@ -50,6 +50,24 @@ std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
     return modified;
 }
 
+std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, PieceCheck& check,
+                                           const std::vector<Piece>& pieces)
+{
+    if (journal) {
+        const std::string journalPath = journal->path;
+        if (!RemoveJournal(*journal))
+            return journalPath;
+    }
+    if (!check.removeList())
+        return check.listPath();
+    for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+        if (!fileSystem().commitFolder(set.originalPath) || !fileSystem().removeIfSame(piece->name, piece->identity))
+            return piece->name;
+    }
+    fileSystem().commitFolder(set.originalPath);  // the output is whole already; this only settles the deletions
+    return std::nullopt;
+}
+
 bool OutputHoldsPiece(File& output, std::int64_t outputOffset, const std::string& name, std::int64_t count,
                       CopyBuffer& buffer)
 {

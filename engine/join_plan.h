@@ -10,6 +10,7 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
+#include "join_check.h"
 #include "join_journal.h"
 #include "job_result.h"
 #include "piece_names.h"
@@ -30,6 +31,7 @@ struct JoinPlan {
     std::int64_t deletedEnd = 0;   // end of the highest piece whose bytes only the output holds
     std::int64_t renamedBytes = 0; // bytes of a piece 0 that became the output by a rename
     std::vector<Piece> pieces;     // the pieces still to append, in index order
+    PieceCheck* check = nullptr;   // what each piece is checked against; never null
 };
 
 // Shows a refusal under the join's caption.
@@ -45,6 +47,14 @@ std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::in
 
 // The last write time every piece has, when they agree on one.
 std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces);
+
+// The end of a join whose output holds every byte durably, its name
+// included: the journal goes (when there is one), then the checksum list,
+// then the pieces left, the last first, each only while it is still the file
+// that was measured and once the names before it are durable, so that a cut
+// never leaves a gap. Empty when all went; else the file that stayed.
+std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, PieceCheck& check,
+                                           const std::vector<Piece>& pieces);
 
 // True when `count` bytes of `output` from `outputOffset` are, byte for byte,
 // those of the piece at `name` from its start.

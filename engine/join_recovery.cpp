@@ -32,9 +32,60 @@ std::unique_ptr<File> OpenSurveyedOutput(const PieceSet& set, const JoinSurvey& 
     return output;
 }
 
+// With a checksum list: the output's first `pieces` pieces, which are gone
+// from disk, are the bytes their lines give. Empty when they are.
+std::optional<JobResult> CheckPiecesHeld(const PieceSet& set, File& output, std::int32_t pieces, PieceCheck& check)
+{
+    CopyBuffer buffer;
+    const std::int64_t partSize = check.facts().partSize;
+    for (std::int32_t index = 0; index < pieces; ++index) {
+        const std::int64_t size = ListedPieceSize(check.facts(), index);
+        if (!check.hashRange(output, index * partSize, size, index, buffer))
+            return FailJoin(set.originalPath, fileSystem().lastError());
+        if (!check.pieceMatches(index))
+            return RefuseJoin(JoinOutputDamaged(set.originalPath), set.originalPath,
+                              "the bytes of " + PieceName(set.originalPath, index, set.countText) + " in it: " +
+                                  check.mismatchReason());
+    }
+    return std::nullopt;
+}
+
+// On a file system whose file numbers do not last: what the output holds
+// past the pieces gone is the start of the next piece, so that cutting it
+// destroys nothing that piece does not hold.
+bool TailIsNextPiece(File& output, const JoinSurvey& survey, std::int64_t held)
+{
+    const std::int64_t tail = survey.output->size - held;
+    CopyBuffer buffer;
+    return tail == 0 || OutputHoldsPiece(output, held, survey.pieces.front().name, tail, buffer);
+}
+
+// With a checksum list: every piece's bytes in the output are those its line
+// gives, and the whole output is the original's line. Empty when they are.
+std::optional<JobResult> CheckWholeOutput(const PieceSet& set, const JoinSurvey& survey, File& output,
+                                          PieceCheck& check)
+{
+    if (std::optional<JobResult> refused = CheckPiecesHeld(set, output, survey.firstIndex, check))
+        return refused;
+    CopyBuffer buffer;
+    for (std::int32_t index = survey.firstIndex; index < set.pieceCount; ++index) {
+        const std::string name = PieceName(set.originalPath, index, set.countText);
+        const std::int64_t size = ListedPieceSize(check.facts(), index);
+        if (!check.hashRange(output, index * check.facts().partSize, size, index, buffer))
+            return FailJoin(set.originalPath, fileSystem().lastError());
+        // The output holds this piece byte for byte: the piece is damaged too.
+        if (!check.pieceMatches(index))
+            return RefuseJoin(JoinPieceDamaged(name), name, check.mismatchReason());
+    }
+    if (!check.wholeMatches())
+        return FinishJob(JobOutcome::Failed, JoinListDisagrees(check.listPath(), set.originalPath), kJoinCaption,
+                         check.listPath(), "the SHA-256 of the whole file is not the one it gives");
+    return std::nullopt;
+}
+
 }  // namespace
 
-JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes)
+JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, PieceCheck& check)
 {
     if (freeBytes != FREE_QUERY_FAILED && survey.pieces.front().identity.size >= freeBytes)
         return RefuseJoin(kJoinNoSpace);
@@ -43,8 +94,17 @@ JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeB
     plan.output = OpenSurveyedOutput(set, survey, reason);
     if (!plan.output)
         return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, reason);
+    const std::int64_t held = std::int64_t{survey.firstIndex} * survey.partSize;
+    if (check.active()) {
+        if (std::optional<JobResult> refused = CheckPiecesHeld(set, *plan.output, survey.firstIndex, check))
+            return *refused;
+    }
+    if (survey.outputToProveByList && !TailIsNextPiece(*plan.output, survey, held))
+        return RefuseJoin(JoinIdsNotStable(set.originalPath), set.originalPath,
+                          "its bytes past the pieces it holds are not those of the next piece");
     plan.journal = std::move(*survey.journal);
     plan.partSize = survey.partSize;
+    plan.check = &check;
 
     // A private file that the journal names is the job's own.
     const std::string privatePath = PrivateOutputPath(set.originalPath);
@@ -62,6 +122,11 @@ JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeB
         if (plan.output->size() < offset + plan.partSize ||
             !OutputHoldsPiece(*plan.output, offset, piece.name, plan.partSize, buffer))
             break;
+        // Its bytes are the piece's own: they are checked as the piece would be.
+        const std::int32_t index = survey.firstIndex + static_cast<std::int32_t>(kept);
+        if (check.active() && (!check.hashRange(*plan.output, offset, plan.partSize, index, buffer) ||
+                               !check.pieceMatches(index)))
+            return RefuseJoin(JoinPieceDamaged(piece.name), piece.name, check.mismatchReason());
         if (!plan.output->flush() || !fileSystem().commitFolder(set.originalPath) ||
             !fileSystem().removeIfSame(piece.name, piece.identity))
             return NotDeleted(piece.name, set);
@@ -76,34 +141,39 @@ JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeB
     return AppendPieces(set, plan);
 }
 
-JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey)
+JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check)
 {
     std::string reason;
     std::unique_ptr<File> output = OpenSurveyedOutput(set, survey, reason);
     if (!output)
         return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, reason);
+    if (check.active()) {
+        if (std::optional<JobResult> refused = CheckWholeOutput(set, survey, *output, check))
+            return *refused;
+    }
     if (!output->flush() || !fileSystem().commitFolder(set.originalPath))
         return FailJoin(set.originalPath, fileSystem().lastError());
-    if (survey.journal) {
-        const std::string journalPath = survey.journal->path;
-        if (!RemoveJournal(*survey.journal))
-            return NotDeleted(journalPath, set);
-    }
-    for (auto piece = survey.pieces.rbegin(); piece != survey.pieces.rend(); ++piece) {
-        if (!fileSystem().removeIfSame(piece->name, piece->identity) || !fileSystem().commitFolder(piece->name))
-            return NotDeleted(piece->name, set);
-    }
+    if (const std::optional<std::string> stayed =
+            RemoveLeftovers(set, survey.journal ? &*survey.journal : nullptr, check, survey.pieces))
+        return NotDeleted(*stayed, set);
     if (!output->close())
         return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set.originalPath,
                          fileSystem().lastError());
     return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
 }
 
-JobResult ForgetFinishedJoin(JoinSurvey& survey)
+JobResult ForgetFinishedJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check)
 {
-    const std::string journalPath = survey.journal->path;
-    if (!RemoveJournal(*survey.journal))
-        return FinishJob(JobOutcome::Failed, kJoinFailed, kJoinCaption, journalPath, fileSystem().lastError());
+    if (check.active()) {
+        std::string reason;
+        std::unique_ptr<File> output = OpenSurveyedOutput(set, survey, reason);
+        if (!output)
+            return RefuseJoin(FileInUseByAnotherJob(set.originalPath), set.originalPath, reason);
+        if (std::optional<JobResult> refused = CheckWholeOutput(set, survey, *output, check))
+            return *refused;
+    }
+    if (const std::optional<std::string> stayed = RemoveLeftovers(set, &*survey.journal, check, {}))
+        return NotDeleted(*stayed, set);
     return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
 }
 

@@ -106,7 +106,7 @@ JoinState Refusal(JoinSurvey& survey, JoinState state, std::string file, std::st
 }
 
 // The state of a set beside a journal of this set's join.
-JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop)
+JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop, bool withList)
 {
     const std::string& originalPath = set.originalPath;
     const Journal& journal = survey.journal->journal;
@@ -138,9 +138,16 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
         return JoinState::Finishing;
     if (survey.firstIndex == 0)
         return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
+    const std::int64_t held = std::int64_t{survey.firstIndex} * journal.partSize;
+    if (!idsLast && withList && stop == set.pieceCount && survey.output->links == 1 &&
+        fileSystem().isPlainName(originalPath) && survey.output->size >= held &&
+        survey.output->size <= held + journal.partSize) {
+        survey.outputToProveByList = true;
+        return JoinState::Interrupted;
+    }
     if (!idsLast)
         return Refusal(survey, JoinState::IdsNotStable, originalPath, "this file system numbers its files anew");
-    if (proven && stop == set.pieceCount && survey.output->size >= std::int64_t{survey.firstIndex} * journal.partSize)
+    if (proven && stop == set.pieceCount && survey.output->size >= held)
         return JoinState::Interrupted;
     return Refusal(survey, JoinState::ForeignOutput, originalPath, "no journal of this join proves it");
 }
@@ -169,7 +176,7 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
     return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
 }
 
-JoinState Survey(const PieceSet& set, JoinSurvey& survey)
+JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
 {
     const std::string& originalPath = set.originalPath;
     const std::int32_t stop = MeasureRemainingPieces(set, survey);
@@ -210,14 +217,14 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey)
         return Refusal(survey, JoinState::JournalOfAnotherKind, journalPath, "it records another kind of job");
     if (!JournalFitsSet(set, survey))
         return Refusal(survey, JoinState::JournalUnfit, journalPath, "it records another set of pieces");
-    return WithJournal(set, survey, stop);
+    return WithJournal(set, survey, stop, withList);
 }
 
 }  // namespace
 
-JoinSurvey SurveyJoin(const PieceSet& set)
+JoinSurvey SurveyJoin(const PieceSet& set, bool withList)
 {
     JoinSurvey survey;
-    survey.state = Survey(set, survey);
+    survey.state = Survey(set, survey, withList);
     return survey;
 }

@@ -41,10 +41,14 @@ struct JoinSurvey {
     std::optional<OpenJournal> journal;  // found and locked; a state may leave it unread
     std::optional<FileIdentity> output;  // what is at the original's path
     std::optional<FileIdentity> privateFile;
+    // Interrupted on a file system whose file numbers do not last: only the
+    // checksum list, against the bytes the output holds, can prove it.
+    bool outputToProveByList = false;
     std::string file;    // the file a refusal names
     std::string reason;  // and why, for the command line
 };
 
 // Looks at the set of `set` without changing any file (it locks the journal
-// it finds, so that no other job acts on the set meanwhile).
-JoinSurvey SurveyJoin(const PieceSet& set);
+// it finds, so that no other job acts on the set meanwhile). `withList`: the
+// set has a checksum list, which may prove an output that file numbers cannot.
+JoinSurvey SurveyJoin(const PieceSet& set, bool withList);

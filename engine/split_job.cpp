@@ -7,10 +7,13 @@
 #include <optional>
 #include <vector>
 
+#include "checksum_list.h"
 #include "copy_bytes.h"
 #include "file_system.h"
 #include "job_messages.h"
 #include "job_state.h"
+#include "join_journal.h"
+#include "list_writer.h"
 #include "piece_names.h"
 #include "progress.h"
 
@@ -38,10 +41,13 @@ struct SplitInput {
 // look-ups before the first byte.
 constexpr std::int64_t kMostNamesCheckedFirst = 100000;
 
-// The first name of the set that is taken already, by anything at all.
+// The first name of the set that is taken already, by anything at all: its
+// list's (when it gets one), then its pieces'.
 std::optional<std::string> FirstPieceInTheWay(const std::string& splitPath, std::int64_t pieceCount,
-                                              const std::string& countText)
+                                              const std::string& countText, bool withList)
 {
+    if (withList && fileSystem().exists(ChecksumListPath(splitPath)))
+        return ChecksumListPath(splitPath);
     for (std::int64_t index = 0; index < std::min(pieceCount, kMostNamesCheckedFirst); ++index) {
         std::string name = PieceName(splitPath, index, countText);
         if (fileSystem().exists(name))
@@ -81,9 +87,9 @@ SplitFailure WriteFailure(const std::string& file)
 // to disk with them, a plain file of the right length (a name such as
 // aux.bin.0.2.plit reaches a Windows device, where every write "succeeds").
 std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, const std::string& name,
-                                      std::int64_t pieceBytes, ByteMover& mover)
+                                      std::int64_t pieceBytes, ByteMover& mover, CopyHashes hashes)
 {
-    switch (mover.copy(input.file, piece, pieceBytes)) {
+    switch (mover.copy(input.file, piece, pieceBytes, hashes)) {
     case CopyResult::Copied:
         break;
     case CopyResult::ReadFailed:
@@ -109,7 +115,7 @@ std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, cons
 // Creates the piece `name`, fills it and closes it. Whatever becomes of it, a
 // piece that was created is recorded in `created`, as it was last seen.
 std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::string& name, std::int64_t pieceBytes,
-                                       ByteMover& mover, CreatedPieces& created)
+                                       ByteMover& mover, CopyHashes hashes, CreatedPieces& created)
 {
     std::unique_ptr<File> piece = fileSystem().createNew(name);
     if (!piece) {
@@ -118,7 +124,7 @@ std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::strin
             failure.message = SplitPieceInTheWay(name);
         return failure;
     }
-    std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover);
+    std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover, hashes);
     const std::optional<FileIdentity> identity = IdentityOrNamed(*piece, name);
     if (identity)
         created.add(name, *identity);
@@ -145,23 +151,80 @@ std::optional<SplitFailure> CheckInputUnchanged(const SplitInput& input, CopyBuf
     return std::nullopt;
 }
 
-// Writes every piece, makes their names durable, and checks, as the last step
-// before the input may go, that it is still what was read. Nothing is deleted here.
-std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t partSize, std::int64_t pieceCount,
-                                           const std::string& countText, CreatedPieces& created)
+// A failed run takes back its list as it last wrote it.
+void RecordList(ListWriter& list, const std::string& path, CreatedPieces& created)
 {
+    if (const std::optional<FileIdentity> identity = list.identity())
+        created.add(path, *identity);
+}
+
+// The set's checksum list, created new with its header before the first
+// piece; empty, with `failure` set (and what it made recorded in `created`),
+// when it cannot be.
+std::unique_ptr<ListWriter> StartList(const SplitInput& input, std::int64_t partSize, const std::string& countText,
+                                      CreatedPieces& created, std::optional<SplitFailure>& failure)
+{
+    const std::string path = ChecksumListPath(input.path);
+    std::unique_ptr<ListWriter> list = ListWriter::Create(path);
+    if (!list) {
+        failure = WriteFailure(path);
+        if (fileSystem().exists(path))
+            failure->message = SplitPieceInTheWay(path);
+        return nullptr;
+    }
+    const SetFacts facts{LeafOf(input.path), input.opened.size, ModifiedToUtcNanoseconds(input.opened.modified),
+                         kModifiedFractionDigits, partSize, countText};
+    if (!list->begin(facts, input.opened)) {
+        failure = WriteFailure(path);
+        RecordList(*list, path, created);
+        return nullptr;
+    }
+    return list;
+}
+
+// Writes every piece and, when `list` is there, its line, then the whole
+// original's line; makes their names durable, and checks, as the last step
+// before the input may go, that it is still what was read. Nothing is deleted here.
+std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int64_t partSize,
+                                               std::int64_t pieceCount, const std::string& countText,
+                                               ListWriter* list, CreatedPieces& created)
+{
+    std::optional<SplitFailure> failure;
+    const std::string listPath = ChecksumListPath(input.path);
     const std::int64_t fileSize = input.opened.size;
     ProgressPacer progress(fileSize);
     ByteMover mover(progress);
+    Sha256 pieceHash;
+    Sha256 wholeHash;
+    const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash} : CopyHashes{};
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
         const std::string name = PieceName(input.path, index, countText);
-        if (auto failure = WritePiece(input, name, pieceBytes, mover, created))
+        if ((failure = WritePiece(input, name, pieceBytes, mover, hashes, created)))
             return failure;
+        if (list && !list->add({pieceHash.finish(), LeafOf(name)}))
+            return WriteFailure(listPath);
     }
+    if (list && (!list->add({wholeHash.finish(), LeafOf(input.path)}) || !list->finish()))
+        return WriteFailure(listPath);
     if (!fileSystem().commitFolder(input.path))
         return WriteFailure(input.path);
     return CheckInputUnchanged(input, mover.buffer());
+}
+
+// The same, with the list this run creates when `withList`, which a failure
+// records in `created` with the pieces.
+std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t partSize, std::int64_t pieceCount,
+                                           const std::string& countText, bool withList, CreatedPieces& created)
+{
+    std::optional<SplitFailure> failure;
+    std::unique_ptr<ListWriter> list;
+    if (withList && !(list = StartList(input, partSize, countText, created, failure)))
+        return failure;
+    failure = WritePiecesAndList(input, partSize, pieceCount, countText, list.get(), created);
+    if (failure && list)
+        RecordList(*list, ChecksumListPath(input.path), created);
+    return failure;
 }
 
 }  // namespace
@@ -203,12 +266,13 @@ JobResult SplitFile(std::string splitPath)
     if (pieceCount > std::numeric_limits<std::int32_t>::max())
         return RefuseJob(kSplitInvalidSize, kSplitCaption);
     const std::string countText = Int64ToDecimal(pieceCount);
-    if (const std::optional<std::string> inTheWay = FirstPieceInTheWay(splitPath, pieceCount, countText))
+    const bool withList = jobState.writeList;
+    if (const std::optional<std::string> inTheWay = FirstPieceInTheWay(splitPath, pieceCount, countText, withList))
         return RefuseJob(SplitPieceInTheWay(*inTheWay), kSplitCaption, *inTheWay, "a file of that name exists");
 
     CreatedPieces created;
     std::optional<SplitFailure> failure =
-        WriteAllPieces(SplitInput{*input, splitPath, *opened}, partSize, pieceCount, countText, created);
+        WriteAllPieces(SplitInput{*input, splitPath, *opened}, partSize, pieceCount, countText, withList, created);
     if (failure) {
         input.reset();
         created.removeAll();

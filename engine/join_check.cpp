@@ -1,0 +1,64 @@
+#include "join_check.h"
+
+#include <algorithm>
+
+PieceCheck::PieceCheck(FoundList list) : found_(std::move(list))
+{
+    identity_ = fileSystem().identityAt(found_.path);
+}
+
+CopyHashes PieceCheck::hashesFor(std::int32_t index)
+{
+    if (!active())
+        return {};
+    piece_.reset();
+    fedWhole_ = index == wholeNext_;
+    return {&piece_, fedWhole_ ? &whole_ : nullptr};
+}
+
+bool PieceCheck::pieceMatches(std::int32_t index)
+{
+    if (!active())
+        return true;
+    const bool matches = piece_.finish() == found_.list.lines[static_cast<std::size_t>(index)].digest;
+    if (fedWhole_ && matches)
+        ++wholeNext_;
+    else if (fedWhole_)
+        wholeNext_ = -1;  // the whole hash holds bytes of no piece: it can no longer match
+    fedWhole_ = false;
+    return matches;
+}
+
+bool PieceCheck::hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index,
+                           CopyBuffer& buffer)
+{
+    const CopyHashes hashes = hashesFor(index);
+    if (!file.seek(offset))
+        return false;
+    for (std::int64_t remaining = count; remaining > 0;) {
+        const std::int64_t got = file.read(buffer.data(), std::min(remaining, CopyBuffer::kSize));
+        if (got <= 0) {
+            if (fedWhole_)
+                wholeNext_ = -1;  // part of a piece went in: the whole hash is lost
+            return false;
+        }
+        hashes.add(buffer.data(), got);
+        remaining -= got;
+    }
+    return true;
+}
+
+bool PieceCheck::wholeMatches()
+{
+    if (!active())
+        return true;
+    const std::size_t pieces = found_.list.lines.size() - 1;
+    return wholeNext_ == static_cast<std::int32_t>(pieces) && whole_.finish() == found_.list.lines.back().digest;
+}
+
+bool PieceCheck::removeList()
+{
+    if (!active())
+        return true;
+    return identity_ && fileSystem().removeIfSame(found_.path, *identity_) && fileSystem().commitFolder(found_.path);
+}

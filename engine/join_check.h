@@ -1,0 +1,55 @@
+#pragma once
+// What a join checks the bytes it takes against: the set's checksum list,
+// when it has one. Each piece is hashed as it is read (piece 0 before it is
+// renamed, the others as they are appended), and the whole original's hash
+// grows with the pieces in order, so that its own line is checked in the
+// same pass.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "checksum_list.h"
+#include "copy_buffer.h"
+#include "copy_bytes.h"
+#include "file_system.h"
+
+class PieceCheck {
+public:
+    // A set without a list: nothing is checked, every piece passes.
+    PieceCheck() = default;
+    // The list read beside the set, which fits it.
+    explicit PieceCheck(FoundList list);
+
+    // True when the set has a list.
+    bool active() const { return found_.found == ListFound::Read; }
+    const std::string& listPath() const { return found_.path; }
+    const SetFacts& facts() const { return found_.list.facts; }
+
+    // The hashes to feed with piece `index` as it is copied: its own, and the
+    // whole original's while every piece before it has been fed in order.
+    CopyHashes hashesFor(std::int32_t index);
+    // True when the bytes fed since the last call are those of piece `index`
+    // (always without a list). Starts the next piece afresh.
+    bool pieceMatches(std::int32_t index);
+    // Reads `count` bytes of `file` from `offset` and hashes them as piece
+    // `index` (so that pieceMatches tells). False when a read fails; the
+    // reason is then in fileSystem().lastError().
+    bool hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index, CopyBuffer& buffer);
+    // True when every piece has been fed in order and the whole original's
+    // hash is its line's (always without a list).
+    bool wholeMatches();
+    // The reason line of a piece that did not match.
+    std::string mismatchReason() const { return "its SHA-256 is not the one \"" + found_.path + "\" gives"; }
+    // Deletes the list while it is still the file that was read, and commits
+    // its folder; true without a list.
+    bool removeList();
+
+private:
+    FoundList found_;
+    std::optional<FileIdentity> identity_;  // the list as it was read
+    Sha256 piece_;
+    Sha256 whole_;
+    std::int32_t wholeNext_ = 0;  // the piece the whole hash takes next
+    bool fedWhole_ = false;       // the bytes since the last check went to the whole hash too
+};
