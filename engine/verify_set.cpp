@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "checksum_list.h"
-#include "copy_buffer.h"
 #include "file_system.h"
+#include "hash_lanes.h"
 #include "job_messages.h"
 #include "job_state.h"
 #include "join_journal.h"
@@ -105,63 +105,59 @@ std::optional<JobResult> FindRebuiltFile(const PieceSet& set, const SetFacts& fa
     return std::nullopt;
 }
 
-// Reads `length` bytes from the current position of `file` into each hash
-// given, moving the progress on. False, with the operating system's reason or
-// the file's early end in `reason`, when they could not all be read.
-bool HashBytes(File& file, std::int64_t length, Sha256& hash, Sha256* whole, CopyBuffer& buffer,
-               ProgressPacer& pacer, std::string& reason)
-{
-    while (length > 0) {
-        const std::int64_t got = file.read(buffer.data(), std::min(length, CopyBuffer::kSize));
-        if (got <= 0) {
-            reason = got < 0 ? fileSystem().lastError() : "it ended early";
-            return false;
-        }
-        hash.add(buffer.data(), static_cast<std::size_t>(got));
-        if (whole)
-            whole->add(buffer.data(), static_cast<std::size_t>(got));
-        pacer.advance(got);
-        length -= got;
-    }
-    return true;
-}
-
-// Checks piece `index` where it lies on its own. Empty when nothing is at its
-// name. Advances the progress by the piece's listed size.
-std::optional<PieceCheck> CheckPiece(const std::string& path, const ListLine& line, std::int64_t size,
-                                     CopyBuffer& buffer, ProgressPacer& pacer)
-{
-    const std::int64_t before = jobState.bytesDone;
-    PieceCheck check{path, PieceVerdict::Damaged, {}};
-    std::unique_ptr<File> piece = fileSystem().openForReading(path);
-    if (!piece) {
-        if (!fileSystem().exists(path))
-            return std::nullopt;
-        check.verdict = PieceVerdict::Unreadable;
-        check.reason = fileSystem().lastError();
-    } else if (piece->size() == size) {
-        Sha256 hash;
-        if (HashBytes(*piece, size, hash, nullptr, buffer, pacer, check.reason))
-            check.verdict = hash.finish() == line.digest ? PieceVerdict::Ok : PieceVerdict::Damaged;
-        else
-            check.verdict = PieceVerdict::Unreadable;
-    }
-    pacer.advance(size - (jobState.bytesDone - before));
-    return check;
-}
-
-// Checks the range of piece `index` in the rebuilt file, from its current
-// position, adding its bytes to `whole` as well when given.
-PieceCheck CheckInRebuiltFile(const std::string& path, File& output, const ListLine& line, std::int64_t size,
-                              Sha256* whole, CopyBuffer& buffer, ProgressPacer& pacer)
-{
-    const std::int64_t before = jobState.bytesDone;
-    PieceCheck check{path, PieceVerdict::Unreadable, {}};
+// The bytes of one piece to hash: the piece's own file, or its range of the
+// rebuilt file.
+struct Stream {
+    std::int32_t index = 0;
+    File* file = nullptr;  // the piece's, or the rebuilt file shared by several streams
+    bool inRebuiltFile = false;
+    std::int64_t offset = 0;  // where the next read starts
+    std::int64_t left = 0;    // bytes still to read
     Sha256 hash;
-    if (HashBytes(output, size, hash, whole, buffer, pacer, check.reason))
-        check.verdict = hash.finish() == line.digest ? PieceVerdict::InRebuiltFile : PieceVerdict::DamagedInRebuiltFile;
-    pacer.advance(size - (jobState.bytesDone - before));
-    return check;
+    bool readFailed = false;
+    std::string reason;
+};
+
+// Reads every stream through `lanes`, stream k on lane k % count, taking one
+// block of each lane's current stream in turn so that the lanes hash at
+// once; `whole`, when given, gets every byte as well (one lane only, so in
+// order). Moves the progress on by every byte of each stream, read or not.
+void HashStreams(std::vector<std::unique_ptr<Stream>>& streams, HashLanes& lanes, Sha256* whole,
+                 ProgressPacer& pacer)
+{
+    const int laneCount = lanes.count();
+    std::vector<std::size_t> next(static_cast<std::size_t>(laneCount));
+    for (int lane = 0; lane < laneCount; ++lane)
+        next[static_cast<std::size_t>(lane)] = static_cast<std::size_t>(lane);
+    for (bool anyLeft = true; anyLeft;) {
+        anyLeft = false;
+        for (int lane = 0; lane < laneCount; ++lane) {
+            std::size_t& at = next[static_cast<std::size_t>(lane)];
+            if (at >= streams.size())
+                continue;
+            anyLeft = true;
+            Stream& stream = *streams[at];
+            char* block = lanes.takeBlock(lane);
+            const std::int64_t got = stream.file->seek(stream.offset)
+                                         ? stream.file->read(block, std::min(stream.left, HashLanes::kBlockSize))
+                                         : -1;
+            if (got <= 0) {
+                lanes.giveBack(lane, block);
+                stream.readFailed = true;
+                stream.reason = got < 0 ? fileSystem().lastError() : "it ended early";
+                pacer.advance(stream.left);
+                stream.left = 0;
+            } else {
+                lanes.hash(lane, block, got, stream.hash, whole);
+                pacer.advance(got);
+                stream.offset += got;
+                stream.left -= got;
+            }
+            if (stream.left == 0)
+                at += static_cast<std::size_t>(laneCount);
+        }
+    }
+    lanes.drain();
 }
 
 // The rebuilt file opened for reading, when it is still the file the survey found.
@@ -175,44 +171,89 @@ std::unique_ptr<File> OpenRebuiltFile(const std::string& originalPath, const Fil
 }
 
 // Every piece, in index order: on its own where it is there, else in the
-// rebuilt file when `rebuilt` may be read and holds its range.
+// rebuilt file when `rebuilt` may be read and holds its range. Pieces are
+// opened and measured first, then read and hashed on two lanes at once.
 void CheckPieces(const PieceSet& set, const ChecksumList& list, RebuiltFile& rebuilt, SetCheck& check)
 {
     const SetFacts& facts = list.facts;
     ProgressPacer pacer(facts.originalSize);
-    CopyBuffer buffer;
-    std::vector<std::optional<PieceCheck>> found(static_cast<std::size_t>(set.pieceCount));
+    std::vector<std::unique_ptr<File>> files;
+    std::vector<std::unique_ptr<Stream>> streams;
+    std::vector<bool> there(static_cast<std::size_t>(set.pieceCount));
     bool anyThere = false;
     for (std::int32_t index = 0; index < set.pieceCount; ++index) {
-        found[index] = CheckPiece(PieceName(set.originalPath, index, set.countText), list.lines[index],
-                                  ListedPieceSize(facts, index), buffer, pacer);
-        anyThere = anyThere || found[index].has_value();
+        PieceCheck& piece = check.pieces.emplace_back(
+            PieceCheck{PieceName(set.originalPath, index, set.countText), PieceVerdict::Missing, {}});
+        const std::int64_t size = ListedPieceSize(facts, index);
+        std::unique_ptr<File> file = fileSystem().openForReading(piece.path);
+        if (!file && !fileSystem().exists(piece.path))
+            continue;
+        anyThere = there[index] = true;
+        if (!file) {
+            piece.verdict = PieceVerdict::Unreadable;
+            piece.reason = fileSystem().lastError();
+        } else if (file->size() != size) {
+            piece.verdict = PieceVerdict::Damaged;
+        } else {
+            auto& stream = *streams.emplace_back(std::make_unique<Stream>());
+            stream.index = index;
+            stream.file = file.get();
+            stream.left = size;
+            files.push_back(std::move(file));
+            continue;
+        }
+        pacer.advance(size);
     }
+
     const bool joined = !anyThere && rebuilt.output && rebuilt.output->size == facts.originalSize &&
                         (rebuilt.proven || rebuilt.journal->found == JournalFound::None);
     std::unique_ptr<File> output;
     if (rebuilt.proven || joined)
         output = OpenRebuiltFile(set.originalPath, *rebuilt.output);
+    for (std::int32_t index = 0; index < set.pieceCount; ++index) {
+        const std::int64_t offset = std::int64_t{index} * facts.partSize;
+        const std::int64_t size = ListedPieceSize(facts, index);
+        if (there[index])
+            continue;
+        if (!output || offset + size > rebuilt.output->size) {
+            pacer.advance(size);
+            continue;
+        }
+        auto& stream = *streams.emplace_back(std::make_unique<Stream>());
+        stream.index = index;
+        stream.file = output.get();
+        stream.inRebuiltFile = true;
+        stream.offset = offset;
+        stream.left = size;
+    }
 
+    // The whole file's hash takes its bytes in order, so on one lane.
     std::optional<Sha256> whole;
     if (joined && output)
         whole.emplace();
-    for (std::int32_t index = 0; index < set.pieceCount; ++index) {
-        const std::string path = PieceName(set.originalPath, index, set.countText);
-        const std::int64_t offset = std::int64_t{index} * facts.partSize;
-        const std::int64_t size = ListedPieceSize(facts, index);
-        if (found[index]) {
-            check.pieces.push_back(*found[index]);
-        } else if (output && offset + size <= rebuilt.output->size && output->seek(offset)) {
-            check.pieces.push_back(CheckInRebuiltFile(path, *output, list.lines[index], size,
-                                                      whole ? &*whole : nullptr, buffer, pacer));
+    {
+        HashLanes lanes(whole ? 1 : 2);
+        HashStreams(streams, lanes, whole ? &*whole : nullptr, pacer);
+    }
+    for (const std::unique_ptr<Stream>& stream : streams) {
+        PieceCheck& piece = check.pieces[stream->index];
+        const bool right = stream->hash.finish() == list.lines[stream->index].digest;
+        if (stream->readFailed) {
+            piece.verdict = PieceVerdict::Unreadable;
+            piece.reason = stream->reason;
+        } else if (stream->inRebuiltFile) {
+            piece.verdict = right ? PieceVerdict::InRebuiltFile : PieceVerdict::DamagedInRebuiltFile;
         } else {
-            check.pieces.push_back(PieceCheck{path, PieceVerdict::Missing, {}});
-            pacer.advance(size);
+            piece.verdict = right ? PieceVerdict::Ok : PieceVerdict::Damaged;
         }
     }
-    if (whole)
-        check.whole = whole->finish() == list.lines.back().digest ? WholeVerdict::Right : WholeVerdict::Damaged;
+    if (whole) {
+        bool wholeRead = true;
+        for (const std::unique_ptr<Stream>& stream : streams)
+            wholeRead = wholeRead && !stream->readFailed;
+        if (wholeRead)
+            check.whole = whole->finish() == list.lines.back().digest ? WholeVerdict::Right : WholeVerdict::Damaged;
+    }
 }
 
 // The message box's text: the summary, then each piece not right on a line of

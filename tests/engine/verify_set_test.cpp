@@ -194,6 +194,29 @@ TEST_F(VerifySetTest, EveryStateOfTheSet)
     }
 }
 
+// Pieces of many blocks, read on both lanes at once: each verdict is its own
+// piece's, a change at any block's edge seen.
+TEST_F(VerifySetTest, PiecesOfManyBlocksOnBothLanes)
+{
+    const std::size_t block = 256 << 10;
+    useSet(MakeContent(5 * 600'000 + 12'345, 9), 600'000);  // 6 pieces, the last of 12,345 bytes
+    const struct {
+        int piece;
+        std::size_t at;
+    } changes[] = {{0, block - 1}, {1, block}, {2, 2 * block}, {4, 599'999}, {5, 12'344}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(testing::Message() << "piece " << change.piece << ", byte " << change.at);
+        clearFolder();
+        wholeSet();
+        damage(change.piece, change.at);
+        check(piece(0));
+        std::vector<V> expected(6, V::Ok);
+        expected[static_cast<std::size_t>(change.piece)] = V::Damaged;
+        EXPECT_EQ(verdicts(), expected);
+        EXPECT_EQ(jobState.bytesDone, static_cast<std::int64_t>(original_.size()));
+    }
+}
+
 // Nothing is checked without a list that fits, nor while a join runs: one
 // refusal, nothing posted, exit code 2.
 TEST_F(VerifySetTest, RefusalsCheckNothing)
