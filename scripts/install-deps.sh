@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libcli11-dev libssl-dev
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgcrypt-mingw-w64-dev
   wine wine64 xvfb xauth
   coreutils"
 # Packaging: the Windows installer, the zip, the Debian package and its tests,

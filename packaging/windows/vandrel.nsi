@@ -1,11 +1,13 @@
-; The Windows installer of Vandrel: the two programs, README and LICENSE, the
-; .plit association, a Start-menu shortcut and an uninstaller. Per-user by
-; default, for every user with /AllUsers, silent with /S.
+; The Windows installer of Vandrel: the two programs and the DLLs they load,
+; README, LICENSE and the DLLs' licence texts, the .plit association, a
+; Start-menu shortcut and an uninstaller. Per-user by default, for every user
+; with /AllUsers, silent with /S.
 ;
 ; Built by packaging/CMakeLists.txt, which defines:
 ;   VERSION       e.g. 2.1
 ;   VERSION_QUAD  e.g. 2.1.0.0
 ;   GUI_EXE, CLI_EXE, README, LICENSE, ICON   files to ship
+;   LIBRARY_FILES the file whose macros install and remove the DLLs and their licence texts
 ;   OUTFILE       the installer to write
 
 Unicode true
@@ -47,6 +49,7 @@ VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include x64.nsh
+!include "${LIBRARY_FILES}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -92,6 +95,7 @@ Section "Vandrel" SecMain
   File "/oname=vandrel-cli.exe" "${CLI_EXE}"
   File "/oname=README.md" "${README}"
   File "/oname=LICENSE.txt" "${LICENSE}"
+  !insertmacro InstallLibraryFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Opening a piece joins its set.
@@ -133,6 +137,7 @@ Section "Uninstall"
   Delete "$INSTDIR\vandrel-cli.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE.txt"
+  !insertmacro RemoveLibraryFiles
   Delete "$INSTDIR\uninstall.exe"
   ; Only when empty: the user's own files stay.
   RMDir "$INSTDIR"

@@ -115,7 +115,7 @@ recover_split() {
     if input_whole; then
         run split data.bin 1MB
         if [ "$status" -eq 2 ]; then
-            rm -f data.bin.*.plit
+            rm -f data.bin.*.plit data.bin.plit.sha256
             run split data.bin 1MB
         fi
         if [ "$status" -ne 0 ]; then

@@ -21,12 +21,12 @@ cd "$work" || exit 1
 head -c 5000 /dev/urandom >reference.bin
 
 # Splits 5000 bytes into two pieces of 3000 B with the injection $1: the
-# fsync calls are piece 0's, piece 1's, then the folder's (twice), and the
+# fsync calls are piece 0's, piece 1's, the list's, then the folder's (twice), and the
 # copy_file_range calls one per piece. Expects the exit status $2 and, for a
 # failure, the file $3 named with the reason $4.
 fault_case() {
     name="inject=$1"
-    rm -f ./*.plit
+    rm -f ./*.plit ./*.plit.sha256
     cp reference.bin data.bin
     strace -f -o /dev/null -e inject="$1" "$vandrel" --quiet split data.bin 3000B </dev/null >out.txt 2>err.txt
     status=$?
@@ -38,15 +38,16 @@ fault_case() {
         return
     fi
     cmp -s data.bin reference.bin || fail "$name: the input is not whole after the failure"
-    [ -z "$(ls | grep '\.plit$')" ] || fail "$name: the failed split left pieces: $(ls)"
+    [ -z "$(ls | grep '\.plit$\|\.plit\.sha256$')" ] || fail "$name: the failed split left pieces or their list: $(ls)"
     [ "$(sed -n 2p err.txt)" = "vandrel: $3: $4" ] ||
         fail "$name: expected the line [vandrel: $3: $4], got [$(cat err.txt)]"
 }
 
 #          injection                              status  file named         reason
-fault_case fsync:error=EINVAL:when=3+             0
-fault_case fsync:error=EOPNOTSUPP:when=3+         0
-fault_case fsync:error=EIO:when=3                 1       data.bin           "Input/output error"
+fault_case fsync:error=EINVAL:when=4+             0
+fault_case fsync:error=EOPNOTSUPP:when=4+         0
+fault_case fsync:error=EIO:when=3                 1       data.bin.plit.sha256 "Input/output error"
+fault_case fsync:error=EIO:when=4                 1       data.bin           "Input/output error"
 fault_case copy_file_range:error=EINVAL:when=1    0
 fault_case copy_file_range:error=EXDEV:when=1     0
 fault_case copy_file_range:error=ENOTTY:when=1    0

@@ -387,6 +387,10 @@ void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& by
 TEST_F(JoinFault, NoByteIsLostWhateverCallFails)
 {
     sweepJoinFaults("three pieces", [] {});
+    // Each piece is checked against the list as it is taken, and the list goes with the pieces.
+    sweepJoinFaults("three pieces and their list", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+    });
     // Piece 0 with a second name is copied, not renamed: the output is made new.
     sweepJoinFaults("three pieces, piece 0 with a second name", [&] {
         fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
@@ -401,6 +405,10 @@ TEST_F(JoinFault, NoByteOfTwoPiecesIsLostWhateverCallFails)
     useSet(MakeContent(700, 21), 400);
     writePieces();
     sweepJoinFaults("two pieces", [] {});
+    sweepJoinFaults("two pieces and their list, piece 0 with a second name", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+        fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
+    });
 }
 
 // A piece that cannot be deleted (held open elsewhere, immutable, in a sticky

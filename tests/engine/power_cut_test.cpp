@@ -37,9 +37,12 @@ struct Workload {
     // Piece 0 has a second name off this disk, so a join copies it under its
     // private name instead of renaming it.
     bool firstPieceLinked = false;
+    // A join of pieces without a checksum list, as older splits left them.
+    bool unlisted = false;
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
     std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
+    std::string list() const { return kOriginal + ".plit.sha256"; }
     std::string content() const { return zeros ? std::string(static_cast<std::size_t>(size), '\0') : MakeContent(size, 7); }
 };
 
@@ -56,6 +59,8 @@ const Workload kWorkloads[] = {
     {"JoinTwoUnevenPieces", false, 7, 4},   {"JoinTwoPiecesOfZeros", false, 8, 4, true},
     {"JoinCopyingPieceZero", false, 10, 4, false, true},
     {"JoinTwoPiecesCopyingPieceZero", false, 7, 4, false, true},
+    {"JoinTenPiecesWithoutList", false, 100, 10, false, false, true},
+    {"JoinTwoPiecesOfZerosWithoutList", false, 8, 4, true, false, true},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -153,6 +158,8 @@ DiskImage StartingDisk(const Workload& workload)
         const std::vector<std::string> slices = Slices(content, workload.partSize);
         for (std::size_t index = 0; index < slices.size(); ++index)
             disk.addFile(workload.piece(static_cast<std::int64_t>(index)), slices[index]);
+        if (!workload.unlisted)
+            disk.addFile(workload.list(), ListTextFor(kOriginal, content, workload.partSize, 0));
     }
     return disk.image();
 }
@@ -166,6 +173,20 @@ bool EveryPieceWhole(const Workload& workload, const DiskImage& disk)
             return false;
     }
     return true;
+}
+
+// The list of the workload's set: as a split of its original writes it, or
+// as it lies beside the pieces a join starts from.
+std::string ListText(const Workload& workload)
+{
+    const std::int64_t modified = workload.split ? StartingDisk(workload).at(kOriginal).modified : 0;
+    return ListTextFor(kOriginal, workload.content(), workload.partSize, ModifiedToUtcNanoseconds(modified));
+}
+
+bool ListWhole(const Workload& workload, const DiskImage& disk)
+{
+    const auto list = disk.find(workload.list());
+    return list != disk.end() && list->second.bytes == ListText(workload);
 }
 
 bool OriginalWhole(const Workload& workload, const DiskImage& disk)
@@ -185,7 +206,8 @@ bool JobDone(const Workload& workload, const DiskImage& disk)
 {
     if (!workload.split)
         return OriginalAlone(workload, disk);
-    return EveryPieceWhole(workload, disk) && disk.size() == static_cast<std::size_t>(workload.pieceCount());
+    return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) &&
+           disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1;
 }
 
 // What a reported success promises on every disk a later cut may leave: every
@@ -214,6 +236,8 @@ std::string Describe(const Workload& workload, const std::string& path, const st
     const std::string size = std::to_string(bytes.size()) + " bytes: ";
     if (bytes == content)
         return size + "the original";
+    if (path == workload.list())
+        return size + (bytes == ListText(workload) ? "the whole list" : "part of the list");
     for (std::size_t index = 0; index < slices.size(); ++index) {
         if (path != workload.piece(static_cast<std::int64_t>(index)))
             continue;
@@ -240,14 +264,15 @@ std::string Describe(const Workload& workload, const DiskImage& disk)
 // remaining piece is joined, and the join must end cleanly: its success
 // message, and the original alone on the disk, byte for byte (no piece, and
 // no file of any other name). A whole input with nothing but pieces beside it
-// is where a split cut short leaves it: the user has the input, and the
-// pieces are the split's to take back. Returns an account of what was done
+// (and their list) is where a split cut short leaves it: the user has the
+// input, and the pieces are the split's to take back. Returns an account of what was done
 // and seen when the recovery did not end cleanly, nothing when it did.
 std::string RecoveryFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
 {
     const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
     if (OriginalAlone(workload, survived) ||
-        (workload.split && OriginalWhole(workload, survived) && survived.size() == pieces.size() + 1))
+        (workload.split && OriginalWhole(workload, survived) &&
+         survived.size() == pieces.size() + 1 + survived.count(workload.list())))
         return {};
     if (pieces.empty())
         return "no piece is left to join, and the disk does not hold the original alone";

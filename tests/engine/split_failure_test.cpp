@@ -307,10 +307,12 @@ TEST_F(SplitFault, PieceThatIsNoPlainFile)
 TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
 {
     const std::vector<std::string> slices = Slices(content_, 300);
+    std::int64_t modified = 0;
     const auto startOver = [&] {
         for (const std::string& name : filesInDir())
             fs::remove(dir_ / name);
         WriteFileBytes(path("in.bin"), content_);
+        modified = UtcModifiedOf(path("in.bin"));
     };
     const auto split = [&] { runSplit(path("in.bin"), 300); };
     const auto check = [&] {
@@ -319,6 +321,7 @@ TEST_F(SplitFault, InputSurvivesAFailureAtAnyCall)
         if (succeeded) {
             for (std::size_t i = 0; i < slices.size(); ++i)
                 EXPECT_EQ(ReadFileBytes(piece(static_cast<int>(i))), slices[i]) << i;
+            EXPECT_EQ(ReadFileBytes(path("in.bin.plit.sha256")), ListTextFor(path("in.bin"), content_, 300, modified));
         } else {
             EXPECT_EQ(ReadFileBytes(path("in.bin")), content_);
             EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"}) << "a failed split leaves files behind";

@@ -34,11 +34,14 @@ TEST_F(SplitJob, CutsIntoNumberedPiecesAndDeletesTheInput)
         WriteFileBytes(path("in.bin"), content);
         const fs::file_time_type written = fs::last_write_time(PathFromUtf8(path("in.bin"))) - std::chrono::hours(9999);
         fs::last_write_time(PathFromUtf8(path("in.bin")), written);
+        const std::int64_t modified = UtcModifiedOf(path("in.bin"));
 
         runSplit(path("in.bin"), c.partSize);
 
         expectOutcome(kSplitSucceeded, kSplitter);
-        EXPECT_EQ(filesInDir(), c.names);
+        EXPECT_EQ(filesInDir(), WithList(c.names, "in.bin"));
+        EXPECT_EQ(ReadFileBytes(path("in.bin.plit.sha256")), ListTextFor(path("in.bin"), content, c.partSize, modified))
+            << "the list is not the one the pieces and the input call for";
         for (const std::string& name : c.names)
             EXPECT_TRUE(fs::last_write_time(dir_ / name) == written) << name << " has not the input's date";
         const std::vector<std::string> slices = Slices(content, c.partSize);
@@ -50,6 +53,7 @@ TEST_F(SplitJob, CutsIntoNumberedPiecesAndDeletesTheInput)
         EXPECT_EQ(jobState.bytesDone, c.fileSize);
         for (const std::string& name : c.names)
             fs::remove(dir_ / name);
+        fs::remove(dir_ / "in.bin.plit.sha256");
     }
 }
 
@@ -58,7 +62,7 @@ TEST_F(SplitJob, NamesKeepEveryDotOfTheInput)
     WriteFileBytes(path("archive.tar.gz"), MakeContent(10));
     runSplit(path("archive.tar.gz"), 5);
     expectOutcome(kSplitSucceeded, kSplitter);
-    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"archive.tar.gz.0.2.plit", "archive.tar.gz.1.2.plit"}));
+    EXPECT_EQ(filesInDir(), WithList({"archive.tar.gz.0.2.plit", "archive.tar.gz.1.2.plit"}, "archive.tar.gz"));
 }
 
 // Crosses the copy's block boundaries: pieces that start and end inside blocks.
@@ -167,7 +171,7 @@ TEST_F(SplitJob, PartSizeIsReadOnceWhenTheJobStarts)
     };
     runSplit(path("in.bin"), 300);
     expectOutcome(kSplitSucceeded, kSplitter);
-    EXPECT_EQ(filesInDir().size(), 4u);
+    EXPECT_EQ(filesInDir().size(), 5u);  // four pieces and their list
 }
 
 }  // namespace

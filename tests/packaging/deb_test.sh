@@ -24,7 +24,7 @@ cmp -s "$work/contents.txt" "$work/expected.txt" || fail "the package holds: $(c
 [ "$(dpkg-deb -f "$deb" Package)" = vandrel ] || fail "the package is not named vandrel"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6; do
+for library in libc6 libstdc++6 libssl3; do
     echo "$depends" | grep -q "$library (>= " || fail "Depends [$depends] lacks a versioned $library"
 done
 

@@ -22,6 +22,9 @@ classes_hklm='HKLM\Software\Classes'
 classes_hkcu='HKCU\Software\Classes'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Vandrel'
 progid=Vandrel.Piece.1
+# The DLLs the programs load, and their licence and notices.
+library_files="libgcrypt-20.dll libgpg-error-0.dll licenses/libgcrypt-LGPL-2.1.txt
+    licenses/libgcrypt-copyright.txt licenses/libgpg-error-copyright.txt"
 
 # --- reading the prefix back -----------------------------------------------------
 
@@ -86,11 +89,13 @@ expect_installed() {
     folder=$2
     classes="$hive\\Software\\Classes"
     dir=$(unix_path "$folder")
-    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe; do
+    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe $library_files; do
         [ -s "$dir/$file" ] || fail "$folder\\$file was not installed"
     done
     cmp -s "$dir/README.md" "$readme" || fail "README.md differs from the source's"
     cmp -s "$dir/LICENSE.txt" "$license" || fail "LICENSE.txt differs from the source's"
+    grep -q "GNU LESSER GENERAL PUBLIC LICENSE" "$dir/licenses/libgcrypt-LGPL-2.1.txt" ||
+        fail "the installed libgcrypt licence is not the LGPL"
 
     expect_reg "$classes\\.plit" "" "$progid"
     expect_reg "$classes\\.plit\\OpenWithProgids" "$progid" ""
@@ -122,7 +127,7 @@ expect_uninstalled() {
     hive=$1
     folder=$2
     dir=$(unix_path "$folder")
-    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe; do
+    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe $library_files licenses; do
         [ ! -e "$dir/$file" ] || fail "$folder\\$file is still there after the uninstall"
     done
     expect_no_key "$hive\\Software\\Classes\\$progid"

@@ -14,13 +14,17 @@ trap 'rm -rf "$work"' EXIT
 
 folder="Vandrel-$version-win64"
 unzip -Z1 "$zip" | sort >"$work/listing.txt"
-printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.md" "$folder/Vandrel.exe" "$folder/vandrel-cli.exe" |
+printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.md" "$folder/Vandrel.exe" "$folder/vandrel-cli.exe" \
+    "$folder/libgcrypt-20.dll" "$folder/libgpg-error-0.dll" "$folder/licenses/" "$folder/licenses/libgcrypt-LGPL-2.1.txt" \
+    "$folder/licenses/libgcrypt-copyright.txt" "$folder/licenses/libgpg-error-copyright.txt" |
     sort >"$work/expected.txt"
 cmp -s "$work/listing.txt" "$work/expected.txt" || fail "the zip holds [$(cat "$work/listing.txt")]"
 
 mkdir "$work/unpacked place"
 unzip -q "$zip" -d "$work/unpacked place" || fail "the zip does not unpack"
 cli="$work/unpacked place/$folder/vandrel-cli.exe"
+grep -q "GNU LESSER GENERAL PUBLIC LICENSE" "$work/unpacked place/$folder/licenses/libgcrypt-LGPL-2.1.txt" ||
+    fail "the zip's libgcrypt licence is not the LGPL"
 
 version_line=$("$@" "$cli" --version </dev/null 2>&1 | tr -d '\r')
 [ "$version_line" = "vandrel $version" ] || fail "the unpacked vandrel-cli.exe says [$version_line]"

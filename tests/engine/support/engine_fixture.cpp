@@ -8,7 +8,10 @@
 #include <random>
 #include <sstream>
 
+#include "checksum_list.h"
+#include "join_journal.h"
 #include "join_job.h"
+#include "piece_names.h"
 #include "split_job.h"
 
 std::string Utf8(const fs::path& path)
@@ -268,4 +271,43 @@ void PieceSetTest::writePieces(int first)
 std::string PieceSetTest::piece(int index) const
 {
     return path("orig.bin." + std::to_string(index) + "." + std::to_string(count()) + ".plit");
+}
+
+std::string ListTextFor(const std::string& originalPath, const std::string& content, std::int64_t partSize,
+                        std::int64_t modifiedUtcNs)
+{
+    const std::vector<std::string> slices = Slices(content, partSize);
+    const std::string countText = std::to_string(slices.size());
+    const SetFacts facts{LeafOf(originalPath), static_cast<std::int64_t>(content.size()), modifiedUtcNs,
+                         kModifiedFractionDigits, partSize, countText};
+    std::string text = FormatListHeader(facts);
+    for (std::size_t index = 0; index < slices.size(); ++index)
+        text += FormatListLine({Sha256Of(slices[index]), LeafOf(PieceName(originalPath, static_cast<std::int64_t>(index), countText))});
+    return text + FormatListLine({Sha256Of(content), LeafOf(originalPath)});
+}
+
+std::int64_t UtcModifiedOf(const std::string& path)
+{
+    const std::optional<FileIdentity> identity = platformFileSystem().identityAt(path);
+    EXPECT_TRUE(identity) << path;
+    return identity ? ModifiedToUtcNanoseconds(identity->modified) : 0;
+}
+
+std::vector<std::string> WithList(std::vector<std::string> names, const std::string& originalLeaf)
+{
+    names.push_back(originalLeaf + ".plit.sha256");
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> WithoutList(std::vector<std::string> names)
+{
+    const std::string suffix = ".plit.sha256";
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [&](const std::string& name) {
+                                   return name.size() >= suffix.size() &&
+                                          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+                               }),
+                names.end());
+    return names;
 }

@@ -31,6 +31,18 @@ bool FileExists(const std::string& path);
 // Piece i of `content` cut into pieces of `partSize` bytes.
 std::vector<std::string> Slices(const std::string& content, std::int64_t partSize);
 
+// The checksum list a split writes for `content`, the original at
+// `originalPath` cut into pieces of `partSize` bytes, last written at
+// `modifiedUtcNs` (nanoseconds since 1970 UTC).
+std::string ListTextFor(const std::string& originalPath, const std::string& content, std::int64_t partSize,
+                        std::int64_t modifiedUtcNs = 0);
+// The last write time of the file at `path`, as a list records it.
+std::int64_t UtcModifiedOf(const std::string& path);
+// `names` with the list of the set of `originalLeaf` among them, sorted; and
+// `names` without any list.
+std::vector<std::string> WithList(std::vector<std::string> names, const std::string& originalLeaf);
+std::vector<std::string> WithoutList(std::vector<std::string> names);
+
 // One fault a sweep plans in every run.
 struct PlannedFault {
     IoCall call;
