@@ -21,19 +21,17 @@ JobReport FormatJobReport(const std::string& message, const JobResult& result, c
     const bool succeeded = result.outcome == JobOutcome::Succeeded;
     JobReport report;
     (succeeded ? report.output : report.error) = message + "\n";
+    const std::string reason = result.reason.empty() ? "" : ": " + result.reason;
+    if (!result.file.empty() && succeeded)
+        report.error += "vandrel: warning: " + result.file + " " + whatWasKept + reason + "\n";
+    else if (!result.file.empty())
+        report.error += "vandrel: " + result.file + reason + "\n";
     if (result.missingPieces.size() > 1) {
         for (const std::string& piece : result.missingPieces)
             report.error += "vandrel: missing: " + piece + "\n";
     }
     if (!listPath.empty() && !result.checked && result.outcome != JobOutcome::Refused)
         report.error += "vandrel: the pieces could not be checked: there is no checksum list \"" + listPath + "\"\n";
-    if (result.file.empty())
-        return report;
-    const std::string reason = result.reason.empty() ? "" : ": " + result.reason;
-    if (succeeded)
-        report.error += "vandrel: warning: " + result.file + " " + whatWasKept + reason + "\n";
-    else
-        report.error += "vandrel: " + result.file + reason + "\n";
     return report;
 }
 

@@ -23,9 +23,9 @@ struct JobReport {
 // on standard error otherwise; then, on standard error, the file concerned and
 // the reason, "vandrel: FILE: REASON". After a success, a file that could not
 // be deleted is told as a warning: "vandrel: warning: FILE WHATWASKEPT: REASON".
-// For a join, `listPath` is the set's checksum list: when the join took
-// pieces without checking them, standard error says there was no list; and
-// when more than one piece was missing, it names each.
+// For a join, then: when more than one piece was missing, each is named; and
+// when the join took pieces without checking them, standard error says there
+// was no list at `listPath`, the set's checksum list.
 JobReport FormatJobReport(const std::string& message, const JobResult& result, const std::string& whatWasKept,
                           const std::string& listPath = {});
 

@@ -56,7 +56,7 @@ TEST(JobReport, JoinNamesEveryMissingPieceAndSaysWhenThePiecesWereNotChecked)
         {"checked success", {JobOutcome::Succeeded, "", "", true, {}}, list, "J: ok\n", ""},
         {"unchecked success", {JobOutcome::Succeeded, "", "", false, {}}, list, "J: ok\n", unchecked},
         {"unchecked failure", {JobOutcome::Failed, "f", "EIO", false, {}}, list, "",
-         "J: ok\n" + unchecked + "vandrel: f: EIO\n"},
+         "J: ok\nvandrel: f: EIO\n" + unchecked},
         {"a refusal looked at no piece", {JobOutcome::Refused, "", "", false, {}}, list, "", "J: ok\n"},
         {"a split has no list to name", {JobOutcome::Succeeded, "", "", false, {}}, "", "J: ok\n", ""},
         {"one missing piece: the message names it", {JobOutcome::Refused, "", "", false, {"a.bin.1.3.plit"}}, list, "",
