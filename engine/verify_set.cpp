@@ -33,7 +33,7 @@ JobResult Refuse(const std::string& text, std::string file = {}, std::string rea
     return RefuseJob(text, kVerifyCaption, std::move(file), std::move(reason));
 }
 
-// The set whose list is at `listPath`, its count as the list's facts spell
+// The set of the original at `originalPath`, its count as its list's facts spell
 // it; empty when they spell no count.
 std::optional<PieceSet> SetOfList(const std::string& originalPath, const std::string& countText)
 {
