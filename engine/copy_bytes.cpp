@@ -1,6 +1,7 @@
 #include "copy_bytes.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -16,27 +17,47 @@ constexpr std::int64_t kWritebackWindow = 8 << 20;
 
 }  // namespace
 
+namespace {
+
+// Hands `count` bytes to `lane`, a block at a time (a copy of them, so that
+// the caller may reuse its buffer at once); zeros when `bytes` is null.
+void FeedLane(HashLanes& lanes, int lane, Sha256& hash, const char* bytes, std::int64_t count)
+{
+    for (std::int64_t done = 0; done < count;) {
+        const std::int64_t chunk = std::min(count - done, HashLanes::kBlockSize);
+        char* block = lanes.takeBlock(lane);
+        if (bytes)
+            std::memcpy(block, bytes + done, static_cast<std::size_t>(chunk));
+        else
+            std::memset(block, 0, static_cast<std::size_t>(chunk));
+        lanes.hash(lane, block, chunk, hash, nullptr);
+        done += chunk;
+    }
+}
+
+}  // namespace
+
 void CopyHashes::add(const void* bytes, std::int64_t count) const
 {
     const std::size_t size = static_cast<std::size_t>(count);
-    if (piece && whole && worker) {
-        worker->start(*whole, bytes, size);
-        piece->add(bytes, size);
-        worker->wait();
-        return;
-    }
     if (piece)
-        piece->add(bytes, size);
+        lanes ? FeedLane(*lanes, 0, *piece, static_cast<const char*>(bytes), count) : piece->add(bytes, size);
     if (whole)
-        whole->add(bytes, size);
+        lanes ? FeedLane(*lanes, 1, *whole, static_cast<const char*>(bytes), count) : whole->add(bytes, size);
 }
 
 void CopyHashes::addZeros(std::int64_t count) const
 {
     if (piece)
-        piece->addZeros(count);
+        lanes ? FeedLane(*lanes, 0, *piece, nullptr, count) : piece->addZeros(count);
     if (whole)
-        whole->addZeros(count);
+        lanes ? FeedLane(*lanes, 1, *whole, nullptr, count) : whole->addZeros(count);
+}
+
+void CopyHashes::settle() const
+{
+    if (lanes)
+        lanes->drain();
 }
 
 ByteMover::ByteMover(ProgressPacer& progress)
@@ -50,8 +71,6 @@ ByteMover::ByteMover(ProgressPacer& progress)
 CopyResult ByteMover::copy(File& from, File& to, std::int64_t count, CopyHashes hashes)
 {
     hashes_ = hashes;
-    if (!hashes_.worker)
-        hashes_.worker = &worker_;
     const std::int64_t fromStart = from.position();
     if (fromStart < 0)
         return CopyResult::ReadFailed;

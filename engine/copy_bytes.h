@@ -6,7 +6,7 @@
 
 #include "copy_buffer.h"
 #include "file_system.h"
-#include "hash_worker.h"
+#include "hash_lanes.h"
 #include "progress.h"
 #include "sha256.h"
 
@@ -14,15 +14,18 @@ enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed };
 
 // The hashes a copy feeds with every byte it moves, a skipped hole as its
 // zeros: the piece's own, and the whole original's. Either may be absent.
+// With `lanes` (two of them), each hash takes its bytes on a lane of its own
+// while the job goes on copying; settle() before a digest is read.
 struct CopyHashes {
     Sha256* piece = nullptr;
     Sha256* whole = nullptr;
-    // Hashes the whole original's beside the piece's, when there is one.
-    HashWorker* worker = nullptr;
+    HashLanes* lanes = nullptr;
 
     bool any() const { return piece || whole; }
     void add(const void* bytes, std::int64_t count) const;
     void addZeros(std::int64_t count) const;
+    // Returns once every byte fed has been added to its hash.
+    void settle() const;
 };
 
 // Moves bytes for one job: only the data a file stores, so that its holes stay
@@ -68,5 +71,4 @@ private:
     bool movedInKernel_ = false;  // a byte was copied in the kernel: a refusal now is a failure
     std::int64_t unsynced_ = 0;   // bytes written since the last write-back started
     CopyHashes hashes_;           // of the copy under way
-    HashWorker worker_;           // the second of its hashes
 };

@@ -5,6 +5,8 @@
 PieceCheck::PieceCheck(FoundList list) : found_(std::move(list))
 {
     identity_ = fileSystem().identityAt(found_.path);
+    if (active())
+        lanes_.emplace(2);
 }
 
 CopyHashes PieceCheck::hashesFor(std::int32_t index)
@@ -13,13 +15,14 @@ CopyHashes PieceCheck::hashesFor(std::int32_t index)
         return {};
     piece_.reset();
     fedWhole_ = index == wholeNext_;
-    return {&piece_, fedWhole_ ? &whole_ : nullptr, &worker_};
+    return {&piece_, fedWhole_ ? &whole_ : nullptr, &*lanes_};
 }
 
 bool PieceCheck::pieceMatches(std::int32_t index)
 {
     if (!active())
         return true;
+    lanes_->drain();
     const bool matches = piece_.finish() == found_.list.lines[static_cast<std::size_t>(index)].digest;
     if (fedWhole_ && matches)
         ++wholeNext_;
@@ -52,6 +55,7 @@ bool PieceCheck::wholeMatches()
 {
     if (!active())
         return true;
+    lanes_->drain();
     const std::size_t pieces = found_.list.lines.size() - 1;
     return wholeNext_ == static_cast<std::int32_t>(pieces) && whole_.finish() == found_.list.lines.back().digest;
 }

@@ -50,7 +50,7 @@ private:
     std::optional<FileIdentity> identity_;  // the list as it was read
     Sha256 piece_;
     Sha256 whole_;
-    HashWorker worker_;
+    std::optional<HashLanes> lanes_;  // the two hashes' own threads, with a list alone
     std::int32_t wholeNext_ = 0;  // the piece the whole hash takes next
     bool fedWhole_ = false;       // the bytes since the last check went to the whole hash too
 };

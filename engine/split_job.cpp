@@ -196,15 +196,20 @@ std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int
     ByteMover mover(progress);
     Sha256 pieceHash;
     Sha256 wholeHash;
-    const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash} : CopyHashes{};
+    std::optional<HashLanes> lanes;  // after the hashes: ended before them
+    if (list)
+        lanes.emplace(2);
+    const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash, &*lanes} : CopyHashes{};
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
         const std::string name = PieceName(input.path, index, countText);
         if ((failure = WritePiece(input, name, pieceBytes, mover, hashes, created)))
             return failure;
+        hashes.settle();
         if (list && !list->add({pieceHash.finish(), LeafOf(name)}))
             return WriteFailure(listPath);
     }
+    hashes.settle();
     if (list && (!list->add({wholeHash.finish(), LeafOf(input.path)}) || !list->finish()))
         return WriteFailure(listPath);
     if (!fileSystem().commitFolder(input.path))
