@@ -15,21 +15,12 @@ using job_messages::JoinListDisagrees;
 using job_messages::JoinListUnfit;
 using job_messages::JoinPieceDamaged;
 
-using Folder = std::map<std::string, std::string>;
 
 // The list's own date for the original, which the rebuilt file must take.
 constexpr std::int64_t kListedDate = 1700000000123456700;
 
 class JoinCheck : public PieceSetTest {
 protected:
-    Folder folder() const
-    {
-        Folder held;
-        for (const std::string& name : filesInDir())
-            held[name] = ReadFileBytes(path(name));
-        return held;
-    }
-
     std::string list() const { return path("orig.bin.plit.sha256"); }
     std::string listText() const { return ListTextFor(output(), original_, partSize_, kListedDate); }
 

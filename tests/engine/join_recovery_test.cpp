@@ -24,8 +24,6 @@ using job_messages::JoinListUnfit;
 using job_messages::JoinOutputDamaged;
 using job_messages::JoinOutputInTheWay;
 
-// What the folder holds: every file's leaf name and bytes.
-using Folder = std::map<std::string, std::string>;
 
 enum class Ends { Rebuilt, Refused };
 
@@ -35,14 +33,6 @@ protected:
     {
         PieceSetTest::SetUp();
         useSet(MakeContent(1000, 31), 300);  // 300, 300, 300 and 100 bytes
-    }
-
-    Folder folder() const
-    {
-        Folder held;
-        for (const std::string& name : filesInDir())
-            held[name] = ReadFileBytes(path(name));
-        return held;
     }
 
     // The original's first `count` bytes.

@@ -17,7 +17,6 @@
 namespace {
 
 using namespace verify_messages;
-using Folder = std::map<std::string, std::string>;
 using V = PieceVerdict;
 
 const std::string kCaption = "Check pieces";
@@ -28,14 +27,6 @@ protected:
     {
         PieceSetTest::SetUp();
         useSet(MakeContent(1000, 41), 300);  // 300, 300, 300 and 100 bytes
-    }
-
-    Folder folder() const
-    {
-        Folder held;
-        for (const std::string& name : filesInDir())
-            held[name] = fs::is_directory(PathFromUtf8(path(name))) ? "(a folder)" : ReadFileBytes(path(name));
-        return held;
     }
 
     std::string listPath() const { return output() + ".plit.sha256"; }

@@ -311,3 +311,11 @@ std::vector<std::string> WithoutList(std::vector<std::string> names)
                 names.end());
     return names;
 }
+
+Folder EngineTest::folder() const
+{
+    Folder held;
+    for (const std::string& name : filesInDir())
+        held[name] = fs::is_directory(PathFromUtf8(path(name))) ? "(a folder)" : ReadFileBytes(path(name));
+    return held;
+}

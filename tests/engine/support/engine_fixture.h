@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ struct FaultPlan {
 inline const FaultPlan kSingleFault{"single fault", false, std::nullopt};
 inline const FaultPlan kPersistentFault{"persistent fault", true, std::nullopt};
 
+// What a folder holds: every file's leaf name and bytes ("(a folder)" for a folder).
+using Folder = std::map<std::string, std::string>;
+
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -70,6 +74,8 @@ protected:
     std::string path(const std::string& name) const;
     // Names of the files in the test's directory, sorted.
     std::vector<std::string> filesInDir() const;
+    // Every file in the test's directory with its bytes.
+    Folder folder() const;
 
     // Runs a split or a join as its thread procedure does, keeping its result.
     void runSplit(const std::string& splitPath, std::int64_t partSize);
