@@ -64,7 +64,7 @@ TEST_F(MainWindow, SplitInto300BytePiecesRemovesTheFileAndResetsTheWindow)
     EXPECT_TRUE(gui::HasPieces(file, 1'000, 11, 300));
     EXPECT_EQ(gui::FilesIn(dir.Path()),
               (std::vector<std::wstring>{L"report.pdf.0.4.plit", L"report.pdf.1.4.plit", L"report.pdf.2.4.plit",
-                                         L"report.pdf.3.4.plit"}));
+                                         L"report.pdf.3.4.plit", L"report.pdf.plit.sha256"}));
 }
 
 TEST_F(MainWindow, JoinThroughThePieceButtonRebuildsTheFile)

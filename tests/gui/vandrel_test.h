@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include <windows.h>
 
 #include "app_process.h"
 #include "message_box.h"
@@ -15,6 +18,26 @@
 inline std::wstring VandrelExe()
 {
     return gui::FromUnixPath(VANDREL_EXE);
+}
+
+// Copies Vandrel.exe and the libraries it loads (the DLLs beside it) into
+// `folder`; returns the names copied, the program's first.
+inline std::vector<std::wstring> CopyProgramTo(const std::wstring& folder)
+{
+    const std::wstring exe = VandrelExe();
+    const std::wstring from = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+    std::vector<std::wstring> names{L"Vandrel.exe"};
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((from + L"*.dll").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        names.push_back(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    for (const std::wstring& name : names)
+        EXPECT_TRUE(CopyFileW((from + (name == names.front() ? exe.substr(from.size()) : name)).c_str(),
+                              (folder + L"\\" + name).c_str(), FALSE))
+            << "cannot copy " << std::string(name.begin(), name.end());
+    return names;
 }
 
 class VandrelTest : public ::testing::Test {
