@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-PieceCheck::PieceCheck(FoundList list) : found_(std::move(list))
+ListCheck::ListCheck(FoundList list) : found_(std::move(list))
 {
     identity_ = fileSystem().identityAt(found_.path);
     if (active())
         lanes_.emplace(2);
 }
 
-CopyHashes PieceCheck::hashesFor(std::int32_t index)
+CopyHashes ListCheck::hashesFor(std::int32_t index)
 {
     if (!active())
         return {};
@@ -18,7 +18,7 @@ CopyHashes PieceCheck::hashesFor(std::int32_t index)
     return {&piece_, fedWhole_ ? &whole_ : nullptr, &*lanes_};
 }
 
-bool PieceCheck::pieceMatches(std::int32_t index)
+bool ListCheck::pieceMatches(std::int32_t index)
 {
     if (!active())
         return true;
@@ -32,7 +32,7 @@ bool PieceCheck::pieceMatches(std::int32_t index)
     return matches;
 }
 
-bool PieceCheck::hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index,
+bool ListCheck::hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index,
                            CopyBuffer& buffer)
 {
     const CopyHashes hashes = hashesFor(index);
@@ -51,7 +51,7 @@ bool PieceCheck::hashRange(File& file, std::int64_t offset, std::int64_t count, 
     return true;
 }
 
-bool PieceCheck::wholeMatches()
+bool ListCheck::wholeMatches()
 {
     if (!active())
         return true;
@@ -60,7 +60,7 @@ bool PieceCheck::wholeMatches()
     return wholeNext_ == static_cast<std::int32_t>(pieces) && whole_.finish() == found_.list.lines.back().digest;
 }
 
-bool PieceCheck::removeList()
+bool ListCheck::removeList()
 {
     if (!active())
         return true;

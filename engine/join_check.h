@@ -14,12 +14,12 @@
 #include "copy_bytes.h"
 #include "file_system.h"
 
-class PieceCheck {
+class ListCheck {
 public:
     // A set without a list: nothing is checked, every piece passes.
-    PieceCheck() = default;
+    ListCheck() = default;
     // The list read beside the set, which fits it.
-    explicit PieceCheck(FoundList list);
+    explicit ListCheck(FoundList list);
 
     // True when the set has a list.
     bool active() const { return found_.found == ListFound::Read; }

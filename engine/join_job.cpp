@@ -108,7 +108,7 @@ std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinP
 
 // Reads piece 0 whole, hashing it as the list's first piece, before it is
 // renamed: a rename takes no bytes through memory. Empty when it matched.
-std::optional<JobResult> CheckFirstPiece(const Piece& first, PieceCheck& check)
+std::optional<JobResult> CheckFirstPiece(const Piece& first, ListCheck& check)
 {
     std::unique_ptr<File> file = fileSystem().openForReading(first.name);
     CopyBuffer buffer;
@@ -124,7 +124,7 @@ std::optional<JobResult> CheckFirstPiece(const Piece& first, PieceCheck& check)
 // A whole set and nothing in the way: the journal first, then piece 0 becomes
 // the output (renamed where it is a plain file with one name, else copied),
 // then the other pieces are appended.
-JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, PieceCheck& check)
+JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, ListCheck& check)
 {
     // The first piece of a set is its largest.
     if (freeBytes != FREE_QUERY_FAILED && survey.partSize >= freeBytes)
@@ -180,7 +180,7 @@ std::vector<std::string> MissingPieces(const PieceSet& set, const JoinSurvey& su
 
 // The first piece there whose size is not the one the list gives its place;
 // the journal's part size must be the list's too.
-const Piece* FirstMisfitOfList(const JoinSurvey& survey, const PieceCheck& check)
+const Piece* FirstMisfitOfList(const JoinSurvey& survey, const ListCheck& check)
 {
     if (!check.active())
         return nullptr;
@@ -234,7 +234,7 @@ namespace {
 
 // The set's checksum list, read before anything is written: a list that
 // cannot be read or is not this set's refuses the join, naming it.
-std::optional<JobResult> ReadList(const PieceSet& set, std::optional<PieceCheck>& check)
+std::optional<JobResult> ReadList(const PieceSet& set, std::optional<ListCheck>& check)
 {
     FoundList found = ReadChecksumList(set);
     switch (found.found) {
@@ -255,7 +255,7 @@ std::optional<JobResult> ReadList(const PieceSet& set, std::optional<PieceCheck>
 
 // The join from its survey on: a fresh start, a stale journal cleared once,
 // or the state a join of its own left.
-JobResult JoinSurveyed(const PieceSet& set, PieceCheck& check, std::int64_t freeBytes)
+JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeBytes)
 {
     for (bool cleared = false;; cleared = true) {
         JoinSurvey survey = SurveyJoin(set, check.active());
@@ -303,7 +303,7 @@ JobResult JoinFiles(std::string joinPath)
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;
-    std::optional<PieceCheck> check;
+    std::optional<ListCheck> check;
     if (std::optional<JobResult> refused = ReadList(*set, check))
         return *refused;
     JobResult result = JoinSurveyed(*set, *check, freeBytes);

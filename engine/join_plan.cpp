@@ -50,7 +50,7 @@ std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
     return modified;
 }
 
-std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, PieceCheck& check,
+std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, ListCheck& check,
                                            const std::vector<Piece>& pieces)
 {
     if (journal) {

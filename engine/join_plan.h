@@ -31,7 +31,7 @@ struct JoinPlan {
     std::int64_t deletedEnd = 0;   // end of the highest piece whose bytes only the output holds
     std::int64_t renamedBytes = 0; // bytes of a piece 0 that became the output by a rename
     std::vector<Piece> pieces;     // the pieces still to append, in index order
-    PieceCheck* check = nullptr;   // what each piece is checked against; never null
+    ListCheck* check = nullptr;   // what each piece is checked against; never null
 };
 
 // Shows a refusal under the join's caption.
@@ -53,7 +53,7 @@ std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
 // then the pieces left, the last first, each only while it is still the file
 // that was measured and once the names before it are durable, so that a cut
 // never leaves a gap. Empty when all went; else the file that stayed.
-std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, PieceCheck& check,
+std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, ListCheck& check,
                                            const std::vector<Piece>& pieces);
 
 // True when `count` bytes of `output` from `outputOffset` are, byte for byte,

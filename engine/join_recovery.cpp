@@ -34,7 +34,7 @@ std::unique_ptr<File> OpenSurveyedOutput(const PieceSet& set, const JoinSurvey& 
 
 // With a checksum list: the output's first `pieces` pieces, which are gone
 // from disk, are the bytes their lines give. Empty when they are.
-std::optional<JobResult> CheckPiecesHeld(const PieceSet& set, File& output, std::int32_t pieces, PieceCheck& check)
+std::optional<JobResult> CheckPiecesHeld(const PieceSet& set, File& output, std::int32_t pieces, ListCheck& check)
 {
     CopyBuffer buffer;
     const std::int64_t partSize = check.facts().partSize;
@@ -63,7 +63,7 @@ bool TailIsNextPiece(File& output, const JoinSurvey& survey, std::int64_t held)
 // With a checksum list: every piece's bytes in the output are those its line
 // gives, and the whole output is the original's line. Empty when they are.
 std::optional<JobResult> CheckWholeOutput(const PieceSet& set, const JoinSurvey& survey, File& output,
-                                          PieceCheck& check)
+                                          ListCheck& check)
 {
     if (std::optional<JobResult> refused = CheckPiecesHeld(set, output, survey.firstIndex, check))
         return refused;
@@ -85,7 +85,7 @@ std::optional<JobResult> CheckWholeOutput(const PieceSet& set, const JoinSurvey&
 
 }  // namespace
 
-JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, PieceCheck& check)
+JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, ListCheck& check)
 {
     if (freeBytes != FREE_QUERY_FAILED && survey.pieces.front().identity.size >= freeBytes)
         return RefuseJoin(kJoinNoSpace);
@@ -141,7 +141,7 @@ JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeB
     return AppendPieces(set, plan);
 }
 
-JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check)
+JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, ListCheck& check)
 {
     std::string reason;
     std::unique_ptr<File> output = OpenSurveyedOutput(set, survey, reason);
@@ -162,7 +162,7 @@ JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check)
     return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
 }
 
-JobResult ForgetFinishedJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check)
+JobResult ForgetFinishedJoin(const PieceSet& set, JoinSurvey& survey, ListCheck& check)
 {
     if (check.active()) {
         std::string reason;

@@ -18,17 +18,17 @@
 // holds of the pieces gone are not those their lines give (on a file system
 // whose file numbers do not last, those bytes and a tail that piece k begins
 // with are what proves the output).
-JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, PieceCheck& check);
+JobResult ResumeJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, ListCheck& check);
 
 // Finishing: the output holds every remaining piece at its place, byte for
 // byte, at the set's full length. With a checksum list, checks the whole
 // output against it first. Commits it, removes the journal if any, the list,
 // and deletes those pieces; the output's bytes are never touched.
-JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check);
+JobResult FinishJoin(const PieceSet& set, JoinSurvey& survey, ListCheck& check);
 
 // FinishedJournal: removes the journal of a join that is done, and its
 // list once the output matches it.
-JobResult ForgetFinishedJoin(const PieceSet& set, JoinSurvey& survey, PieceCheck& check);
+JobResult ForgetFinishedJoin(const PieceSet& set, JoinSurvey& survey, ListCheck& check);
 
 // StaleJournal, CopyingFirstPiece: removes the private file the journal names,
 // then the journal, leaving the set as it was before that join. False, with
