@@ -541,6 +541,7 @@ FoundList ReadChecksumList(const PieceSet& set)
     }
     found.found = ListFound::Read;
     found.list = std::move(*list);
+    found.identity = file->identity();
     return found;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_system.h"
 #include "piece_names.h"
 #include "sha256.h"
 
@@ -60,6 +61,7 @@ struct FoundList {
     std::string path;
     ChecksumList list;
     std::string reason;  // for Unreadable and Damaged: the operating system's reason, or the parser's problem
+    std::optional<FileIdentity> identity;  // for Read: the file as it was read
 };
 
 // Reads the list of the set of `set` through fileSystem(); nothing is written.

@@ -4,7 +4,6 @@
 
 ListCheck::ListCheck(FoundList list) : found_(std::move(list))
 {
-    identity_ = fileSystem().identityAt(found_.path);
     if (active())
         lanes_.emplace(2);
 }
@@ -64,5 +63,6 @@ bool ListCheck::removeList()
 {
     if (!active())
         return true;
-    return identity_ && fileSystem().removeIfSame(found_.path, *identity_) && fileSystem().commitFolder(found_.path);
+    return found_.identity && fileSystem().removeIfSame(found_.path, *found_.identity) &&
+           fileSystem().commitFolder(found_.path);
 }

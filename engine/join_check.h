@@ -41,13 +41,12 @@ public:
     bool wholeMatches();
     // The reason line of a piece that did not match.
     std::string mismatchReason() const { return "its SHA-256 is not the one \"" + found_.path + "\" gives"; }
-    // Deletes the list while it is still the file that was read, and commits
+    // Deletes the list while it is still the file that was read, unchanged, and commits
     // its folder; true without a list.
     bool removeList();
 
 private:
     FoundList found_;
-    std::optional<FileIdentity> identity_;  // the list as it was read
     Sha256 piece_;
     Sha256 whole_;
     std::optional<HashLanes> lanes_;  // the two hashes' own threads, with a list alone
