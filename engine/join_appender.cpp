@@ -177,9 +177,14 @@ private:
     {
         File& output = *plan_.output;
         if (plan_.deletedEnd == 0) {
-            const std::optional<FileIdentity> identity = IdentityOrNamed(output, outputPath());
+            // The file this run created, known by its name before and after
+            // its close: the close may move its date (Windows does after
+            // writes), and a handle to a file renamed while open may no longer
+            // tell its volume (Wine).
+            const std::optional<FileIdentity> made = fileSystem().identityAt(outputPath());
             output.close();
-            return identity && fileSystem().removeIfSame(outputPath(), *identity) &&
+            const std::optional<FileIdentity> closed = fileSystem().identityAt(outputPath());
+            return made && closed && closed->sameFileAs(*made) && fileSystem().removeIfSame(outputPath(), *closed) &&
                    fileSystem().commitFolder(outputPath()) && RemoveJournal(plan_.journal);
         }
         if (plan_.renamedBytes == plan_.deletedEnd) {

@@ -86,7 +86,7 @@ TEST_F(JoinCheck, DamagedPieceStopsTheJoinBeforeItIsConsumed)
                 // can): it stopped, else it put the set back and refused.
                 const int deleted = std::min(c.damaged, count() - 2) - (linked ? 0 : 1);
                 EXPECT_EQ(expectOneEnd(kJoiner), JoinPieceDamaged(piece(c.damaged)));
-                EXPECT_EQ(result_.outcome, deleted > 0 ? JobOutcome::Failed : JobOutcome::Refused);
+                EXPECT_EQ(result_.outcome, deleted > 0 ? JobOutcome::Failed : JobOutcome::Refused) << result_.reason;
                 EXPECT_EQ(result_.file, piece(c.damaged));
                 EXPECT_TRUE(result_.checked);
                 for (int index = c.damaged; index < count(); ++index)
