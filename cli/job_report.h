@@ -4,6 +4,7 @@
 #include <string>
 
 #include "job_result.h"
+#include "verify_set.h"
 
 // The program's exit statuses.
 constexpr int kExitSucceeded = 0;
@@ -22,4 +23,14 @@ struct JobReport {
 // on standard error otherwise; then, on standard error, the file concerned and
 // the reason, "vandrel: FILE: REASON". After a success, a file that could not
 // be deleted is told as a warning: "vandrel: warning: FILE WHATWASKEPT: REASON".
-JobReport FormatJobReport(const std::string& message, const JobResult& result, const std::string& whatWasKept);
+// For a join, `listPath` is the set's checksum list: when the join took
+// pieces without checking them, standard error says there was no list; and
+// when more than one piece was missing, it names each.
+JobReport FormatJobReport(const std::string& message, const JobResult& result, const std::string& whatWasKept,
+                          const std::string& listPath = {});
+
+// What `vandrel verify` prints: one line per piece on standard output,
+// "PIECE: VERDICT", the original's own line when it was checked, then the
+// first line of the check's message (standard output when every piece is
+// right, standard error otherwise). A refusal as FormatJobReport tells it.
+JobReport FormatVerifyReport(const std::string& message, const SetCheck& check);

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <optional>
 #include <string>
 
+#include "checksum_list.h"
 #include "console.h"
 #include "console_job_sink.h"
 #include "job_report.h"
@@ -11,6 +13,7 @@
 #include "join_job.h"
 #include "part_size.h"
 #include "split_job.h"
+#include "verify_set.h"
 #include "vandrel_version.h"
 
 namespace {
@@ -19,18 +22,22 @@ struct Arguments {
     std::string splitPath;
     std::string sizeText;
     std::string joinPath;
+    std::string verifyPath;
+    bool noList = false;
     bool quiet = false;
 };
 
 // Runs one job with `sink` in place of the message boxes. `whatWasKept` tells
 // of a file that a successful job could not delete.
-int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept)
+// `listPath`: the set's checksum list, for a join.
+int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept,
+           const std::string& listPath = {})
 {
     ConsoleJobSink sink(!quiet && IsTerminal(OutputStream::Error));
     setNotificationSink(&sink);
     const JobResult result = job(path);
     setNotificationSink(nullptr);
-    const JobReport report = FormatJobReport(sink.message(), result, whatWasKept);
+    const JobReport report = FormatJobReport(sink.message(), result, whatWasKept, listPath);
     WriteText(OutputStream::Output, report.output);
     WriteText(OutputStream::Error, report.error);
     return ExitStatus(result.outcome);
@@ -45,6 +52,7 @@ int RunSplit(const Arguments& arguments)
     }
     jobState.splitPath = arguments.splitPath;
     jobState.partSize = size.bytes;
+    jobState.writeList = !arguments.noList;
     return RunJob(SplitFile, jobState.splitPath, arguments.quiet,
                   "is still there beside its pieces and could not be deleted");
 }
@@ -52,8 +60,22 @@ int RunSplit(const Arguments& arguments)
 int RunJoin(const Arguments& arguments)
 {
     jobState.joinPath = arguments.joinPath;
+    const std::optional<PieceSet> set = ParsePieceName(arguments.joinPath);
     return RunJob(JoinFiles, jobState.joinPath, arguments.quiet,
-                  "is still there, though the rebuilt file holds its bytes, and could not be deleted");
+                  "is still there, though the rebuilt file holds its bytes, and could not be deleted",
+                  set ? ChecksumListPath(set->originalPath) : std::string{});
+}
+
+int RunVerify(const Arguments& arguments)
+{
+    ConsoleJobSink sink(!arguments.quiet && IsTerminal(OutputStream::Error));
+    setNotificationSink(&sink);
+    const SetCheck check = VerifySet(arguments.verifyPath);
+    setNotificationSink(nullptr);
+    const JobReport report = FormatVerifyReport(sink.message(), check);
+    WriteText(OutputStream::Output, report.output);
+    WriteText(OutputStream::Error, report.error);
+    return ExitStatus(check.result.outcome);
 }
 
 // Parses the arguments and runs the job they ask for; returns the exit status.
@@ -78,22 +100,37 @@ int ParseAndRun(int argc, char** argv)
                       "(1 KB = 1024 bytes), MB when none is given; or fat32: 4 GB less one byte, "
                       "the largest file a FAT32 disk holds")
         ->required();
+    split->add_flag("--no-list", arguments.noList,
+                    "Write no checksum list (FILE.plit.sha256) beside the pieces, e.g. when a script "
+                    "only moves the files on one disk");
 
     CLI::App* join = app.add_subcommand(
         "join", "Rebuild the original file next to its pieces from any one of them. "
                 "Each piece is deleted once its bytes are in the rebuilt file.");
     join->add_option("PIECE", arguments.joinPath, "Any one piece, e.g. movie.avi.0.3.plit")->required();
 
+    CLI::App* verify = app.add_subcommand(
+        "verify", "Check every piece against the set's checksum list, changing nothing: one line per piece "
+                  "(ok, damaged, missing, or, while a join is unfinished, in the rebuilt file), then a summary.");
+    verify->add_option("PIECE_OR_LIST", arguments.verifyPath,
+                       "Any one piece, or the set's checksum list, e.g. movie.avi.plit.sha256")
+        ->required();
+
     app.footer("Examples:\n  vandrel split movie.avi 700MB\n  vandrel split backup.img fat32\n"
-               "  vandrel join movie.avi.0.3.plit\n  vandrel split -- -x 5    (-- ends the options)\n\n"
-               "Exit status: 0 done, 1 a copy failed (or standard output could not be written), 2 refused or wrong arguments.");
+               "  vandrel join movie.avi.0.3.plit\n  vandrel verify movie.avi.plit.sha256\n"
+               "  vandrel split -- -x 5    (-- ends the options)\n\n"
+               "Exit status: 0 done (verify: every piece right), 1 a failure: a copy failed, standard output "
+               "could not be written, or verify found a piece not right; 2 refused (verify: no checksum list) "
+               "or wrong arguments.");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         return app.exit(error) == 0 ? kExitSucceeded : kExitRefused;
     }
-    return *split ? RunSplit(arguments) : RunJoin(arguments);
+    if (*split)
+        return RunSplit(arguments);
+    return *join ? RunJoin(arguments) : RunVerify(arguments);
 }
 
 }  // namespace

@@ -258,9 +258,14 @@ std::string ShellQuoted(std::string_view text)
 }
 
 // A leaf that begins with "-" is taken for an option unless it has a folder.
+std::string ShellSafeLeaf(std::string_view leaf)
+{
+    return leaf.substr(0, 1) == "-" ? "./" + std::string(leaf) : std::string(leaf);
+}
+
 std::string LeafWord(std::string_view leaf)
 {
-    return ShellQuoted(leaf.substr(0, 1) == "-" ? "./" + std::string(leaf) : std::string(leaf));
+    return ShellQuoted(ShellSafeLeaf(leaf));
 }
 
 // A printf format that prints `text` exactly, line breaks included, in single quotes.
@@ -288,7 +293,7 @@ std::string ShellJoinCommand(const SetFacts& facts, std::int64_t count)
     const std::string loop = "for i in $(seq 0 " + std::to_string(count - 1) + "); do cat -- ";
     const std::string countLeaf = facts.countText + ".plit";
     if ((facts.originalLeaf + facts.countText).find_first_of("\n\r") != std::string::npos)
-        return "n=$(printf " + PrintfFormat(facts.originalLeaf + "/") + "); c=$(printf " + PrintfFormat(countLeaf + "/") +
+        return "n=$(printf -- " + PrintfFormat(facts.originalLeaf + "/") + "); c=$(printf -- " + PrintfFormat(countLeaf + "/") +
                "); " + loop + "\"${n%/}.$i.${c%/}\"; done > \"${n%/}\"";
     return loop + LeafWord(facts.originalLeaf) + ".$i." + ShellQuoted(countLeaf) + "; done > " +
            LeafWord(facts.originalLeaf);
@@ -460,7 +465,7 @@ std::string FormatListHeader(const SetFacts& facts)
     const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
     const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
                                      ? LeafWord(listLeaf)
-                                     : "\"$(printf " + PrintfFormat(listLeaf) + ")\"";
+                                     : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
     text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
     text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
     text += "# On Windows: certutil -hashfile FILE SHA256   or   Get-FileHash FILE   and compare with the line below.\n";

@@ -6,6 +6,8 @@
 #include "join_job.h"
 #include "platform/text.h"
 #include "split_job.h"
+#include "verify_messages.h"
+#include "verify_set.h"
 
 namespace {
 // Written and read on the window thread only.
@@ -18,7 +20,8 @@ const wchar_t* JobCaption(JobKind kind)
 {
     static const std::wstring split = ToWidePath(job_messages::kSplitCaption);
     static const std::wstring join = ToWidePath(job_messages::kJoinCaption);
-    return (kind == JobKind::Split ? split : join).c_str();
+    static const std::wstring verify = ToWidePath(verify_messages::kVerifyCaption);
+    return (kind == JobKind::Split ? split : kind == JobKind::Join ? join : verify).c_str();
 }
 
 void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize)
@@ -35,7 +38,9 @@ void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::in
     // Set here as well as by the job, so that no second job can start in the
     // moment before the worker runs.
     jobState.busy = 1;
-    const AFX_THREADPROC proc = kind == JobKind::Split ? SplitThreadProc : JoinThreadProc;
+    const AFX_THREADPROC proc = kind == JobKind::Split  ? SplitThreadProc
+                                : kind == JobKind::Join ? JoinThreadProc
+                                                        : VerifyThreadProc;
     if (!AfxBeginThread(proc, notifyWindow, THREAD_PRIORITY_HIGHEST))
         jobState.busy = 0;
 }

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <string>
 
-enum class JobKind { Split, Join };
+enum class JobKind { Split, Join, Verify };
 
 // The name of a job's operation, the caption of its message boxes.
 const wchar_t* JobCaption(JobKind kind);
 
-// Fills the job state (the window to notify, the path as UTF-8 and, for a
-// split, `partSize`), marks the job as running and starts it on a worker
+// Fills the job state (the window to notify, the path as UTF-8 (a check's
+// in `joinPath`) and, for a split, `partSize`), marks the job as running and starts it on a worker
 // thread at the highest priority. Returns at once.
 void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize = 0);
 

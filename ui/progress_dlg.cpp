@@ -31,7 +31,8 @@ BOOL ProgressDLG::OnInitDialog()
     SetIcon(m_hIcon, FALSE);
     m_progressBar.Restart();
     jobState.exitWhenDone = 1;
-    StartJob(JobKind::Join, m_hWnd, m_path);
+    SetWindowText(JobCaption(m_kind));
+    StartJob(m_kind, m_hWnd, m_path);
     return TRUE;
 }
 

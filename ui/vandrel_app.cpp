@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "command_line.h"
+#include "job_starter.h"
 #include "progress_dlg.h"
 #include "vandrel_dlg.h"
 
@@ -36,7 +37,9 @@ BOOL CVandrelApp::InitInstance()
         dialog.DoModal();
     } else {
         ProgressDLG dialog;
-        dialog.m_path = PiecePathFromCommandLine(m_lpCmdLine);
+        const CommandLineRequest request = RequestFromCommandLine(m_lpCmdLine);
+        dialog.m_kind = request.job == CommandLineJob::Verify ? JobKind::Verify : JobKind::Join;
+        dialog.m_path = request.path;
         m_pMainWnd = &dialog;
         dialog.DoModal();
     }

@@ -1,6 +1,7 @@
 #pragma once
-// CVandrelApp: starts Vandrel in one of its two modes, the main window or,
-// given a piece path, the join of that piece in the progress window.
+// CVandrelApp: starts Vandrel in one of its modes: the main window or, given
+// a piece path, the join of that piece (or, after "/verify", the check of its
+// pieces) in the progress window.
 
 #include "framework/win_app.h"
 

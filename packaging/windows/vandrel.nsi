@@ -103,6 +103,10 @@ Section "Vandrel" SecMain
   WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell" "" "open"
   WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell\open" "" "&Join the pieces"
   WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\Vandrel.exe" "%1"'
+  ; A second verb beside the join: check the pieces against their list, changing nothing.
+  ; It goes with the ProgID's key on uninstall.
+  WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell\verify" "" "&Check pieces"
+  WriteRegStr SHCTX "${CLASSES}\${PROGID}\shell\verify\command" "" '"$INSTDIR\Vandrel.exe" /verify "%1"'
   ; SHCNE_ASSOCCHANGED, SHCNF_IDLIST: Explorer picks up the new icon and verb.
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 

@@ -295,5 +295,78 @@ progress_on_terminal() {
     grep -q "File Joiner: File joining completed successfully" terminal.txt || fail "no outcome line"
 }
 
+# `vandrel verify` on a set the real split made: a line per piece, the
+# summary, exit 0 all right, 1 one not, 2 without a list; every file as it
+# was. sha256sum checks the same list in the pieces' folder.
+verify() {
+    head -c 1000000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+    run "$@" split data.bin 300KB
+    expect_status 0 "split"
+    [ -f data.bin.plit.sha256 ] || fail "the split wrote no checksum list: $(ls)"
+    sha256sum -c --ignore-missing data.bin.plit.sha256 >sums.txt 2>&1 || fail "sha256sum -c: $(cat sums.txt)"
+    [ "$(grep -c ': OK$' sums.txt)" -eq 4 ] || fail "sha256sum checked not 4 pieces: $(cat sums.txt)"
+    sha256sum -c data.bin.plit.sha256 >sums.txt 2>&1 && fail "without --ignore-missing the original's line must fail"
+    grep -q '^data.bin: FAILED open or read$' sums.txt || fail "sha256sum on the original's line: $(cat sums.txt)"
+    cp -p data.bin.1.4.plit good.piece
+    snapshot() { for f in $(ls | grep -v '\.txt$\|\.raw$' | sort); do printf '%s ' "$f"; cksum <"$f"; done; }
+    snapshot >before.txt
+
+    run "$@" verify data.bin.2.4.plit
+    expect_status 0 "verify of a whole set"
+    printf '%s\n' "data.bin.0.4.plit: ok" "data.bin.1.4.plit: ok" "data.bin.2.4.plit: ok" "data.bin.3.4.plit: ok" \
+        'Check pieces: All 4 pieces of "data.bin" are right.' >expected.txt
+    cmp -s expected.txt out.txt || fail "verify's lines: [$(cat out.txt)]"
+    expect_empty err.txt "verify of a whole set"
+
+    printf 'X' | dd of=data.bin.1.4.plit bs=1 seek=1000 conv=notrunc 2>/dev/null
+    mv data.bin.3.4.plit away.piece
+    snapshot >before.txt
+    run "$@" verify ./data.bin.plit.sha256
+    expect_status 1 "verify of a damaged set"
+    printf '%s\n' "./data.bin.0.4.plit: ok" "./data.bin.1.4.plit: damaged" "./data.bin.2.4.plit: ok" \
+        "./data.bin.3.4.plit: missing" >expected.txt
+    cmp -s expected.txt out.txt || fail "verify's lines on a damaged set: [$(cat out.txt)]"
+    expect_line err.txt 'Check pieces: 2 of the 4 pieces of "data.bin" are not right:'
+    snapshot >after.txt
+    cmp -s before.txt after.txt || fail "verify changed a file"
+
+    rm data.bin.plit.sha256
+    run "$@" verify data.bin.0.4.plit
+    expect_status 2 "verify without a list"
+    expect_empty out.txt "verify without a list"
+    grep -q '^Check pieces: The pieces cannot be checked: there is no checksum list "data.bin.plit.sha256"' err.txt ||
+        fail "verify without a list: [$(cat err.txt)]"
+
+    run "$@" verify notes.txt
+    expect_status 2 "verify of a name that is no piece"
+}
+
+# `split --no-list` writes no list; the join of such a set works and says
+# its pieces could not be checked. A join that misses pieces names each.
+no_list() {
+    head -c 1000000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+    run "$@" split --no-list data.bin 300KB
+    expect_status 0 "split --no-list"
+    [ ! -e data.bin.plit.sha256 ] || fail "split --no-list wrote a list"
+    [ "$(ls | grep -c '\.plit$')" -eq 4 ] || fail "split --no-list: $(ls)"
+
+    mv data.bin.1.4.plit one.piece
+    mv data.bin.3.4.plit three.piece
+    run "$@" join data.bin.0.4.plit
+    expect_status 2 "join with two pieces missing"
+    grep -qx 'vandrel: missing: data.bin.1.4.plit' err.txt || fail "the first missing piece: [$(cat err.txt)]"
+    grep -qx 'vandrel: missing: data.bin.3.4.plit' err.txt || fail "the second missing piece: [$(cat err.txt)]"
+    mv one.piece data.bin.1.4.plit
+    mv three.piece data.bin.3.4.plit
+
+    run "$@" join data.bin.0.4.plit
+    expect_status 0 "join without a list"
+    expect_line out.txt "File Joiner: File joining completed successfully"
+    expect_line err.txt 'vandrel: the pieces could not be checked: there is no checksum list "data.bin.plit.sha256"'
+    expect_same_file data.bin reference.bin
+}
+
 "$case_name" "$@"
 finish "$case_name"

@@ -45,23 +45,30 @@ cmp -s data.bin reference.bin || fail "the join did not rebuild the file"
 MANWIDTH=100 man -l "$root/usr/share/man/man1/vandrel.1.gz" 2>/dev/null >man.txt
 grep -q "vandrel - cut a file into numbered pieces" man.txt || fail "the man page has no NAME line: $(head -5 man.txt)"
 grep -q "fat32" man.txt || fail "the man page does not tell of fat32"
+grep -q "sha256sum -c --ignore-missing" man.txt || fail "the man page does not tell how to check the pieces"
 grep -q "vandrel $version" man.txt || fail "the man page does not carry the version"
 
 grep -q "MIT License" "$root/usr/share/doc/vandrel/copyright" || fail "the copyright file names no license"
 
-# The completion offers the commands, and after join only piece files and
-# the folders that may hold them.
+# The completion offers the commands, after join only piece files and the
+# folders that may hold them, after verify the lists too, and --no-list to a
+# split alone.
 mkdir completion completion/folder
 cd completion || exit 1
-touch movie.avi.0.3.plit notes.txt
+touch movie.avi.0.3.plit movie.avi.plit.sha256 notes.txt
 completion=$(bash -c '
     . "$1"
     complete_words() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMPREPLY=(); _vandrel; echo "${COMPREPLY[*]}"; }
     complete_words vandrel sp
     complete_words vandrel join ""
     complete_words vandrel split notes.txt fa
+    complete_words vandrel v
+    complete_words vandrel verify ""
+    complete_words vandrel split --no
+    complete_words vandrel join --no
 ' sh "$root/usr/share/bash-completion/completions/vandrel")
-expected_completion=$(printf '%s\n' split "movie.avi.0.3.plit folder" fat32)
+expected_completion=$(printf '%s\n' split "movie.avi.0.3.plit folder" fat32 verify \
+    "movie.avi.0.3.plit movie.avi.plit.sha256 folder" --no-list "")
 [ "$completion" = "$expected_completion" ] || fail "bash completion offers [$completion]"
 
 finish "deb"

@@ -97,6 +97,9 @@ expect_installed() {
     expect_reg "$classes\\$progid" "" "Vandrel piece"
     expect_reg "$classes\\$progid\\DefaultIcon" "" "$folder\\Vandrel.exe,0"
     expect_reg "$classes\\$progid\\shell\\open\\command" "" "\"$folder\\Vandrel.exe\" \"%1\""
+    expect_reg "$classes\\$progid\\shell" "" "open"
+    expect_reg "$classes\\$progid\\shell\\verify" "" "&Check pieces"
+    expect_reg "$classes\\$progid\\shell\\verify\\command" "" "\"$folder\\Vandrel.exe\" /verify \"%1\""
 
     key="$hive\\$uninstall_key"
     switch=$([ "$hive" = HKLM ] && echo /AllUsers || echo /CurrentUser)

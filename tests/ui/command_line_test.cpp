@@ -1,5 +1,5 @@
-// The command line of a join started from the shell: what follows the program
-// name, and the piece path taken from it.
+// The command line of a join or a check started from the shell: what follows
+// the program name, and the job and piece path taken from it.
 
 #include <gtest/gtest.h>
 
@@ -46,4 +46,34 @@ TEST(PiecePathFromCommandLine, ShortAndEmptyTexts)
     EXPECT_EQ(PiecePathFromCommandLine(L"\""), L"\"");
     EXPECT_EQ(PiecePathFromCommandLine(L"   "), L"");
     EXPECT_EQ(PiecePathFromCommandLine(L"x"), L"x");
+}
+
+// "/verify", in any case, then a blank: the check of the piece that follows,
+// quoted or not; every other command line is a join's, read as before.
+TEST(RequestFromCommandLine, VerifyAndABlankAskForTheCheckEverythingElseForAJoin)
+{
+    using J = CommandLineJob;
+    const struct {
+        const wchar_t* text;
+        CommandLineJob job;
+        const wchar_t* path;
+    } rows[] = {
+        {LR"(/verify "C:\d\my movie.avi.0.3.plit")", J::Verify, LR"(C:\d\my movie.avi.0.3.plit)"},
+        {LR"(/VERIFY C:\d\a.0.2.plit)", J::Verify, LR"(C:\d\a.0.2.plit)"},
+        {LR"(/Verify   "C:\d\a.0.2.plit"  )", J::Verify, LR"(C:\d\a.0.2.plit)"},
+        {LR"(/verify C:\d\a b.avi.plit.sha256)", J::Verify, LR"(C:\d\a b.avi.plit.sha256)"},
+        {L"/verify ", J::Verify, L""},
+        {LR"(/verifyX C:\d\a.0.2.plit)", J::Join, LR"(/verifyX C:\d\a.0.2.plit)"},
+        {L"/verify", J::Join, L"/verify"},
+        {LR"(/verify"C:\d\a.0.2.plit")", J::Join, LR"(/verify"C:\d\a.0.2.plit")"},
+        {LR"( /verify C:\d\a.0.2.plit)", J::Join, LR"(/verify C:\d\a.0.2.plit)"},
+        {LR"("/verify C:\d\a.0.2.plit")", J::Join, LR"(/verify C:\d\a.0.2.plit)"},
+        {LR"("C:\d\a.0.2.plit")", J::Join, LR"(C:\d\a.0.2.plit)"},
+        {L"/verification.0.2.plit", J::Join, L"/verification.0.2.plit"},
+    };
+    for (const auto& row : rows) {
+        const CommandLineRequest request = RequestFromCommandLine(row.text);
+        EXPECT_EQ(request.job, row.job) << row.text;
+        EXPECT_EQ(request.path, row.path) << row.text;
+    }
 }

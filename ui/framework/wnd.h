@@ -19,6 +19,7 @@ public:
     }
 
     std::wstring GetWindowText() const;
+    void SetWindowText(const std::wstring& text) const { ::SetWindowTextW(m_hWnd, text.c_str()); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
     void SetFont(HFONT font, BOOL redraw = TRUE) { SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw); }
