@@ -6,6 +6,16 @@
 #   split: vandrel split    against  split -b SIZE -d, rm of the input, sync
 #   join:  vandrel join     against  cat of the pieces, rm of the pieces, sync
 #
+# A split writes its checksum list and a join checks the pieces against it, so
+# the careful move a user would make is timed too, and Vandrel without the list:
+#   split: vandrel split    against  split -b, sha256sum of the pieces into a
+#                                    list, rm of the input, sync
+#                           and      vandrel split --no-list
+#   join:  vandrel join     against  sha256sum -c of that list, cat, rm, sync
+#                           and      vandrel join of a set without a list
+# and, on tmpfs with the pieces warm, vandrel verify against sha256sum -c
+# --ignore-missing on the same list.
+#
 # On tmpfs (SHM_DIR), on the disk (a folder in DISK_DIR), and, as root, on
 # ext4, XFS and btrfs loop images that it makes, mounts, unmounts and deletes;
 # into 10 and into 2 pieces whose size is a multiple of 4 KiB, and on XFS and
@@ -24,7 +34,8 @@
 #   build/win/cli/vandrel-cli.exe
 # Environment: SIZE_MIB (1024), RUNS (5), SHM_DIR (/dev/shm), DISK_DIR
 #   (/var/tmp, also where the loop images and scratch files go),
-#   ONLY (which benches: "tmpfs disk ext4 xfs btrfs wine"), SYNC_AFTER_VANDREL (0)
+#   ONLY (which benches: "tmpfs disk ext4 xfs btrfs verify wine"), LAYOUTS
+#   (which layouts, of those a bench runs: "10 2 10u"), SYNC_AFTER_VANDREL (0)
 # shellcheck disable=SC2016  # the commands' own arguments, expanded by the shell that runs them
 set -eu
 
@@ -35,13 +46,14 @@ size_mib=${SIZE_MIB:-1024}
 runs=${RUNS:-5}
 shm_dir=${SHM_DIR:-/dev/shm}
 disk_dir=${DISK_DIR:-/var/tmp}
-only=${ONLY:-tmpfs disk ext4 xfs btrfs wine}
+only=${ONLY:-tmpfs disk ext4 xfs btrfs verify wine}
+only_layouts=${LAYOUTS:-10 2 10u}
 sync_after_vandrel=${SYNC_AFTER_VANDREL:-0}
 
 bytes=$((size_mib * 1048576))
 warm_bytes=$((bytes + bytes / 4))
-# Room for two contenders' copies while one of them holds input and pieces at once.
-image_bytes=$((3 * bytes + bytes / 4 + 512 * 1048576))
+# Room for four contenders' copies while one of them holds input and pieces at once.
+image_bytes=$((5 * bytes + bytes / 4 + 512 * 1048576))
 space_limit_percent=1
 memory_limit_mib=16
 
@@ -90,9 +102,9 @@ need_space() {
         fail "$1 has $((free / 1048576)) MiB free, $(($2 / 1048576)) MiB are needed for $3: set SIZE_MIB lower"
 }
 # The reference and then either the disk bench's copies or a loop image's.
-need_space "$disk_dir" $((4 * bytes + 512 * 1048576)) "the disk and loop image benches"
-# Three contenders' copies, one of them twice while it splits.
-if selected tmpfs || selected wine; then need_space "$shm_dir" $((4 * bytes)) "the tmpfs bench"; fi
+need_space "$disk_dir" $((6 * bytes + 512 * 1048576)) "the disk and loop image benches"
+# Four contenders' copies, one of them twice while it splits.
+if selected tmpfs || selected verify || selected wine; then need_space "$shm_dir" $((5 * bytes)) "the tmpfs bench"; fi
 
 work=$(mktemp -d "$disk_dir/vandrel-bench.XXXXXX")
 mkdir "$work/results"
@@ -131,8 +143,9 @@ layout_name() {
 timed() {
     result=$work/results/$bench.$layout.$1.$2
     shift 2
+    : >"$work/stderr"
     "$helper" "$warm_bytes" "$work/seconds" /usr/bin/time -f %M -o "$work/peak" "$@" ||
-        fail "failed: $*"
+        { cat "$work/stderr" >&2; fail "failed: $*"; }
     cat "$work/seconds" >>"$result"
     tail -n 1 "$work/peak" >>"$result.peak"
 }
@@ -141,12 +154,15 @@ if [ "$sync_after_vandrel" = 1 ]; then then_sync=' && sync'; else then_sync=''; 
 wine_run=$root/cmake/wine-run.sh
 
 # Runs `vandrel ARGS` ($3...) timed as operation $1 of contender $2: the
-# native program (vandrel) or vandrel-cli.exe under Wine (wine).
+# native program (vandrel, nolist) or vandrel-cli.exe under Wine (wine). Its
+# standard error is shown only when it fails: the join of a set without a
+# list says there that it could not check the pieces.
 timed_vandrel() {
     operation=$1 contender_=$2
     shift 2
     if [ "$contender_" = wine ]; then set -- "$wine_run" "$vandrel_exe" "$@"; else set -- "$vandrel" "$@"; fi
-    timed "$operation" "$contender_" sh -c '"$@" >/dev/null'"$then_sync" sh "$@"
+    timed "$operation" "$contender_" sh -c 'errors=$1; shift; "$@" >/dev/null 2>"$errors"'"$then_sync" \
+        sh "$work/stderr" "$@"
 }
 
 # Where the contender $1 finds the Linux root: Wine's drive Z:.
@@ -162,12 +178,19 @@ coreutils_pieces() {
 }
 
 # Splits $dir/data.bin into pieces of $part bytes with contender $1, timed:
-#   vandrel, wine (vandrel-cli.exe), move (split -b, rm, sync), plain (split -b alone)
+#   vandrel, wine (vandrel-cli.exe), nolist (vandrel split --no-list),
+#   move (split -b, rm, sync), careful (split -b, sha256sum of the pieces into
+#   data.bin.sha256, rm, sync), plain (split -b alone)
 split_with() {
     file=$dir/data.bin
     case $1 in
     vandrel | wine) timed_vandrel split "$1" -q split "$(root_of "$1")$file" "${part}B" ;;
+    nolist) timed_vandrel split nolist -q split --no-list "$file" "${part}B" ;;
     move) timed split move sh -c 'split -b "$1" -d "$2" "$2." && rm "$2" && sync' sh "$part" "$file" ;;
+    careful)
+        timed split careful sh -c 'split -b "$1" -d "$2" "$2." && sha256sum "$2".[0-9]* >"$2.sha256" && rm "$2" && sync' \
+            sh "$part" "$file"
+        ;;
     plain)
         timed split plain split -b "$part" -d "$file" "$file."
         rm "$file"
@@ -181,8 +204,12 @@ join_with() {
     pieces=$(coreutils_pieces "$file" "$count")
     # shellcheck disable=SC2086  # the piece names hold no blanks
     case $1 in
-    vandrel | wine) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
+    vandrel | wine | nolist) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
     move) timed join move sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@" && sync' sh "$file" $pieces ;;
+    careful)
+        timed join careful sh -c 'out=$1; shift; sha256sum -c --quiet "$out.sha256" && cat "$@" >"$out" &&
+            rm "$@" "$out.sha256" && sync' sh "$file" $pieces
+        ;;
     plain)
         timed join plain sh -c 'out=$1; shift; cat "$@" >"$out"' sh "$file" $pieces
         rm $pieces
@@ -218,8 +245,10 @@ maximum() { sort -g "$1" | tail -n 1; }
 contender_name() {
     case $1 in
     vandrel) echo "vandrel" ;;
+    nolist) [ "$2" = split ] && echo "vandrel split --no-list" || echo "vandrel join, no list" ;;
     wine) echo "vandrel-cli.exe (Wine)" ;;
     move) [ "$2" = split ] && echo "split -b, rm, sync" || echo "cat, rm, sync" ;;
+    careful) [ "$2" = split ] && echo "split -b, sha256sum, rm, sync" || echo "sha256sum -c, cat, rm, sync" ;;
     plain) [ "$2" = split ] && echo "split -b" || echo "cat" ;;
     esac
 }
@@ -252,6 +281,9 @@ print_figures() {
 # $bench_dir; each contender works on a copy of its own, split then joined
 # back in every run, the contenders taking turns.
 run_bench() {
+    layouts=$(for layout in $layouts; do case " $only_layouts " in *" $layout "*) printf '%s ' "$layout" ;; esac; done)
+    [ -n "$layouts" ] || fail "LAYOUTS=\"$only_layouts\" leaves $bench none of its own"
+    echo "$layouts" >"$work/results/$bench.layouts"
     for contender in $contenders; do
         mkdir "$bench_dir/$contender"
         cp "$reference" "$bench_dir/$contender/data.bin"
@@ -326,13 +358,14 @@ bench_label() {
     disk) echo "$disk_type disk" ;;
     ext4 | xfs | btrfs) echo "$1 loop" ;;
     wine) echo "Wine" ;;
+    verify) echo "verify" ;;
     *) echo "$1" ;;
     esac
 }
 ran=""
 
 bench_tmpfs() {
-    bench=tmpfs layouts="10 2" contenders="vandrel plain move" measure_space=""
+    bench=tmpfs layouts="10 2" contenders="vandrel nolist plain move" measure_space=""
     make_shm_dir
     echo "== $(bench_label tmpfs): $bench_dir ($(fs_type "$bench_dir"))"
     run_bench
@@ -341,7 +374,7 @@ bench_tmpfs() {
 }
 
 bench_disk() {
-    bench=disk layouts="10 2" contenders="vandrel move" measure_space=""
+    bench=disk layouts="10 2" contenders="vandrel nolist move careful" measure_space=""
     bench_dir=$work/disk
     mkdir "$bench_dir"
     echo "== $(bench_label disk): $bench_dir"
@@ -351,7 +384,7 @@ bench_disk() {
 }
 
 bench_loop() {
-    bench=$1 layouts="10 2" contenders="vandrel move" measure_space=""
+    bench=$1 layouts="10 2" contenders="vandrel nolist move careful" measure_space=""
     [ "$1" = ext4 ] || { layouts="10 2 10u" measure_space=yes; }
     mount_image "$1"
     bench_dir=$mnt
@@ -359,6 +392,34 @@ bench_loop() {
     run_bench
     unmount_image
     ran="$ran $1"
+}
+
+# vandrel verify against sha256sum -c --ignore-missing on the list of a set
+# that vandrel split made on tmpfs, the pieces warm, taking turns.
+bench_verify() {
+    bench=verify layout=10
+    make_shm_dir
+    part=$(part_size 10)
+    cp "$reference" "$bench_dir/data.bin"
+    "$vandrel" -q split "$bench_dir/data.bin" "${part}B" >/dev/null || fail "verify: the split failed"
+    [ -f "$bench_dir/data.bin.plit.sha256" ] || fail "verify: the split wrote no checksum list"
+    cat "$bench_dir"/*.plit >/dev/null
+    echo "== $(bench_label verify): $bench_dir ($(fs_type "$bench_dir")), $(layout_name 10) of $part bytes, warm"
+    run=0
+    while [ "$run" -lt "$runs" ]; do
+        timed verify vandrel sh -c '"$@" >/dev/null' sh "$vandrel" -q verify "$bench_dir/data.bin.plit.sha256"
+        timed verify sha256sum sh -c 'cd "$1" && sha256sum -c --quiet --ignore-missing data.bin.plit.sha256' \
+            sh "$bench_dir"
+        run=$((run + 1))
+    done
+    printf '  %-40s %9s %9s\n' "" min median
+    for contender in vandrel sha256sum; do
+        f=$work/results/verify.10.verify.$contender
+        [ "$contender" = vandrel ] && what="vandrel verify" || what="sha256sum -c --ignore-missing"
+        printf '    %-38s %7.3f s %7.3f s\n' "$what" "$(minimum "$f")" "$(median "$f")"
+    done
+    rm -r "${bench_dir:?}"
+    ran="$ran verify"
 }
 
 bench_wine() {
@@ -398,6 +459,7 @@ for kind in ext4 xfs btrfs; do
         bench_loop "$kind"
     fi
 done
+if selected verify; then bench_verify; fi
 if selected wine; then
     if [ ! -f "$vandrel_exe" ]; then
         skip wine "no $vandrel_exe"

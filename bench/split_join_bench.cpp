@@ -1,7 +1,8 @@
 // Times Vandrel's split and join against the tools a user would otherwise
 // reach for, `split -b` and `cat`, on the same files in the same run, and
 // prints the ratios. Also tells how much of Vandrel's time goes to committing
-// the pieces to disk, and the process's peak memory.
+// the pieces to disk and to the checksum list (the split's hashing, the join's
+// checks), and the process's peak memory.
 //
 // Usage: split_join_bench [DIRECTORY [MEBIBYTES [PIECES [RUNS]]]]
 //        (defaults: /dev/shm 1024 10 3)
@@ -206,8 +207,8 @@ int main(int argc, char** argv)
 
     // A split moves the input into the pieces and a join moves them back, so
     // the plain tools are also timed with the deletions that make theirs a move.
-    std::vector<double> vandrelSplit, vandrelSplitNoCommit, coreutilsSplit, vandrelJoin, catJoin, removeInput,
-        removePieces;
+    std::vector<double> vandrelSplit, vandrelSplitNoCommit, vandrelSplitNoList, coreutilsSplit, vandrelJoin,
+        vandrelJoinNoList, catJoin, removeInput, removePieces;
     for (int run = 0; run < runs; ++run) {
         fs::copy_file(reference, input, fs::copy_options::overwrite_existing);
         coreutilsSplit.push_back(timed([&] {
@@ -224,17 +225,24 @@ int main(int argc, char** argv)
             if (sink.lastMessage != job_messages::kSplitSucceeded)
                 Fail("split: " + sink.lastMessage);
         };
-        setFileSystem(&noCommit);
-        vandrelSplitNoCommit.push_back(timed(split));
-        setFileSystem(nullptr);
-        JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
-
-        vandrelSplit.push_back(timed(split));
-        vandrelJoin.push_back(timed([&] {
+        const auto join = [&] {
             JoinFiles(PieceName(input.string(), 0, std::to_string(pieces)));
             if (sink.lastMessage != job_messages::kJoinSucceeded)
                 Fail("join: " + sink.lastMessage);
-        }));
+        };
+        setFileSystem(&noCommit);
+        vandrelSplitNoCommit.push_back(timed(split));
+        setFileSystem(nullptr);
+        join();
+
+        // Without the checksum list the split hashes nothing and the join checks nothing.
+        jobState.writeList = false;
+        vandrelSplitNoList.push_back(timed(split));
+        jobState.writeList = true;
+        vandrelJoinNoList.push_back(timed(join));
+
+        vandrelSplit.push_back(timed(split));
+        vandrelJoin.push_back(timed(join));
     }
     RunShell("cmp " + Quoted(reference) + " " + Quoted(input));
     fs::remove_all(directory);
@@ -249,7 +257,11 @@ int main(int argc, char** argv)
     std::printf("split without the commit to disk: %.3f s, ratio %.2f; the commit costs %.3f s\n",
                 Best(vandrelSplitNoCommit), Best(vandrelSplitNoCommit) / Best(coreutilsSplit),
                 split - Best(vandrelSplitNoCommit));
+    std::printf("split without the list: %.3f s; the list costs the split %.3f s, ratio %.2f\n",
+                Best(vandrelSplitNoList), split - Best(vandrelSplitNoList), split / Best(vandrelSplitNoList));
     std::printf("join: vandrel %.3f s, cat %.3f s, ratio %.2f\n", join, Best(catJoin), join / Best(catJoin));
+    std::printf("join without the list: %.3f s; the checks cost the join %.3f s, ratio %.2f\n",
+                Best(vandrelJoinNoList), join - Best(vandrelJoinNoList), join / Best(vandrelJoinNoList));
     const double splitMove = Best(coreutilsSplit) + Best(removeInput), catMove = Best(catJoin) + Best(removePieces);
     std::printf("as moves: split -b and rm %.3f s, ratio %.2f; cat and rm %.3f s, ratio %.2f\n", splitMove,
                 split / splitMove, catMove, join / catMove);
