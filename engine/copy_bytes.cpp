@@ -149,8 +149,8 @@ std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int
         if (copied < 0)
             return CopyResult::WriteFailed;
         movedInKernel_ = true;
-        if (hashes_.any() && hashWritten(to, copied) != CopyResult::Copied)
-            return CopyResult::WriteFailed;
+        if (hashes_.any() && hashCopied(from, copied) != CopyResult::Copied)
+            return CopyResult::ReadFailed;
         progress_.advance(copied);
         wrote(to, copied);
         count -= copied;
@@ -176,17 +176,15 @@ CopyResult ByteMover::copyThroughBuffer(File& from, File& to, std::int64_t count
     return CopyResult::Copied;
 }
 
-// Read back from the page cache, where the kernel's copy has just put them,
-// so that the hash is of the bytes the new file holds.
-CopyResult ByteMover::hashWritten(File& to, std::int64_t count)
+CopyResult ByteMover::hashCopied(File& from, std::int64_t count)
 {
-    const std::int64_t end = to.position();
-    if (end < count || !to.seek(end - count))
-        return CopyResult::WriteFailed;
+    const std::int64_t end = from.position();
+    if (end < count || !from.seek(end - count))
+        return CopyResult::ReadFailed;
     for (std::int64_t remaining = count; remaining > 0;) {
-        const std::int64_t got = to.read(buffer_.data(), std::min(remaining, CopyBuffer::kSize));
+        const std::int64_t got = from.read(buffer_.data(), std::min(remaining, CopyBuffer::kSize));
         if (got <= 0)
-            return CopyResult::WriteFailed;
+            return CopyResult::ReadFailed;
         hashes_.add(buffer_.data(), got);
         remaining -= got;
     }

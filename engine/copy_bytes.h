@@ -43,9 +43,10 @@ public:
     // the holes between them skipped in both files and `to` grown to its full
     // length when the bytes end in a hole. Stops at the first read error,
     // early end of `from` or failed write; for a failed call the platform's
-    // reason is then in fileSystem().lastError(). `hashes` sees the bytes `to`
-    // holds: those read into the buffer, or, where the kernel copied them,
-    // those read back from `to` (which must be open for reading too).
+    // reason is then in fileSystem().lastError(). `hashes` sees the bytes
+    // copied: those read into the buffer, or, where the kernel copied them,
+    // those read again from `from`, whose pages the copy has just read (a
+    // copy that shares extents leaves the new file's pages unread).
     CopyResult copy(File& from, File& to, std::int64_t count, CopyHashes hashes = {});
 
     // The job's one buffer, for the few reads it makes itself.
@@ -54,8 +55,8 @@ public:
 private:
     // Copies `count` bytes of data at the current positions.
     CopyResult copyData(File& from, File& to, std::int64_t count);
-    // Hashes the `count` bytes before `to`'s position, which it leaves where it was.
-    CopyResult hashWritten(File& to, std::int64_t count);
+    // Hashes the `count` bytes before `from`'s position, which it leaves where it was.
+    CopyResult hashCopied(File& from, std::int64_t count);
     // The same inside the kernel; empty when the platform cannot copy between
     // these files, which it may say only before the job's first byte.
     std::optional<CopyResult> copyInKernel(File& from, File& to, std::int64_t count);

@@ -129,7 +129,7 @@ public:
     // for writing elsewhere already is not opened (`inUseForWriting`) where the
     // platform can tell.
     virtual GuardedFile openGuarded(const std::string& path) = 0;
-    // Creates a new, empty file for writing and reading back, readable and writable by its
+    // Creates a new, empty file for writing, readable and writable by its
     // owner alone (0600) until takePermissionsOf. Empty when anything at all is at
     // `path` already (a file, a link, a dangling symbolic link), so a job never
     // writes through a name it did not make.

@@ -396,7 +396,7 @@ public:
     std::unique_ptr<File> createNew(const std::string& path) override
     {
         NewCall();
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         return fd < 0 ? Failed(nullptr) : std::make_unique<PosixFile>(fd);
     }
 
