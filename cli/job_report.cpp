@@ -2,19 +2,6 @@
 
 #include "verify_messages.h"
 
-int ExitStatus(JobOutcome outcome)
-{
-    switch (outcome) {
-    case JobOutcome::Succeeded:
-        return kExitSucceeded;
-    case JobOutcome::Failed:
-        return kExitFailed;
-    case JobOutcome::Refused:
-        break;
-    }
-    return kExitRefused;
-}
-
 JobReport FormatJobReport(const std::string& message, const JobResult& result, const std::string& whatWasKept,
                           const std::string& listPath)
 {

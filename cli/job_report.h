@@ -6,13 +6,6 @@
 #include "job_result.h"
 #include "verify_set.h"
 
-// The program's exit statuses.
-constexpr int kExitSucceeded = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-
-int ExitStatus(JobOutcome outcome);
-
 // The text for each stream, every line ended.
 struct JobReport {
     std::string output;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "checksum_list.h"
 #include "console.h"
@@ -27,20 +28,31 @@ struct Arguments {
     bool quiet = false;
 };
 
-// Runs one job with `sink` in place of the message boxes. `whatWasKept` tells
-// of a file that a successful job could not delete.
-// `listPath`: the set's checksum list, for a join.
-int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept,
-           const std::string& listPath = {})
+// Runs `job` with a console sink in place of the message boxes, prints what
+// `report` makes of the job's message and result, and returns its exit status.
+template <typename Job, typename Report>
+int RunOnConsole(bool quiet, Job job, Report report)
 {
     ConsoleJobSink sink(!quiet && IsTerminal(OutputStream::Error));
     setNotificationSink(&sink);
-    const JobResult result = job(path);
+    const auto result = job();
     setNotificationSink(nullptr);
-    const JobReport report = FormatJobReport(sink.message(), result, whatWasKept, listPath);
-    WriteText(OutputStream::Output, report.output);
-    WriteText(OutputStream::Error, report.error);
-    return ExitStatus(result.outcome);
+    const auto [printed, outcome] = report(sink.message(), result);
+    WriteText(OutputStream::Output, printed.output);
+    WriteText(OutputStream::Error, printed.error);
+    return ExitStatus(outcome);
+}
+
+// Runs a split or a join. `whatWasKept` tells of a file that a successful job
+// could not delete; `listPath`: the set's checksum list, for a join.
+int RunJob(JobResult (*job)(std::string), const std::string& path, bool quiet, const std::string& whatWasKept,
+           const std::string& listPath = {})
+{
+    return RunOnConsole(
+        quiet, [&] { return job(path); },
+        [&](const std::string& message, const JobResult& result) {
+            return std::pair{FormatJobReport(message, result, whatWasKept, listPath), result.outcome};
+        });
 }
 
 int RunSplit(const Arguments& arguments)
@@ -68,14 +80,11 @@ int RunJoin(const Arguments& arguments)
 
 int RunVerify(const Arguments& arguments)
 {
-    ConsoleJobSink sink(!arguments.quiet && IsTerminal(OutputStream::Error));
-    setNotificationSink(&sink);
-    const SetCheck check = VerifySet(arguments.verifyPath);
-    setNotificationSink(nullptr);
-    const JobReport report = FormatVerifyReport(sink.message(), check);
-    WriteText(OutputStream::Output, report.output);
-    WriteText(OutputStream::Error, report.error);
-    return ExitStatus(check.result.outcome);
+    return RunOnConsole(
+        arguments.quiet, [&] { return VerifySet(arguments.verifyPath); },
+        [](const std::string& message, const SetCheck& check) {
+            return std::pair{FormatVerifyReport(message, check), check.result.outcome};
+        });
 }
 
 // Parses the arguments and runs the job they ask for; returns the exit status.

@@ -415,6 +415,14 @@ std::string ChecksumListPath(const std::string& originalPath)
     return originalPath + std::string(kListSuffix);
 }
 
+std::optional<std::string> OriginalOfList(const std::string& listPath)
+{
+    const std::size_t suffix = kListSuffix.size();
+    if (listPath.size() <= suffix || listPath.compare(listPath.size() - suffix, suffix, kListSuffix) != 0)
+        return std::nullopt;
+    return listPath.substr(0, listPath.size() - suffix);
+}
+
 std::string FormatListHeader(const SetFacts& facts)
 {
     const std::string leaf = EscapedName(facts.originalLeaf);

@@ -39,6 +39,8 @@ struct ChecksumList {
 
 // Where the list of the set of `originalPath` lies: the original's path plus ".plit.sha256".
 std::string ChecksumListPath(const std::string& originalPath);
+// The original's path of the list at `listPath`; empty when it names no list.
+std::optional<std::string> OriginalOfList(const std::string& listPath);
 
 // The comment lines that open a list: the facts, how to check the pieces
 // with sha256sum, and how to join them with `cat` or `copy /b`.

@@ -60,6 +60,20 @@ void CopyHashes::settle() const
         lanes->drain();
 }
 
+bool HashRange(File& file, std::int64_t offset, std::int64_t count, const CopyHashes& hashes, CopyBuffer& buffer)
+{
+    if (!file.seek(offset))
+        return false;
+    for (std::int64_t remaining = count; remaining > 0;) {
+        const std::int64_t got = file.read(buffer.data(), std::min(remaining, CopyBuffer::kSize));
+        if (got <= 0)
+            return false;
+        hashes.add(buffer.data(), got);
+        remaining -= got;
+    }
+    return true;
+}
+
 ByteMover::ByteMover(ProgressPacer& progress)
     : progress_(progress), kernelChunk_(std::clamp(progress.step() / kMiB * kMiB, kLeastKernelChunk, kMostKernelChunk))
 {
@@ -149,7 +163,9 @@ std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int
         if (copied < 0)
             return CopyResult::WriteFailed;
         movedInKernel_ = true;
-        if (hashes_.any() && hashCopied(from, copied) != CopyResult::Copied)
+        // Read again from the pages the copy has just read.
+        const std::int64_t end = from.position();
+        if (hashes_.any() && (end < copied || !HashRange(from, end - copied, copied, hashes_, buffer_)))
             return CopyResult::ReadFailed;
         progress_.advance(copied);
         wrote(to, copied);
@@ -171,21 +187,6 @@ CopyResult ByteMover::copyThroughBuffer(File& from, File& to, std::int64_t count
         if (!to.write(buffer_.data(), got))
             return CopyResult::WriteFailed;
         wrote(to, got);
-        remaining -= got;
-    }
-    return CopyResult::Copied;
-}
-
-CopyResult ByteMover::hashCopied(File& from, std::int64_t count)
-{
-    const std::int64_t end = from.position();
-    if (end < count || !from.seek(end - count))
-        return CopyResult::ReadFailed;
-    for (std::int64_t remaining = count; remaining > 0;) {
-        const std::int64_t got = from.read(buffer_.data(), std::min(remaining, CopyBuffer::kSize));
-        if (got <= 0)
-            return CopyResult::ReadFailed;
-        hashes_.add(buffer_.data(), got);
         remaining -= got;
     }
     return CopyResult::Copied;

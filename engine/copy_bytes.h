@@ -28,6 +28,12 @@ struct CopyHashes {
     void settle() const;
 };
 
+// Reads `count` bytes of `file` from `offset` through `buffer` and feeds them
+// to `hashes`, leaving the position after them. False when a seek or a read
+// fails or the file ends first; a failed call's reason is then in
+// fileSystem().lastError().
+bool HashRange(File& file, std::int64_t offset, std::int64_t count, const CopyHashes& hashes, CopyBuffer& buffer);
+
 // Moves bytes for one job: only the data a file stores, so that its holes stay
 // holes; inside the kernel while the platform can (sharing extents where the
 // file system allows), and for the rest of the job through a buffer of its own
@@ -55,8 +61,6 @@ public:
 private:
     // Copies `count` bytes of data at the current positions.
     CopyResult copyData(File& from, File& to, std::int64_t count);
-    // Hashes the `count` bytes before `from`'s position, which it leaves where it was.
-    CopyResult hashCopied(File& from, std::int64_t count);
     // The same inside the kernel; empty when the platform cannot copy between
     // these files, which it may say only before the job's first byte.
     std::optional<CopyResult> copyInKernel(File& from, File& to, std::int64_t count);

@@ -15,3 +15,16 @@ JobResult FinishJob(JobOutcome outcome, const std::string& text, const char* cap
     PostJobNotification(WM_JOB_FINISHED);
     return JobResult{outcome, std::move(file), std::move(reason)};
 }
+
+int ExitStatus(JobOutcome outcome)
+{
+    switch (outcome) {
+    case JobOutcome::Succeeded:
+        return kExitSucceeded;
+    case JobOutcome::Failed:
+        return kExitFailed;
+    case JobOutcome::Refused:
+        break;
+    }
+    return kExitRefused;
+}

@@ -24,6 +24,13 @@ struct JobResult {
     std::vector<std::string> missingPieces;
 };
 
+// The exit status of a process that ran one job, the same for `vandrel` and
+// Vandrel.exe: 0 succeeded, 1 failed, 2 refused.
+constexpr int kExitSucceeded = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+int ExitStatus(JobOutcome outcome);
+
 // Shows a refusal of the job's checks under `caption` and returns it.
 JobResult RefuseJob(const std::string& text, const char* caption, std::string file = {}, std::string reason = {});
 

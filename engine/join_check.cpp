@@ -32,22 +32,13 @@ bool ListCheck::pieceMatches(std::int32_t index)
 }
 
 bool ListCheck::hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index,
-                           CopyBuffer& buffer)
+                          CopyBuffer& buffer)
 {
-    const CopyHashes hashes = hashesFor(index);
-    if (!file.seek(offset))
-        return false;
-    for (std::int64_t remaining = count; remaining > 0;) {
-        const std::int64_t got = file.read(buffer.data(), std::min(remaining, CopyBuffer::kSize));
-        if (got <= 0) {
-            if (fedWhole_)
-                wholeNext_ = -1;  // part of a piece went in: the whole hash is lost
-            return false;
-        }
-        hashes.add(buffer.data(), got);
-        remaining -= got;
-    }
-    return true;
+    if (HashRange(file, offset, count, hashesFor(index), buffer))
+        return true;
+    if (fedWhole_)
+        wholeNext_ = -1;  // part of a piece may have gone in: the whole hash is lost
+    return false;
 }
 
 bool ListCheck::wholeMatches()

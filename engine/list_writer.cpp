@@ -23,6 +23,5 @@ bool ListWriter::finish()
     if (!file_->flush())
         return false;
     finished_ = IdentityOrNamed(*file_, path_);
-    closed_ = true;
     return finished_ && file_->close();
 }

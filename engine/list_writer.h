@@ -23,7 +23,7 @@ public:
     // Makes the list durable and closes it.
     bool finish();
     // The list as this run last wrote it, so that a failed run can take it back.
-    std::optional<FileIdentity> identity() { return closed_ ? finished_ : IdentityOrNamed(*file_, path_); }
+    std::optional<FileIdentity> identity() { return finished_ ? finished_ : IdentityOrNamed(*file_, path_); }
 
 private:
     ListWriter(std::string path, std::unique_ptr<File> file) : path_(std::move(path)), file_(std::move(file)) {}
@@ -31,6 +31,5 @@ private:
 
     std::string path_;
     std::unique_ptr<File> file_;
-    bool closed_ = false;
     std::optional<FileIdentity> finished_;  // as it was closed
 };

@@ -205,11 +205,10 @@ std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int
         const std::string name = PieceName(input.path, index, countText);
         if ((failure = WritePiece(input, name, pieceBytes, mover, hashes, created)))
             return failure;
-        hashes.settle();
+        hashes.settle();  // both hashes: the whole one too, once the last piece is in
         if (list && !list->add({pieceHash.finish(), LeafOf(name)}))
             return WriteFailure(listPath);
     }
-    hashes.settle();
     if (list && (!list->add({wholeHash.finish(), LeafOf(input.path)}) || !list->finish()))
         return WriteFailure(listPath);
     if (!fileSystem().commitFolder(input.path))

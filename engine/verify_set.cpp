@@ -21,13 +21,6 @@ namespace {
 
 using namespace verify_messages;
 
-constexpr std::string_view kListSuffix = ".plit.sha256";
-
-bool EndsWith(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 JobResult Refuse(const std::string& text, std::string file = {}, std::string reason = {})
 {
     return RefuseJob(text, kVerifyCaption, std::move(file), std::move(reason));
@@ -47,9 +40,10 @@ std::optional<PieceSet> SetOfList(const std::string& originalPath, const std::st
 // the refusal. `set` is the set it names.
 std::optional<JobResult> FindList(const std::string& pieceOrList, PieceSet& set, ChecksumList& list)
 {
-    const bool named = EndsWith(pieceOrList, kListSuffix) && pieceOrList.size() > kListSuffix.size();
+    const std::optional<std::string> listOriginal = OriginalOfList(pieceOrList);
+    const bool named = listOriginal.has_value();
     if (named) {
-        set = PieceSet{pieceOrList.substr(0, pieceOrList.size() - kListSuffix.size()), "1", 1};
+        set = PieceSet{*listOriginal, "1", 1};
     } else if (std::optional<PieceSet> parsed = ParsePieceName(pieceOrList)) {
         set = *parsed;
     } else {
@@ -331,23 +325,10 @@ const char* VerdictText(PieceVerdict verdict)
     return kPieceDamagedInRebuiltFile;
 }
 
-int VerifyExitCode(JobOutcome outcome)
-{
-    switch (outcome) {
-    case JobOutcome::Succeeded:
-        return 0;
-    case JobOutcome::Failed:
-        return 1;
-    case JobOutcome::Refused:
-        break;
-    }
-    return 2;
-}
-
 unsigned VerifyThreadProc(void*)
 {
     const SetCheck check = VerifySet(jobState.joinPath);
     if (jobState.exitWhenDone)
-        std::exit(VerifyExitCode(check.result.outcome));
+        std::exit(ExitStatus(check.result.outcome));
     return 0;
 }

@@ -53,11 +53,7 @@ const char* VerdictText(PieceVerdict verdict);
 // and 0 on return.
 SetCheck VerifySet(std::string pieceOrList);
 
-// The process's exit code for a check's outcome: 0 every piece right, 1 one
-// not right, 2 refused; the same as the command's.
-int VerifyExitCode(JobOutcome outcome);
-
 // Thread procedure of a check: runs VerifySet on a copy of
-// `jobState.joinPath`, then ends the process with VerifyExitCode when
+// `jobState.joinPath`, then ends the process with ExitStatus when
 // `exitWhenDone` is set. The parameter is ignored. Returns 0.
 unsigned VerifyThreadProc(void* parameter);

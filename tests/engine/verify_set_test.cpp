@@ -180,7 +180,7 @@ TEST_F(VerifySetTest, EveryStateOfTheSet)
                 expectOutcome(row.text, kCaption);
             EXPECT_EQ(check_.pieces.size(), 4u);
             EXPECT_EQ(check_.pieces[1].path, piece(1));
-            EXPECT_EQ(VerifyExitCode(check_.result.outcome), row.outcome == JobOutcome::Succeeded ? 0 : 1);
+            EXPECT_EQ(ExitStatus(check_.result.outcome), row.outcome == JobOutcome::Succeeded ? 0 : 1);
         }
     }
 }
@@ -247,7 +247,7 @@ TEST_F(VerifySetTest, RefusalsCheckNothing)
         expectRefused(row.text, kCaption);
         EXPECT_EQ(check_.result.outcome, JobOutcome::Refused);
         EXPECT_TRUE(check_.pieces.empty());
-        EXPECT_EQ(VerifyExitCode(check_.result.outcome), 2);
+        EXPECT_EQ(ExitStatus(check_.result.outcome), 2);
     }
 }
 

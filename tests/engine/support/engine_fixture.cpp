@@ -295,19 +295,15 @@ std::int64_t UtcModifiedOf(const std::string& path)
 
 std::vector<std::string> WithList(std::vector<std::string> names, const std::string& originalLeaf)
 {
-    names.push_back(originalLeaf + ".plit.sha256");
+    names.push_back(ChecksumListPath(originalLeaf));
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::vector<std::string> WithoutList(std::vector<std::string> names)
 {
-    const std::string suffix = ".plit.sha256";
     names.erase(std::remove_if(names.begin(), names.end(),
-                               [&](const std::string& name) {
-                                   return name.size() >= suffix.size() &&
-                                          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-                               }),
+                               [](const std::string& name) { return OriginalOfList(name).has_value(); }),
                 names.end());
     return names;
 }
