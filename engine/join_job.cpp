@@ -178,18 +178,14 @@ std::vector<std::string> MissingPieces(const PieceSet& set, const JoinSurvey& su
     return missing;
 }
 
-// The first piece there whose size is not the one the list gives its place;
-// the journal's part size must be the list's too.
-const Piece* FirstMisfitOfList(const JoinSurvey& survey, const ListCheck& check)
+// The first piece there whose size is not the one the list gives its place.
+const Piece* FirstMisfitOfList(const PieceSet& set, const JoinSurvey& survey, const ListCheck& check)
 {
     if (!check.active())
         return nullptr;
-    for (std::size_t at = 0; at < survey.pieces.size(); ++at) {
-        const std::int32_t index = survey.firstIndex + static_cast<std::int32_t>(at);
-        if (survey.pieces[at].identity.size != ListedPieceSize(check.facts(), index))
-            return &survey.pieces[at];
-    }
-    return nullptr;
+    const SetFacts& facts = check.facts();
+    return FirstMisfitOfPlace(set, survey.pieces, survey.firstIndex, facts.partSize,
+                              ListedPieceSize(facts, set.pieceCount - 1));
 }
 
 // The refusal that a surveyed state calls for; nothing is touched.
@@ -261,7 +257,7 @@ JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeB
         JoinSurvey survey = SurveyJoin(set, check.active());
         const bool goesOn = survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
                             survey.state == JoinState::Finishing || survey.state == JoinState::FinishedJournal;
-        if (const Piece* misfit = FirstMisfitOfList(survey, check); misfit && goesOn)
+        if (const Piece* misfit = FirstMisfitOfList(set, survey, check); misfit && goesOn)
             return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name,
                               "its size is not the one \"" + check.listPath() + "\" gives");
         // The journal and the list must tell the same pieces' places.

@@ -38,6 +38,19 @@ std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::in
     return first;
 }
 
+const Piece* FirstMisfitOfPlace(const PieceSet& set, const std::vector<Piece>& pieces, std::int32_t firstIndex,
+                                std::int64_t partSize, std::int64_t lastSize)
+{
+    for (std::size_t at = 0; at < pieces.size(); ++at) {
+        const std::int64_t size = pieces[at].identity.size;
+        const bool last = firstIndex + static_cast<std::int32_t>(at) == set.pieceCount - 1;
+        const bool fits = !last ? size == partSize : lastSize > 0 ? size == lastSize : size >= 1 && size <= partSize;
+        if (!fits)
+            return &pieces[at];
+    }
+    return nullptr;
+}
+
 std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
 {
     if (pieces.empty())

@@ -45,6 +45,12 @@ std::vector<Piece> MeasurePieces(const PieceSet& set, std::int32_t first, std::i
 // The index of the first piece from `first` on that exists, or `end`.
 std::int32_t FirstExistingPiece(const PieceSet& set, std::int32_t first, std::int32_t end);
 
+// The first of `pieces`, the first of them at index `firstIndex`, whose size
+// is not that of its place: `partSize`, the last piece `lastSize` (or, while
+// that is 0, unknown, 1 to `partSize`). Null when every one fits.
+const Piece* FirstMisfitOfPlace(const PieceSet& set, const std::vector<Piece>& pieces, std::int32_t firstIndex,
+                                std::int64_t partSize, std::int64_t lastSize);
+
 // The last write time every piece has, when they agree on one.
 std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces);
 

@@ -21,19 +21,10 @@ std::int32_t IndexOf(const JoinSurvey& survey, std::size_t at)
     return survey.firstIndex + static_cast<std::int32_t>(at);
 }
 
-// Every piece there has the size of its place: `partSize`, the last one
-// `lastSize` (or, while that is unknown, 1 to `partSize`).
+// Every piece there has the size of its place, as far as the survey knows the sizes.
 const Piece* FirstMisfitOfPlace(const PieceSet& set, const JoinSurvey& survey)
 {
-    for (std::size_t at = 0; at < survey.pieces.size(); ++at) {
-        const std::int64_t size = survey.pieces[at].identity.size;
-        const bool last = IndexOf(survey, at) == set.pieceCount - 1;
-        const bool fits = !last ? size == survey.partSize
-                                : survey.lastSize > 0 ? size == survey.lastSize : size >= 1 && size <= survey.partSize;
-        if (!fits)
-            return &survey.pieces[at];
-    }
-    return nullptr;
+    return FirstMisfitOfPlace(set, survey.pieces, survey.firstIndex, survey.partSize, survey.lastSize);
 }
 
 // True when the output holds every byte of the set: its length is the whole

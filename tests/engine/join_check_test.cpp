@@ -102,25 +102,34 @@ TEST_F(JoinCheck, DamagedPieceStopsTheJoinBeforeItIsConsumed)
     }
 }
 
+// The lists a case may take instead of the set's: one of another count, one
+// of the same count and names with other sizes.
+struct OtherLists {
+    std::string count;
+    std::string sizes;
+};
+
 struct ListCase {
     const char* name;
-    std::string (*damage)(const std::string& text, const std::string& otherCount);
+    std::string (*damage)(const std::string& text, const OtherLists& other);
+    bool namesPiece = false;  // the list fits; piece 0's size is not the one it gives
 };
 
 TEST_F(JoinCheck, ListThatDoesNotFitIsRefusedNamingIt)
 {
     const ListCase cases[] = {
-        {"empty", [](const std::string&, const std::string&) { return std::string(); }},
-        {"truncated", [](const std::string& text, const std::string&) { return text.substr(0, text.size() / 2); }},
-        {"cut at its last line", [](const std::string& text, const std::string&) { return text.substr(0, text.size() - 20); }},
-        {"foreign", [](const std::string&, const std::string&) { return std::string("vandrel journal 1\nkind join\n"); }},
-        {"garbled fact", [](const std::string& text, const std::string&) {
+        {"empty", [](const std::string&, const OtherLists&) { return std::string(); }},
+        {"truncated", [](const std::string& text, const OtherLists&) { return text.substr(0, text.size() / 2); }},
+        {"cut at its last line", [](const std::string& text, const OtherLists&) { return text.substr(0, text.size() - 20); }},
+        {"foreign", [](const std::string&, const OtherLists&) { return std::string("vandrel journal 1\nkind join\n"); }},
+        {"garbled fact", [](const std::string& text, const OtherLists&) {
              std::string garbled = text;
              garbled.replace(garbled.find("# size: "), 9, "# size: x");
              return garbled;
          }},
-        {"for another count", [](const std::string&, const std::string& otherCount) { return otherCount; }},
-        {"another leaf", [](const std::string& text, const std::string&) {
+        {"for another count", [](const std::string&, const OtherLists& other) { return other.count; }},
+        {"of other sizes", [](const std::string&, const OtherLists& other) { return other.sizes; }, true},
+        {"another leaf", [](const std::string& text, const OtherLists&) {
              std::string renamed = text;
              renamed.replace(renamed.find("orig.bin.1.3.plit"), 8, "orig.box");
              return renamed;
@@ -133,13 +142,16 @@ TEST_F(JoinCheck, ListThatDoesNotFitIsRefusedNamingIt)
         sink_.events.clear();
         useSet(MakeContent(25, 8), 10);
         writeSet(false);
-        WriteFileBytes(list(), c.damage(listText(), ListTextFor(output(), original_, 7, kListedDate)));
+        const OtherLists other{ListTextFor(output(), original_, 7, kListedDate),   // 4 pieces
+                               ListTextFor(output(), original_, 9, kListedDate)};  // 9, 9 and 7 bytes
+        WriteFileBytes(list(), c.damage(listText(), other));
         const Folder before = folder();
 
         runJoin(piece(1));
 
-        expectRefused(JoinListUnfit(list()), kJoiner);
-        EXPECT_EQ(result_.file, list());
+        const std::string named = c.namesPiece ? piece(0) : list();
+        expectRefused(c.namesPiece ? DoesNotFitText(named) : JoinListUnfit(named), kJoiner);
+        EXPECT_EQ(result_.file, named);
         EXPECT_FALSE(result_.reason.empty());
         EXPECT_EQ(folder(), before) << "a refused join changed the folder";
 
