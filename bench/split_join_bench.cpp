@@ -110,6 +110,7 @@ public:
         return platform_.removeIfSame(path, expected);
     }
     bool commitFolder(const std::string&) override { return true; }
+    std::int64_t largestFileSize(const std::string& path) override { return platform_.largestFileSize(path); }
     std::int64_t volumeFreeBytes(const std::string& path) override { return platform_.volumeFreeBytes(path); }
     std::string lastError() override { return platform_.lastError(); }
 };

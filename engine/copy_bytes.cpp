@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "job_state.h"
+
 namespace {
 
 // Bytes per in-kernel call: about one progress step, so that the bar moves as
@@ -152,6 +154,8 @@ CopyResult ByteMover::copyData(File& from, File& to, std::int64_t count)
 std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int64_t count)
 {
     while (count > 0) {
+        if (jobState.stopRequested)
+            return CopyResult::Stopped;
         const std::int64_t copied = to.copyFrom(from, std::min(count, kernelChunk_));
         // Before the first byte, a refusal or an early end hands the job to
         // the buffer, which tells a real end from a platform that copies
@@ -177,6 +181,8 @@ std::optional<CopyResult> ByteMover::copyInKernel(File& from, File& to, std::int
 CopyResult ByteMover::copyThroughBuffer(File& from, File& to, std::int64_t count)
 {
     for (std::int64_t remaining = count; remaining > 0;) {
+        if (jobState.stopRequested)
+            return CopyResult::Stopped;
         const std::int64_t got = from.read(buffer_.data(), std::min(remaining, CopyBuffer::kSize));
         if (got < 0)
             return CopyResult::ReadFailed;

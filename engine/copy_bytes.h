@@ -10,7 +10,9 @@
 #include "progress.h"
 #include "sha256.h"
 
-enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed };
+// Stopped: jobState.stopRequested was seen between two chunks; the bytes
+// before them are copied, those after them not.
+enum class CopyResult { Copied, ReadFailed, EndedEarly, WriteFailed, Stopped };
 
 // The hashes a copy feeds with every byte it moves, a skipped hole as its
 // zeros: the piece's own, and the whole original's. Either may be absent.
@@ -48,7 +50,8 @@ public:
     // current position of `to`, where `to` ends: the stretches of data, with
     // the holes between them skipped in both files and `to` grown to its full
     // length when the bytes end in a hole. Stops at the first read error,
-    // early end of `from` or failed write; for a failed call the platform's
+    // early end of `from` or failed write, and at the end of the chunk (at
+    // most 8 MiB) during which a stop was asked for; for a failed call the platform's
     // reason is then in fileSystem().lastError(). `hashes` sees the bytes
     // copied: those read into the buffer, or, where the kernel copied them,
     // those read again from `from`, whose pages the copy has just read (a

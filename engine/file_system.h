@@ -163,6 +163,10 @@ public:
     // Makes the names created and removed in the folder holding `path` survive
     // a power cut. A no-op where the platform's file system journals them.
     virtual bool commitFolder(const std::string& path) = 0;
+    // The largest file the file system holding `path` (a file, or a name to
+    // be created) can store: kFatLargestFile on FAT12/16/32, kNoFileSizeLimit
+    // where no smaller limit is known (file_size_limit.h).
+    virtual std::int64_t largestFileSize(const std::string& path) = 0;
     // QueryVolumeFreeBytes for `path`.
     virtual std::int64_t volumeFreeBytes(const std::string& path) = 0;
     // The operating system's reason for the latest failed call on this thread.

@@ -22,6 +22,7 @@ int ExitStatus(JobOutcome outcome)
     case JobOutcome::Succeeded:
         return kExitSucceeded;
     case JobOutcome::Failed:
+    case JobOutcome::Stopped:
         return kExitFailed;
     case JobOutcome::Refused:
         break;

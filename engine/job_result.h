@@ -2,6 +2,7 @@
 // What a job tells its front end besides its message box: how it ended, as a
 // value, and the file and the operating system's reason behind a failure.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@ enum class JobOutcome {
     Refused,    // a check failed; nothing was written or deleted
     Failed,     // the copy started and did not complete; see the job's contract for what is left
     Succeeded,  // every byte reached its new home
+    Stopped,    // asked to stop (jobState.stopRequested), it stopped at a safe point
 };
 
 struct JobResult {
@@ -22,10 +24,16 @@ struct JobResult {
     // missing, every one of them (the message names the first alone).
     bool checked = false;
     std::vector<std::string> missingPieces;
+    // A stopped join: the rebuilt file (`file`) holds the first `piecesHeld`
+    // of the set's `pieceCount` pieces, and a join of `resumeWith` finishes it.
+    std::int32_t piecesHeld = 0;
+    std::int32_t pieceCount = 0;
+    std::string resumeWith;
 };
 
 // The exit status of a process that ran one job, the same for `vandrel` and
-// Vandrel.exe: 0 succeeded, 1 failed, 2 refused.
+// Vandrel.exe: 0 succeeded, 1 failed (or stopped: the command line then
+// answers with the signal's own status), 2 refused.
 constexpr int kExitSucceeded = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;

@@ -31,6 +31,16 @@ struct JobState {
     // A split writes the set's checksum list beside the pieces; only the
     // command line's --no-list turns it off.
     bool writeList = true;
+    // A copy instead of a move: the split keeps its input, the join keeps the
+    // pieces and their list (the command line's --keep).
+    bool keep = false;
+    // The folder the split writes its pieces and list into, or the join its
+    // rebuilt file; empty: beside the input, or beside the pieces.
+    std::string intoFolder;
+    // Set by a signal, a console's Ctrl-C or the window: the job stops at its
+    // next safe point (the end of the chunk it is copying) and leaves the
+    // state its contract names for a stop. Only ever set while a job runs.
+    std::atomic<int> stopRequested{0};
     // Progress: the job's size in bytes and how far its copy has got.
     std::atomic<std::int64_t> totalBytes{0};
     std::atomic<std::int64_t> bytesDone{0};

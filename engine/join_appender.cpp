@@ -68,6 +68,8 @@ private:
             return fail(kJoinFailed, piece.name, "it became shorter while it was being read");
         case CopyResult::WriteFailed:
             return fail(kJoinFailed, outputPath(), fileSystem().lastError());
+        case CopyResult::Stopped:
+            return fail(kJoinFailed, outputPath(), "it was asked to stop");
         }
         if (file->read(mover_.buffer().data(), 1) != 0)
             return fail(kJoinFailed, piece.name, "it grew while it was being read");

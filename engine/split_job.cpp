@@ -98,6 +98,8 @@ std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, cons
         return SplitFailure{kSplitInputChanged, input.path, "it became shorter while it was being split"};
     case CopyResult::WriteFailed:
         return WriteFailure(name);
+    case CopyResult::Stopped:
+        return SplitFailure{kSplitFailed, input.path, "it was asked to stop"};
     }
     // Set before the flush, so that they are durable with the bytes.
     if (!piece.takePermissionsOf(input.opened) || !piece.setModified(input.opened.modified) || !piece.flush() ||

@@ -1,12 +1,16 @@
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include "../file_size_limit.h"
 #include "../file_system.h"
 #include "free_space.h"
 #include "write_guard.h"
@@ -455,6 +459,23 @@ public:
         default:
             return true;
         }
+    }
+
+    // The mount table, not statfs: a FAT disk through FUSE is only "FUSE" to
+    // statfs, and pathconf's FILESIZEBITS answers 32 on tmpfs too. A mount
+    // that cannot be told is taken to have no limit: the write itself then
+    // reports a file too large.
+    std::int64_t largestFileSize(const std::string& path) override
+    {
+        NewCall();
+        char* canonical = ::realpath(FolderOf(path).c_str(), nullptr);
+        if (!canonical)
+            return kNoFileSizeLimit;
+        const std::string folder = canonical;
+        std::free(canonical);
+        std::ifstream table("/proc/self/mountinfo");
+        const std::string mountInfo{std::istreambuf_iterator<char>(table), std::istreambuf_iterator<char>()};
+        return LargestFileOfType(FileSystemTypeInMountInfo(mountInfo, folder));
     }
 
     std::optional<FileIdentity> identityAt(const std::string& path) override

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "../file_size_limit.h"
 #include "../file_system.h"
 #include "free_space.h"
 #include "text.h"
@@ -301,21 +302,39 @@ public:
         return plain;
     }
 
-    // FAT keeps no file numbers: Windows makes them from where the entry lies,
-    // which a rename may change.
-    bool keepsFileIds(const std::string& path) override
+    // The name of the file system that holds `path` ("NTFS", "FAT32", "exFAT",
+    // ...); empty, with the reason set, when it cannot be told.
+    std::wstring fileSystemTypeAt(const std::string& path)
     {
         wchar_t root[MAX_PATH];
         wchar_t system[MAX_PATH];
         if (!GetVolumePathNameW(ToWidePath(path).c_str(), root, MAX_PATH) ||
             !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
-            return Failed(false);
-        const std::wstring name = system;
+            return Failed(std::wstring());
+        return system;
+    }
+
+    // FAT keeps no file numbers: Windows makes them from where the entry lies,
+    // which a rename may change.
+    bool keepsFileIds(const std::string& path) override
+    {
+        const std::wstring name = fileSystemTypeAt(path);
+        if (name.empty())
+            return false;
         if (name.rfind(L"FAT", 0) == 0 || name == L"exFAT") {
             lastErrorCode = ERROR_NOT_SUPPORTED;
             return false;
         }
         return true;
+    }
+
+    // A volume whose type cannot be told is taken to have no limit: the
+    // write itself then reports a file too large.
+    std::int64_t largestFileSize(const std::string& path) override
+    {
+        NewCall();
+        const std::wstring name = fileSystemTypeAt(path);
+        return name.empty() ? kNoFileSizeLimit : LargestFileOfType(ToNarrowPath(name));
     }
 
     std::optional<FileIdentity> identityAt(const std::string& path) override

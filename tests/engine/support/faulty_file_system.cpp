@@ -266,6 +266,19 @@ bool FaultyFileSystem::commitFolder(const std::string& path)
     return fails(IoCall::CommitFolder, path) ? false : platformFileSystem().commitFolder(path);
 }
 
+std::int64_t FaultyFileSystem::largestFileSize(const std::string& path)
+{
+    std::size_t longest = 0;
+    std::optional<std::int64_t> largest;
+    for (const auto& [folder, size] : largestFileUnder) {
+        if (path.compare(0, folder.size(), folder) == 0 && folder.size() >= longest) {
+            longest = folder.size();
+            largest = size;
+        }
+    }
+    return largest ? *largest : platformFileSystem().largestFileSize(path);
+}
+
 std::int64_t FaultyFileSystem::volumeFreeBytes(const std::string& path)
 {
     return freeBytes ? *freeBytes : platformFileSystem().volumeFreeBytes(path);

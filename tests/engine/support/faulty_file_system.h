@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +96,9 @@ public:
 
     // The figure volumeFreeBytes reports; the platform's own when unset.
     std::optional<std::int64_t> freeBytes;
+    // The figure largestFileSize reports for paths under each folder (the
+    // longest that holds the path wins); the platform's own elsewhere.
+    std::map<std::string, std::int64_t> largestFileUnder;
 
     // Runs before every call, with its kind and path (before any fault).
     std::function<void(IoCall, const std::string&)> beforeCall;
@@ -120,6 +124,7 @@ public:
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
     bool commitFolder(const std::string& path) override;
+    std::int64_t largestFileSize(const std::string& path) override;
     std::int64_t volumeFreeBytes(const std::string& path) override;
     std::string lastError() override;
 

@@ -104,6 +104,7 @@ public:
     std::optional<FileIdentity> identityAt(const std::string& path) override;
     bool removeIfSame(const std::string& path, const FileIdentity& expected) override;
     bool commitFolder(const std::string& path) override;
+    std::int64_t largestFileSize(const std::string& path) override;
     std::int64_t volumeFreeBytes(const std::string& path) override;
     std::string lastError() override { return lastError_; }
 
