@@ -24,10 +24,16 @@ struct JobResult {
     // missing, every one of them (the message names the first alone).
     bool checked = false;
     std::vector<std::string> missingPieces;
-    // A stopped join: the rebuilt file (`file`) holds the first `piecesHeld`
-    // of the set's `pieceCount` pieces, and a join of `resumeWith` finishes it.
-    std::int32_t piecesHeld = 0;
+    // Where the result is, for the outcome line: the rebuilt file of a join,
+    // the first piece of a split; and the set's count of pieces. Set by a
+    // job that got as far as knowing them.
+    std::string resultPath;
     std::int32_t pieceCount = 0;
+    // The job copied and kept its input (jobState.keep).
+    bool kept = false;
+    // A stopped join: the rebuilt file (`resultPath`) holds the first
+    // `piecesHeld` pieces, and a join of `resumeWith` finishes it.
+    std::int32_t piecesHeld = 0;
     std::string resumeWith;
 };
 
