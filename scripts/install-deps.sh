@@ -20,6 +20,8 @@ packages="$packages
 # Tests that make system calls of the real program fail (strace), that mount
 # ext4 loop images (mkfs.ext4, losetup, setpriv) and compare files (cmp).
 packages="$packages strace e2fsprogs mount util-linux diffutils"
+# Tests that join onto a FAT32 image, mounted through FUSE as a USB stick is.
+packages="$packages dosfstools fusefat fuse"
 
 missing=""
 for package in $packages; do
