@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include <shlobj.h>
+
 #include "main_window.h"
 #include "size_units.h"
 
@@ -131,6 +133,33 @@ TEST_F(MainWindow, JoinThroughThePieceButtonRebuildsTheFile)
     EXPECT_TRUE(gui::HasTestContents(original, 70'000, 12));
     EXPECT_EQ(gui::FilesIn(dir.Path()), std::vector<std::wstring>{L"photos.tar"});
     EXPECT_TRUE(app.IsRunning()) << "a join from the main window must not end the program";
+}
+
+// The first opening shows the user's Documents, so a bare name typed there is
+// a file of Documents; the next one goes on where the user was.
+TEST_F(MainWindow, TheChooserFirstOpensInDocumentsThenWhereTheLastChoiceWas)
+{
+    PWSTR path = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)));
+    const std::wstring documents = path;
+    CoTaskMemFree(path);
+    const std::wstring leaf = L"vandrel-gui-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    const std::wstring inDocuments = documents + L"\\" + leaf;
+    ASSERT_TRUE(gui::WriteTestFile(inDocuments, 100, 17));
+    struct Remove {
+        std::wstring path;
+        ~Remove() { DeleteFileW(path.c_str()); }
+    } removeAtEnd{inDocuments};
+    const std::wstring inTestFolder = dir / leaf;
+    ASSERT_TRUE(gui::WriteTestFile(inTestFolder, 100, 18));
+
+    Choose(ids::kSelectSplit, leaf);
+    EXPECT_EQ(WaitForLabel(inDocuments), inDocuments);
+    Choose(ids::kSelectSplit, inTestFolder);
+    ASSERT_EQ(WaitForLabel(inTestFolder), inTestFolder);
+    Choose(ids::kSelectSplit, leaf);
+    gui::Pause(gui::Milliseconds(200));
+    EXPECT_EQ(LabelText(), inTestFolder);
 }
 
 TEST_F(MainWindow, CancellingTheChooserKeepsTheEarlierChoice)
