@@ -23,6 +23,19 @@ constexpr UINT kLabelTextFormat = DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS
 // DT_MODIFYSTRING may write up to four characters more than the text has.
 constexpr std::size_t kEllipsisRoom = 4;
 
+// The label's place in the client area of `mainWindow`, in pixels: beside
+// "Current file : ", from its fixed left edge to the dialog's right margin:
+// the template's width (the client area's, mapped to pixels) less the margin
+// its frames keep on the left.
+RECT CurrentFileLabelRect(HWND mainWindow)
+{
+    RECT margin{0, 0, VANDREL_DIALOG_MARGIN, 0};
+    MapDialogRect(mainWindow, &margin);
+    RECT client{};
+    GetClientRect(mainWindow, &client);
+    return {kLabelLeft, kLabelTop, client.right - margin.right, kLabelTop + kLabelHeight};
+}
+
 }  // namespace
 
 std::wstring DrawLabelText(HDC dc, const std::wstring& text, RECT area)
@@ -31,15 +44,6 @@ std::wstring DrawLabelText(HDC dc, const std::wstring& text, RECT area)
     drawn.resize(text.size() + kEllipsisRoom + 1, L'\0');
     DrawTextW(dc, drawn.data(), static_cast<int>(text.size()), &area, kLabelTextFormat);
     return drawn.data();
-}
-
-RECT CurrentFileLabelRect(HWND mainWindow)
-{
-    RECT margin{0, 0, VANDREL_DIALOG_MARGIN, 0};
-    MapDialogRect(mainWindow, &margin);
-    RECT client{};
-    GetClientRect(mainWindow, &client);
-    return {kLabelLeft, kLabelTop, client.right - margin.right, kLabelTop + kLabelHeight};
 }
 
 AStatic::~AStatic()

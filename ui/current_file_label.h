@@ -33,10 +33,6 @@ private:
 // text as drawn.
 std::wstring DrawLabelText(HDC dc, const std::wstring& text, RECT area);
 
-// The label's place in the client area of `mainWindow`, in pixels: beside
-// "Current file : ", from its fixed left edge to the dialog's right margin.
-RECT CurrentFileLabelRect(HWND mainWindow);
-
 // Replaces `label`, a child of `mainWindow`, with a new label showing `text`,
 // red when `noFile` is not 0 and green otherwise, in the main window's font.
 void SetCurrentFileLabel(std::unique_ptr<AStatic>& label, std::wstring text, int noFile, const CWnd& mainWindow);
