@@ -95,10 +95,11 @@ protected:
                             DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING, &drawn);
         DeleteObject(font);
         EXPECT_GT(expected.Count(), 0);
-        EXPECT_TRUE(gui::WaitFor([&] { return gui::PixelsOf(Label(), colour) == expected; }))
+        gui::PixelMask painted;
+        EXPECT_TRUE(gui::WaitFor([&] { return (painted = gui::PixelsOf(Label(), colour)) == expected; }))
             << "the label does not draw \"" << std::string(drawn.begin(), drawn.end()) << "\"; its pixels span columns "
-            << gui::PixelsOf(Label(), colour).Columns().first << " to " << gui::PixelsOf(Label(), colour).Columns().second
-            << ", the text's " << expected.Columns().first << " to " << expected.Columns().second;
+            << painted.Columns().first << " to " << painted.Columns().second << ", the text's "
+            << expected.Columns().first << " to " << expected.Columns().second;
         return drawn;
     }
 
