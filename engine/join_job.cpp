@@ -220,9 +220,9 @@ JobResult RefuseState(const PieceSet& set, const JoinSurvey& survey)
 
 unsigned JoinThreadProc(void*)
 {
-    JoinFiles(jobState.joinPath);
+    const JobResult result = JoinFiles(jobState.joinPath);
     if (jobState.exitWhenDone)
-        std::exit(0);
+        std::exit(ExitStatus(result.outcome));
     return 0;
 }
 

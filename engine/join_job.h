@@ -7,8 +7,9 @@
 #include "job_result.h"
 
 // Thread procedure of a join: runs JoinFiles on a copy of `jobState.joinPath`,
-// then ends the process with exit code 0 when `exitWhenDone` is set. The
-// parameter is ignored. Returns 0.
+// then, when `exitWhenDone` is set, ends the process with the join's
+// ExitStatus (0 succeeded, 1 failed, 2 refused). The parameter is ignored.
+// Returns 0.
 unsigned JoinThreadProc(void* parameter);
 
 // Rebuilds the original file from the piece at `joinPath` and its siblings,

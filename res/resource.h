@@ -17,5 +17,9 @@
 #define IDC_MORE 1011
 #define IDC_CURRENT_FILE 2000
 
+// The main window's margin, in dialog units: its frames start this far from
+// its left edge, and the current-file label ends this far from its right.
+#define VANDREL_DIALOG_MARGIN 7
+
 // The system menu command that opens the About window.
 #define IDM_ABOUTBOX 0x0010

@@ -1,5 +1,7 @@
 #!/bin/sh
-# Builds Vandrel.exe and opens its main window under Wine. Run as root on Debian 12.
+# Builds Vandrel.exe, adds to the Wine prefix the fonts its dialogs are laid out
+# for (see wine-env.sh), and opens its main window under Wine. Run as root on
+# Debian 12.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -13,5 +15,6 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 . scripts/wine-env.sh
+echo "Adding the fonts the dialogs are laid out for (MS Sans Serif, Tahoma) to the Wine prefix ${WINEPREFIX:-$HOME/.wine}"
 wine_fit_fonts
 exec wine build/win/ui/Vandrel.exe "$@"

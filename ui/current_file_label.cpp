@@ -2,27 +2,48 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 #include "framework/paint_dc.h"
 #include "resource.h"
 
 namespace {
 
-constexpr std::size_t kLongestLabelText = 80;
 constexpr COLORREF kNoFileColor = RGB(200, 0, 0);
 constexpr COLORREF kChosenFileColor = RGB(0, 155, 0);
-// In pixels of the main window's client area, on the line of "Current file : ".
-constexpr RECT kLabelRect{80, 10, 200, 30};
-constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_WORDELLIPSIS | SS_LEFT;
+// In pixels of the main window's client area, on the line of "Current file : ";
+// the right edge follows the window's width.
+constexpr int kLabelLeft = 80;
+constexpr int kLabelTop = 10;
+constexpr int kLabelHeight = 20;
+// The text's distance from the label's top left corner.
+constexpr int kTextInset = 2;
+constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT;
+constexpr UINT kLabelTextFormat = DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING;
+// DT_MODIFYSTRING may write up to four characters more than the text has.
+constexpr std::size_t kEllipsisRoom = 4;
+
+// The label's place in the client area of `mainWindow`, in pixels: beside
+// "Current file : ", from its fixed left edge to the dialog's right margin:
+// the template's width (the client area's, mapped to pixels) less the margin
+// its frames keep on the left.
+RECT CurrentFileLabelRect(HWND mainWindow)
+{
+    RECT margin{0, 0, VANDREL_DIALOG_MARGIN, 0};
+    MapDialogRect(mainWindow, &margin);
+    RECT client{};
+    GetClientRect(mainWindow, &client);
+    return {kLabelLeft, kLabelTop, client.right - margin.right, kLabelTop + kLabelHeight};
+}
 
 }  // namespace
 
-std::wstring LabelText(std::wstring text)
+std::wstring DrawLabelText(HDC dc, const std::wstring& text, RECT area)
 {
-    if (text.size() > kLongestLabelText) {
-        text.resize(kLongestLabelText);
-        text += L"....";
-    }
-    return text;
+    std::vector<wchar_t> drawn(text.begin(), text.end());
+    drawn.resize(text.size() + kEllipsisRoom + 1, L'\0');
+    DrawTextW(dc, drawn.data(), static_cast<int>(text.size()), &area, kLabelTextFormat);
+    return drawn.data();
 }
 
 AStatic::~AStatic()
@@ -54,13 +75,14 @@ LRESULT CALLBACK AStatic::SubclassProc(HWND window, UINT message, WPARAM wParam,
 void AStatic::OnPaint()
 {
     CPaintDC paint(m_hWnd);
-    const std::wstring text = LabelText(GetWindowText());
-    HDC dc = GetDC(m_hWnd);
-    SetBkMode(dc, TRANSPARENT);
-    SelectObject(dc, GetFont());
-    SetTextColor(dc, m_textColor);
-    TextOutW(dc, 2, 2, text.c_str(), static_cast<int>(text.size()));
-    ReleaseDC(m_hWnd, dc);
+    RECT area{};
+    GetClientRect(m_hWnd, &area);
+    area.left += kTextInset;
+    area.top += kTextInset;
+    SetBkMode(paint.m_hDC, TRANSPARENT);
+    SelectObject(paint.m_hDC, GetFont());
+    SetTextColor(paint.m_hDC, m_textColor);
+    DrawLabelText(paint.m_hDC, GetWindowText(), area);
 }
 
 void SetCurrentFileLabel(std::unique_ptr<AStatic>& label, std::wstring text, int noFile, const CWnd& mainWindow)
@@ -69,7 +91,7 @@ void SetCurrentFileLabel(std::unique_ptr<AStatic>& label, std::wstring text, int
     label.reset();
     label = std::make_unique<AStatic>();
     label->m_textColor = noFile ? kNoFileColor : kChosenFileColor;
-    label->Create(text, kLabelStyle, kLabelRect, mainWindow.m_hWnd, IDC_CURRENT_FILE);
+    label->Create(text, kLabelStyle, CurrentFileLabelRect(mainWindow.m_hWnd), mainWindow.m_hWnd, IDC_CURRENT_FILE);
     label->SetFont(font, TRUE);
     RedrawWindow(mainWindow.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The current-file label at the top of the main window: the chosen path in
-// green, or "No file has been selected !" in red. It paints its own text.
+// green, or "No file has been selected !" in red. It reaches across the
+// window to its right margin and paints its own text; a path too long for it
+// loses folders from its middle, never the file's name.
 
 #include <memory>
 #include <string>
@@ -25,9 +27,11 @@ private:
                                          DWORD_PTR self);
 };
 
-// The text the label draws: at most 80 UTF-16 units, a longer text cut there
-// and followed by "....".
-std::wstring LabelText(std::wstring text);
+// Draws `text` on one line in `area` of `dc`, with the DC's font and colours:
+// whole when it fits, otherwise with an ellipsis in place of as much of its
+// middle as it takes to fit, keeping its end (a path's file name). Returns the
+// text as drawn.
+std::wstring DrawLabelText(HDC dc, const std::wstring& text, RECT area);
 
 // Replaces `label`, a child of `mainWindow`, with a new label showing `text`,
 // red when `noFile` is not 0 and green otherwise, in the main window's font.

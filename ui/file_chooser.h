@@ -16,6 +16,6 @@ protected:
 };
 
 // Lets the user choose one file, listing only piece files when `forJoin` is
-// not 0. Returns its full path, or an empty path after "No File Selected!"
+// not 0; the first time in the user's Documents folder. Returns its full path, or an empty path after "No File Selected!"
 // (owned by `owner`) when the user chose none.
 std::wstring ChooseFile(const CWnd& owner, int forJoin);

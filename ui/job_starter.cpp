@@ -24,7 +24,7 @@ const wchar_t* JobCaption(JobKind kind)
     return (kind == JobKind::Split ? split : kind == JobKind::Join ? join : verify).c_str();
 }
 
-void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize)
+bool StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize)
 {
     jobState.notifyWindow = notifyWindow;
     if (kind == JobKind::Split) {
@@ -41,8 +41,10 @@ void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::in
     const AFX_THREADPROC proc = kind == JobKind::Split  ? SplitThreadProc
                                 : kind == JobKind::Join ? JoinThreadProc
                                                         : VerifyThreadProc;
-    if (!AfxBeginThread(proc, notifyWindow, THREAD_PRIORITY_HIGHEST))
-        jobState.busy = 0;
+    if (AfxBeginThread(proc, notifyWindow, THREAD_PRIORITY_HIGHEST))
+        return true;
+    jobState.busy = 0;
+    return false;
 }
 
 JobKind RunningJobKind()

@@ -14,8 +14,9 @@ const wchar_t* JobCaption(JobKind kind);
 
 // Fills the job state (the window to notify, the path as UTF-8 (a check's
 // in `joinPath`) and, for a split, `partSize`), marks the job as running and starts it on a worker
-// thread at the highest priority. Returns at once.
-void StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize = 0);
+// thread at the highest priority. Returns at once: true once the job runs,
+// false (and `busy` 0) when its thread could not be started.
+bool StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::int64_t partSize = 0);
 
 // The kind of the job started last: the running one while `busy` is 1.
 JobKind RunningJobKind();

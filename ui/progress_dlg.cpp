@@ -32,19 +32,19 @@ BOOL ProgressDLG::OnInitDialog()
     m_progressBar.Restart();
     jobState.exitWhenDone = 1;
     SetWindowText(JobCaption(m_kind));
-    StartJob(m_kind, m_hWnd, m_path);
+    m_jobStarted = StartJob(m_kind, m_hWnd, m_path);
     return TRUE;
 }
 
 void ProgressDLG::OnOK()
 {
-    if (!jobState.busy)
+    if (!m_jobStarted)
         CDialog::OnOK();
 }
 
 void ProgressDLG::OnCancel()
 {
-    if (!jobState.busy)
+    if (!m_jobStarted)
         CDialog::OnCancel();
 }
 

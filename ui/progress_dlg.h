@@ -1,7 +1,8 @@
 #pragma once
 // ProgressDLG: the small window of a join, or a check of pieces, started from
 // the command line. It starts the job as it opens, takes the job's caption,
-// and follows its progress; the job ends the process.
+// and follows its progress; the job ends the process, with its outcome as the
+// exit code.
 
 #include <string>
 
@@ -21,7 +22,9 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     MessageResult OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // Closing is ignored while the job runs: it would cut a join off half way.
+    // Closing is ignored once the job has started: it would cut a join off
+    // half way, or end the process with an exit code that is not the job's.
+    // Only a job that could not start lets the window close.
     void OnOK() override;
     void OnCancel() override;
 
@@ -33,4 +36,5 @@ private:
 
     HICON m_hIcon;
     JobProgressBar m_progressBar;
+    bool m_jobStarted = false;
 };

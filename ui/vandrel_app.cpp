@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "command_line.h"
+#include "job_result.h"
 #include "job_starter.h"
 #include "progress_dlg.h"
 #include "vandrel_dlg.h"
@@ -42,6 +43,9 @@ BOOL CVandrelApp::InitInstance()
         dialog.m_path = request.path;
         m_pMainWnd = &dialog;
         dialog.DoModal();
+        // A job that ran ended the process with its own outcome; the window
+        // closes only when the job could not start.
+        m_exitCode = kExitFailed;
     }
     m_pMainWnd = nullptr;
     return FALSE;

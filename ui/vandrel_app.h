@@ -8,6 +8,10 @@
 class CVandrelApp : public CWinApp {
 public:
     BOOL InitInstance() override;
+    int ExitInstance() override { return m_exitCode; }
+
+private:
+    int m_exitCode = 0;
 };
 
 extern CVandrelApp theApp;

@@ -1,7 +1,7 @@
 ; The Windows installer of Vandrel: the two programs and the DLLs they load,
-; README, LICENSE and the DLLs' licence texts, the .plit association, a
-; Start-menu shortcut and an uninstaller. Per-user by default, for every user
-; with /AllUsers, silent with /S.
+; the users' README.txt, LICENSE and the DLLs' licence texts, the .plit
+; association, a Start-menu shortcut and an uninstaller. Per-user by default,
+; for every user with /AllUsers, silent with /S.
 ;
 ; Built by packaging/CMakeLists.txt, which defines:
 ;   VERSION       e.g. 2.1
@@ -61,8 +61,18 @@ VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
+; The uninstaller's title is "Vandrel 2.1 Uninstall" throughout. NSIS titles
+; a page with the caption followed by the page's subcaption, which the modern
+; pages make " ": so its pages set their title whole as they show, and the
+; finished state, which has no callback after NSIS titles it, ends the caption
+; with its subcaption.
+!define UNINSTALL_TITLE "${PRODUCT} ${VERSION} Uninstall"
+UninstallCaption "${PRODUCT} ${VERSION}"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ShowUninstallTitle
 !insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ShowUninstallTitle
 !insertmacro MUI_UNPAGE_INSTFILES
+UninstallSubCaption 2 " Uninstall"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
@@ -72,6 +82,10 @@ Function .onInit
   ${EndIf}
   SetRegView 64
   !insertmacro MULTIUSER_INIT
+FunctionEnd
+
+Function un.ShowUninstallTitle
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:${UNINSTALL_TITLE}"
 FunctionEnd
 
 Function un.onInit
@@ -93,7 +107,9 @@ Section "Vandrel" SecMain
   SetOutPath "$INSTDIR"
   File "/oname=Vandrel.exe" "${GUI_EXE}"
   File "/oname=vandrel-cli.exe" "${CLI_EXE}"
-  File "/oname=README.md" "${README}"
+  File "/oname=README.txt" "${README}"
+  ; An earlier version installed the developers' README.md instead.
+  Delete "$INSTDIR\README.md"
   File "/oname=LICENSE.txt" "${LICENSE}"
   !insertmacro InstallLibraryFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -135,7 +151,7 @@ SectionEnd
 Section "Uninstall"
   Delete "$INSTDIR\Vandrel.exe"
   Delete "$INSTDIR\vandrel-cli.exe"
-  Delete "$INSTDIR\README.md"
+  Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   !insertmacro RemoveLibraryFiles
   Delete "$INSTDIR\uninstall.exe"

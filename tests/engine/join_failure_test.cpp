@@ -428,18 +428,40 @@ TEST_F(JoinFault, NoByteIsLostWhenAPieceCannotBeDeletedAndALaterCallFails)
     }, {pieceKept}, true);
 }
 
-TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    RecordingSink sink;
-    setNotificationSink(&sink);
-    for (const char* chosen : {"no-such-piece.0.2.plit", "not a piece"}) {
+// Vandrel.exe's join of a piece named on its command line ends the process
+// with the join's exit status, as the command line's does.
+class JoinExitDeathTest : public JoinFault {
+protected:
+    void expectExitStatus(const std::string& chosen, int status)
+    {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         jobState.joinPath = chosen;
         jobState.exitWhenDone = 1;
-        EXPECT_EXIT(JoinThreadProc(nullptr), testing::ExitedWithCode(0), "") << chosen;
+        EXPECT_EXIT(JoinThreadProc(nullptr), testing::ExitedWithCode(status), "") << chosen;
+        jobState.exitWhenDone = 0;
     }
-    jobState.exitWhenDone = 0;
-    setNotificationSink(nullptr);
+};
+
+TEST_F(JoinExitDeathTest, CommandLineJoinEndsWithZeroWhenJoinedAndTwoWhenRefused)
+{
+    expectExitStatus(path("no-such-piece.0.2.plit"), kExitRefused);
+    expectExitStatus(path("not a piece"), kExitRefused);
+    expectExitStatus(piece(1), kExitSucceeded);
+}
+
+// Five pieces and their list, the last damaged: the pieces before it are
+// joined and deleted when the join meets it and fails.
+TEST_F(JoinExitDeathTest, CommandLineJoinEndsWithOneWhenItFails)
+{
+    for (int i = 0; i < count(); ++i)
+        fs::remove(PathFromUtf8(piece(i)));
+    useSet(MakeContent(1300, 21), 300);
+    writePieces();
+    WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+    std::string last = ReadFileBytes(piece(4));
+    last[0] = static_cast<char>(last[0] ^ 1);
+    WriteFileBytes(piece(4), last);
+    expectExitStatus(piece(0), kExitFailed);
 }
 
 }  // namespace

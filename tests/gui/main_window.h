@@ -74,6 +74,35 @@ protected:
         return LabelText();
     }
 
+    // Waits until the label's pixels in `colour` are those of `text` drawn as
+    // the label draws it: one line in the window's font, 2 pixels in from its
+    // corner, a path too long for it with an ellipsis in its middle. Returns
+    // the text as drawn.
+    std::wstring ExpectLabelDraws(const std::wstring& text, COLORREF colour) const
+    {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        // The main window's template font: 8 points of "Microsoft Sans Serif", weight 400.
+        HFONT font = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, 400, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
+                                 L"Microsoft Sans Serif");
+        const RECT label = gui::RectInParent(Label(), window);
+        const int width = label.right - label.left;
+        const int height = label.bottom - label.top;
+        std::wstring drawn;
+        const gui::PixelMask expected =
+            gui::TextPixels(text, font, colour, width, height, {2, 2, width, height},
+                            DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING, &drawn);
+        DeleteObject(font);
+        EXPECT_GT(expected.Count(), 0);
+        gui::PixelMask painted;
+        EXPECT_TRUE(gui::WaitFor([&] { return (painted = gui::PixelsOf(Label(), colour)) == expected; }))
+            << "the label does not draw \"" << std::string(drawn.begin(), drawn.end()) << "\"; its pixels span columns "
+            << painted.Columns().first << " to " << painted.Columns().second << ", the text's "
+            << expected.Columns().first << " to " << expected.Columns().second;
+        return drawn;
+    }
+
     // Waits until the label shows text in `colour` and none in `other`.
     bool LabelPaintedIn(COLORREF colour, COLORREF other) const
     {

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include <shlobj.h>
+
 #include "main_window.h"
 #include "size_units.h"
 
@@ -30,6 +32,51 @@ TEST_F(MainWindow, UnitListOffersTheUnitsOfTheSizeTableInOrder)
         units.emplace_back(unit.name.begin(), unit.name.end());
     EXPECT_EQ(gui::ComboItems(window, ids::kUnitList), units);
     EXPECT_EQ(gui::TextOf(gui::Child(window, ids::kUnitList)), units[kDefaultSizeUnitIndex]);
+}
+
+// The label runs from beside "Current file : " to the right margin, as far
+// from the window's right edge as the frames are from its left, and shows the
+// start text whole.
+TEST_F(MainWindow, CurrentFileLabelReachesTheRightMarginAndShowsTheStartTextWhole)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    HWND frame = gui::ChildWithText(window, L"Button", kSplitter);
+    ASSERT_TRUE(frame) << "no \"File Splitter\" frame";
+    const int margin = gui::RectInParent(frame, window).left;
+    const RECT label = gui::RectInParent(Label(), window);
+    EXPECT_EQ(label.left, 80);
+    EXPECT_EQ(label.top, 10);
+    EXPECT_EQ(label.bottom, 30);
+    EXPECT_GT(margin, 0);
+    EXPECT_EQ(label.right, client.right - margin);
+
+    EXPECT_EQ(ExpectLabelDraws(kNoFile, kRed), kNoFile);
+}
+
+// A path wider than the label keeps its drive and its file's name in sight;
+// folders from its middle give way to an ellipsis. The label's text stays the
+// whole path.
+TEST_F(MainWindow, ALongChosenPathShowsItsFileNameWithAnEllipsisInItsMiddle)
+{
+    const std::wstring videos = dir / L"Vidéos de famille tournées pendant les longues vacances au bord de la mer";
+    const std::wstring summer = videos + L"\\Été 2026";
+    const std::wstring file = summer + L"\\film été.avi";
+    ASSERT_TRUE(CreateDirectoryW(videos.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(summer.c_str(), nullptr));
+    ASSERT_TRUE(gui::WriteTestFile(file, 1'000, 16));
+
+    Choose(ids::kSelectSplit, file);
+    EXPECT_EQ(WaitForLabel(file), file);
+    const std::wstring drawn = ExpectLabelDraws(file, kGreen);
+    const std::wstring name = L"\\film été.avi";
+    ASSERT_GT(drawn.size(), name.size());
+    EXPECT_EQ(drawn.substr(drawn.size() - name.size()), name);
+    EXPECT_EQ(drawn.substr(0, 3), file.substr(0, 3));
+    const std::size_t ellipsis = drawn.find(L"...");
+    EXPECT_NE(ellipsis, std::wstring::npos);
+    EXPECT_LT(ellipsis, drawn.size() - name.size());
+    EXPECT_TRUE(LabelPaintedIn(kGreen, kRed));
 }
 
 TEST_F(MainWindow, ClosingItWhileIdleEndsTheProgram)
@@ -86,6 +133,33 @@ TEST_F(MainWindow, JoinThroughThePieceButtonRebuildsTheFile)
     EXPECT_TRUE(gui::HasTestContents(original, 70'000, 12));
     EXPECT_EQ(gui::FilesIn(dir.Path()), std::vector<std::wstring>{L"photos.tar"});
     EXPECT_TRUE(app.IsRunning()) << "a join from the main window must not end the program";
+}
+
+// The first opening shows the user's Documents, so a bare name typed there is
+// a file of Documents; the next one goes on where the user was.
+TEST_F(MainWindow, TheChooserFirstOpensInDocumentsThenWhereTheLastChoiceWas)
+{
+    PWSTR path = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)));
+    const std::wstring documents = path;
+    CoTaskMemFree(path);
+    const std::wstring leaf = L"vandrel-gui-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    const std::wstring inDocuments = documents + L"\\" + leaf;
+    ASSERT_TRUE(gui::WriteTestFile(inDocuments, 100, 17));
+    struct Remove {
+        std::wstring path;
+        ~Remove() { DeleteFileW(path.c_str()); }
+    } removeAtEnd{inDocuments};
+    const std::wstring inTestFolder = dir / leaf;
+    ASSERT_TRUE(gui::WriteTestFile(inTestFolder, 100, 18));
+
+    Choose(ids::kSelectSplit, leaf);
+    EXPECT_EQ(WaitForLabel(inDocuments), inDocuments);
+    Choose(ids::kSelectSplit, inTestFolder);
+    ASSERT_EQ(WaitForLabel(inTestFolder), inTestFolder);
+    Choose(ids::kSelectSplit, leaf);
+    gui::Pause(gui::Milliseconds(200));
+    EXPECT_EQ(LabelText(), inTestFolder);
 }
 
 TEST_F(MainWindow, CancellingTheChooserKeepsTheEarlierChoice)

@@ -3,13 +3,14 @@
 # fresh prefix of the test's own, and checks the state each step leaves:
 # files, shortcuts and registry values, a join started by opening a piece
 # through the shell, and what the uninstaller takes away and leaves.
-# Usage: installer_test.sh SETUP_EXE ANSWER_MESSAGE_BOX_EXE README LICENSE
+# Usage: installer_test.sh SETUP_EXE ANSWER_MESSAGE_BOX_EXE WINDOW_CAPTION_EXE README_TXT LICENSE
 # Needs a display (xvfb-run); VANDREL_EXPECTED_VERSION holds the version.
 set -u
 setup=$1
 answer=$2
-readme=$3
-license=$4
+caption=$3
+readme=$4
+license=$5
 version=$VANDREL_EXPECTED_VERSION
 
 . "$(dirname "$0")/../shell_test.sh"
@@ -89,10 +90,12 @@ expect_installed() {
     folder=$2
     classes="$hive\\Software\\Classes"
     dir=$(unix_path "$folder")
-    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe $library_files; do
+    for file in Vandrel.exe vandrel-cli.exe README.txt LICENSE.txt uninstall.exe $library_files; do
         [ -s "$dir/$file" ] || fail "$folder\\$file was not installed"
     done
-    cmp -s "$dir/README.md" "$readme" || fail "README.md differs from the source's"
+    [ ! -e "$dir/README.md" ] || fail "the developers' README.md is installed"
+    cmp -s "$dir/README.txt" "$readme" || fail "README.txt differs from the build's"
+    expect_users_readme "$dir/README.txt"
     cmp -s "$dir/LICENSE.txt" "$license" || fail "LICENSE.txt differs from the source's"
     grep -q "GNU LESSER GENERAL PUBLIC LICENSE" "$dir/licenses/libgcrypt-LGPL-2.1.txt" ||
         fail "the installed libgcrypt licence is not the LGPL"
@@ -127,12 +130,34 @@ expect_uninstalled() {
     hive=$1
     folder=$2
     dir=$(unix_path "$folder")
-    for file in Vandrel.exe vandrel-cli.exe README.md LICENSE.txt uninstall.exe $library_files licenses; do
+    for file in Vandrel.exe vandrel-cli.exe README.txt LICENSE.txt uninstall.exe $library_files licenses; do
         [ ! -e "$dir/$file" ] || fail "$folder\\$file is still there after the uninstall"
     done
     expect_no_key "$hive\\Software\\Classes\\$progid"
     expect_no_key "$hive\\$uninstall_key"
     expect_no_reg "$hive\\Software\\Classes\\.plit\\OpenWithProgids" "$progid"
+}
+
+# The users' README.txt: plain text, every line ended by CR LF, telling what a
+# Windows user needs.
+expect_users_readme() {
+    lines=$(wc -l <"$1")
+    crlf=$(grep -c "$(printf '\r')\$" "$1")
+    [ "$lines" -gt 0 ] && [ "$crlf" = "$lines" ] || fail "$1: $crlf of its $lines lines end in CR LF"
+    grep -q '^#\|\*\*\|`' "$1" && fail "$1 holds Markdown"
+    for words in "Vandrel $version" "Start split" "Start join" "double-click" "Check pieces" "interrupted" \
+        "LICENSE.txt"; do
+        grep -q "$words" "$1" || fail "$1 does not mention \"$words\""
+    done
+}
+
+# Reads the title of the uninstaller's window on its page PAGE and clicks its
+# button BUTTON_ID (closes it without one).
+expect_uninstaller_title() {
+    page=$1
+    shift
+    title=$(wine "$caption" "Vandrel $version Uninstall" "$@" </dev/null 2>&1 | tr -d '\r')
+    [ "$title" = "[Vandrel $version Uninstall]" ] || fail "the uninstaller's $page page is titled $title"
 }
 
 # --- the steps ---------------------------------------------------------------------
@@ -167,6 +192,15 @@ common_menu=$(unix_path "$(wine_variable ProgramData)\\Microsoft\\Windows\\Start
 expect_installed HKLM "$machine_folder"
 [ -s "$common_menu/Vandrel.lnk" ] || fail "no Start-menu shortcut for all users"
 
+# The uninstaller's window, as the user opens it from the list of programs,
+# is titled with the product's name and no trailing blank; closing it
+# uninstalls nothing.
+wine "$(unix_path "$machine_folder")/uninstall.exe" /AllUsers </dev/null >/dev/null 2>&1 &
+uninstaller=$!
+expect_uninstaller_title first
+wait $uninstaller
+expect_installed HKLM "$machine_folder"
+
 # Opening a piece, as a double click does: its set is joined, the pieces go.
 pieces="$work/dossier été 2"
 mkdir "$pieces"
@@ -182,7 +216,9 @@ wait $opened
 cmp -s "$pieces/film.avi" "$work/reference.bin" || fail "opening a piece did not rebuild its file"
 [ "$(ls "$pieces")" = "film.avi" ] || fail "pieces are left after the join: $(ls "$pieces")"
 
-# Installing again over an older copy upgrades it in place.
+# Installing again over an older copy upgrades it in place; the README.md an
+# earlier version installed goes.
+echo "older" >"$(unix_path "$machine_folder")/README.txt"
 echo "older" >"$(unix_path "$machine_folder")/README.md"
 wine reg add "HKLM\\$uninstall_key" /v DisplayVersion /d 2.0 /f </dev/null >/dev/null 2>&1
 wine "$setup" /S /AllUsers </dev/null >/dev/null 2>&1
@@ -191,7 +227,19 @@ expect_installed HKLM "$machine_folder"
 # Another program takes .plit over; the uninstaller leaves it that program's.
 wine reg add "$classes_hklm\\.plit" /ve /d Other.Archive /f </dev/null >/dev/null 2>&1
 wine reg add "$classes_hklm\\.plit\\OpenWithProgids" /v Other.Archive /d "" /f </dev/null >/dev/null 2>&1
-run_quiet_uninstall HKLM
+# This time through its window: the "Uninstall" button, then, once it has
+# finished, the same title on its last page and the "Close" button.
+command=$(reg_value "HKLM\\$uninstall_key" UninstallString) || fail "no UninstallString"
+eval "set -- $command"
+wine "$@" </dev/null >/dev/null 2>&1 &
+uninstaller=$!
+expect_uninstaller_title first 1
+for _ in $(seq 1 100); do
+    wine reg query "HKLM\\$uninstall_key" >/dev/null 2>&1 </dev/null || break
+    sleep 0.2
+done
+expect_uninstaller_title last 1
+wait $uninstaller
 expect_uninstalled HKLM "$machine_folder"
 [ ! -e "$common_menu/Vandrel.lnk" ] || fail "the Start-menu shortcut for all users is still there"
 [ ! -e "$(unix_path "$machine_folder")" ] || fail "the emptied program folder is still there"

@@ -1,7 +1,7 @@
 #pragma once
 // CWinApp: the one application object of the process. Its constructor makes
-// it the global application; the entry point fills its members and runs
-// InitInstance.
+// it the global application; the entry point fills its members, runs
+// InitInstance, and ends the process with ExitInstance's code.
 
 #include <windows.h>
 
@@ -16,8 +16,10 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    // Runs the application; its result is the process's exit code.
+    // Runs the application.
     virtual BOOL InitInstance() { return TRUE; }
+    // The process's exit code, asked for once InitInstance has returned.
+    virtual int ExitInstance() { return 0; }
 
     // The raw command-line text after the program name and the blanks after it.
     std::wstring m_lpCmdLine;

@@ -40,5 +40,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     app->m_argc = ArgumentCount(commandLine);
     app->m_pszAppName = ApplicationName();
     app->InitInstance();
-    return 0;
+    return app->ExitInstance();
 }

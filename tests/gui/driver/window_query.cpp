@@ -100,6 +100,23 @@ RECT ScreenRect(HWND window)
     return rect;
 }
 
+RECT RectInParent(HWND child, HWND parent)
+{
+    RECT rect = ScreenRect(child);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+HWND ChildWithText(HWND parent, const std::wstring& className, const std::wstring& text)
+{
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == className && TextOf(child) == text) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
 LRESULT SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;

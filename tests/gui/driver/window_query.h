@@ -41,6 +41,10 @@ std::wstring CaptionOf(HWND window);
 
 // The window's rectangle in screen coordinates.
 RECT ScreenRect(HWND window);
+// The rectangle of `child` in the client coordinates of `parent`.
+RECT RectInParent(HWND child, HWND parent);
+// The first direct child of `parent` of class `className` with `text`; nullptr if none.
+HWND ChildWithText(HWND parent, const std::wstring& className, const std::wstring& text);
 
 // Sends `message` and waits at most a few seconds for the answer; the result
 // is 0 when the program did not answer in time.
