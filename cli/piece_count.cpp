@@ -16,11 +16,12 @@ std::int64_t PiecesOfSize(std::int64_t length, std::int64_t size) { return CeilD
 constexpr std::int64_t kShortFile = 64;
 
 // Every count of pieces of one size for a file of `length` bytes (at most
-// kShortFile), smallest first: PiecesOfSize over every size, largest size first.
+// kShortFile), smallest first: PiecesOfSize over every size smaller than the
+// file, largest size first.
 std::vector<std::int64_t> CountsThatWork(std::int64_t length)
 {
     std::vector<std::int64_t> counts;
-    for (std::int64_t size = length; size >= 1; --size)
+    for (std::int64_t size = length - 1; size >= 1; --size)
         if (counts.empty() || counts.back() != PiecesOfSize(length, size))
             counts.push_back(PiecesOfSize(length, size));
     return counts;
@@ -44,10 +45,11 @@ PartSize Refused(std::int64_t length, std::int64_t count, const std::string& res
 
 PartSize PartSizeForPieceCount(std::int64_t length, std::int64_t count)
 {
-    if (count < 1)
-        return {0, "--pieces " + std::to_string(count) + ": give a count of at least 1"};
-    if (length < 1)
-        return {0, "--pieces " + std::to_string(count) + ": an empty file cannot be cut into pieces"};
+    if (count < 2)
+        return {0, "--pieces " + std::to_string(count) + ": give a count of at least 2"};
+    if (length < 2)
+        return {0, "--pieces " + std::to_string(count) + ": a " + std::to_string(length) +
+                       "-byte file cannot be cut into pieces"};
     if (count > length)
         return Refused(length, count, "a piece holds at least 1 byte, so it makes at most " +
                                           std::to_string(length) + " pieces");

@@ -26,7 +26,8 @@ namespace {
 struct Arguments {
     std::string splitPath;
     std::string sizeText;
-    std::int64_t pieceCount = 0;  // --pieces N; 0 when not given
+    std::int64_t pieceCount = 0;  // --pieces N, when piecesGiven
+    bool piecesGiven = false;
     std::string joinPath;
     std::string verifyPath;
     bool noList = false;
@@ -101,9 +102,9 @@ std::string IntoFolderProblem(const std::string& folder)
 // The piece size SIZE or --pieces asks for, or why it is refused.
 PartSize RequestedPartSize(const Arguments& arguments)
 {
-    if (arguments.sizeText.empty() == (arguments.pieceCount == 0))
-        return {0, arguments.pieceCount == 0 ? "give SIZE or --pieces N" : "give SIZE or --pieces N, not both"};
-    if (arguments.pieceCount == 0)
+    if (arguments.sizeText.empty() != arguments.piecesGiven)
+        return {0, arguments.piecesGiven ? "give SIZE or --pieces N, not both" : "give SIZE or --pieces N"};
+    if (!arguments.piecesGiven)
         return ParsePartSize(arguments.sizeText);
     // The job opens the file again and checks what it finds.
     const auto file = fileSystem().openForReading(arguments.splitPath);
@@ -202,8 +203,14 @@ int ParseAndRun(int argc, char** argv)
                       "Size of each piece: a number with an optional unit B, KB, MB or GB "
                       "(1 KB = 1024 bytes; 1.5GB, a fraction of a byte dropped), MB when none is given; "
                       "or a named size: " + NamedSizeList() + " (vandrel --help tells their bytes)");
-    split->add_option("--pieces", arguments.pieceCount,
-                      "Cut FILE into N pieces of one size instead (the size is FILE's length / N, rounded up)")
+    split
+        ->add_option_function<std::int64_t>(
+            "--pieces",
+            [&arguments](const std::int64_t& count) {
+                arguments.pieceCount = count;
+                arguments.piecesGiven = true;
+            },
+            "Cut FILE into N pieces of one size instead (the size is FILE's length / N, rounded up)")
         ->option_text("N");
     split->add_flag("--no-list", arguments.noList,
                     "Write no checksum list (FILE.plit.sha256) beside the pieces, e.g. when a script "

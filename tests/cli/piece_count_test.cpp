@@ -10,13 +10,13 @@ namespace {
 std::int64_t PiecesOf(std::int64_t length, std::int64_t size) { return (length + size - 1) / size; }
 
 // Every count up to the length of every short file: taken exactly when some
-// size makes it, and then with the smallest such size's neighbour, ceil(L/N).
+// size smaller than the file makes it, and then with the size ceil(L/N).
 TEST(PieceCount, ShortFilesTakeExactlyTheCountsThatSomeSizeMakes)
 {
     for (std::int64_t length = 1; length <= 200; ++length) {
         for (std::int64_t count = 1; count <= length; ++count) {
             bool someSizeMakesIt = false;
-            for (std::int64_t size = 1; size <= length; ++size)
+            for (std::int64_t size = 1; size < length; ++size)
                 someSizeMakesIt = someSizeMakesIt || PiecesOf(length, size) == count;
             const PartSize size = PartSizeForPieceCount(length, count);
             if (someSizeMakesIt) {
@@ -34,7 +34,7 @@ TEST(PieceCount, ShortFilesTakeExactlyTheCountsThatSomeSizeMakes)
 TEST(PieceCount, RefusalsNameTheCountsThatWork)
 {
     EXPECT_EQ(PartSizeForPieceCount(9, 4).error,
-              "--pieces 4: a 9-byte file cannot be cut into 4 pieces of one size; it can be cut into 1, 2, 3, 5 or 9");
+              "--pieces 4: a 9-byte file cannot be cut into 4 pieces of one size; it can be cut into 2, 3, 5 or 9");
     EXPECT_EQ(PartSizeForPieceCount(9, 12).error,
               "--pieces 12: a 9-byte file cannot be cut into 12 pieces of one size; a piece holds at least 1 byte, "
               "so it makes at most 9 pieces");
@@ -42,8 +42,9 @@ TEST(PieceCount, RefusalsNameTheCountsThatWork)
     EXPECT_EQ(PartSizeForPieceCount(1000, 41).error,
               "--pieces 41: a 1000-byte file cannot be cut into 41 pieces of one size; the nearest counts that "
               "work are 40 and 42");
-    EXPECT_EQ(PartSizeForPieceCount(0, 3).error, "--pieces 3: an empty file cannot be cut into pieces");
-    EXPECT_EQ(PartSizeForPieceCount(5, 0).error, "--pieces 0: give a count of at least 1");
+    EXPECT_EQ(PartSizeForPieceCount(0, 3).error, "--pieces 3: a 0-byte file cannot be cut into pieces");
+    EXPECT_EQ(PartSizeForPieceCount(1, 1).error, "--pieces 1: give a count of at least 2");
+    EXPECT_EQ(PartSizeForPieceCount(5, 0).error, "--pieces 0: give a count of at least 2");
     EXPECT_NE(PartSizeForPieceCount(5, -2).error, "");
 }
 
@@ -71,7 +72,6 @@ TEST(PieceCount, TheNearestCountsNamedWorkAndNoneLiesCloser)
 TEST(PieceCount, LargeFilesCutIntoAFewPiecesOfOneSize)
 {
     constexpr std::int64_t kLength = 9223372036854775807;  // the largest length there is
-    EXPECT_EQ(PartSizeForPieceCount(kLength, 1).bytes, kLength);
     EXPECT_EQ(PartSizeForPieceCount(kLength, 2).bytes, 4611686018427387904);
     EXPECT_EQ(PartSizeForPieceCount(kLength, 3).bytes, 3074457345618258603);
 }
