@@ -33,7 +33,11 @@ StopSignalScope::StopSignalScope()
     static_assert(std::atomic<int>::is_always_lock_free);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
+    // One handler at a time: of two signals that come together, the one
+    // delivered first is the request to stop and the other ends the process.
     sigemptyset(&action.sa_mask);
+    for (const int signal : kStopSignals)
+        sigaddset(&action.sa_mask, signal);
     // A read or write cut short by the first signal goes on by itself.
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
