@@ -26,6 +26,7 @@ namespace {
 struct Arguments {
     std::string splitPath;
     std::string sizeText;
+    bool sizeGiven = false;
     std::int64_t pieceCount = 0;  // --pieces N, when piecesGiven
     bool piecesGiven = false;
     std::string joinPath;
@@ -102,7 +103,7 @@ std::string IntoFolderProblem(const std::string& folder)
 // The piece size SIZE or --pieces asks for, or why it is refused.
 PartSize RequestedPartSize(const Arguments& arguments)
 {
-    if (arguments.sizeText.empty() != arguments.piecesGiven)
+    if (arguments.sizeGiven == arguments.piecesGiven)
         return {0, arguments.piecesGiven ? "give SIZE or --pieces N, not both" : "give SIZE or --pieces N"};
     if (!arguments.piecesGiven)
         return ParsePartSize(arguments.sizeText);
@@ -199,10 +200,15 @@ int ParseAndRun(int argc, char** argv)
         "split", "Cut FILE into pieces of SIZE bytes, named FILE.<index>.<count>.plit, next to it. "
                  "FILE is deleted once every piece has been written.");
     split->add_option("FILE", arguments.splitPath, "The file to cut")->required();
-    split->add_option("SIZE", arguments.sizeText,
-                      "Size of each piece: a number with an optional unit B, KB, MB or GB "
-                      "(1 KB = 1024 bytes; 1.5GB, a fraction of a byte dropped), MB when none is given; "
-                      "or a named size: " + NamedSizeList() + " (vandrel --help tells their bytes)");
+    split->add_option_function<std::string>(
+        "SIZE",
+        [&arguments](const std::string& text) {
+            arguments.sizeText = text;
+            arguments.sizeGiven = true;
+        },
+        "Size of each piece: a number with an optional unit B, KB, MB or GB "
+        "(1 KB = 1024 bytes; 1.5GB, a fraction of a byte dropped), MB when none is given; "
+        "or a named size: " + NamedSizeList() + " (vandrel --help tells their bytes)");
     split
         ->add_option_function<std::int64_t>(
             "--pieces",
