@@ -16,6 +16,7 @@
 #include "join_job.h"
 #include "part_size.h"
 #include "piece_count.h"
+#include "shell_quote.h"
 #include "split_job.h"
 #include "stop_signals.h"
 #include "verify_set.h"
@@ -174,13 +175,15 @@ std::string HelpFooter()
            "  vandrel join movie.avi.0.3.plit\n  vandrel join --keep movie.avi.0.3.plit\n"
            "  vandrel verify movie.avi.plit.sha256\n"
            "  vandrel split -- -x 5    (-- ends the options)\n\n"
-           "Ctrl-C (SIGINT, SIGTERM, SIGHUP) stops a split or a join at its next safe point; a second one ends "
-           "the program at once, which is safe too. A stopped split leaves FILE whole where it was. A stopped "
-           "join prints the command that finishes it: a join of its next piece, e.g. "
-           "vandrel join 'movie.avi.28.52.plit'; after a kill, join any remaining piece.\n\n"
+           "Ctrl-C (or SIGTERM, SIGHUP; Ctrl-Break on Windows) stops a split or a join at its next safe point; "
+           "a second one ends the program at once, which is safe too. A stopped split leaves FILE whole where "
+           "it was. A stopped join prints the command that finishes it, a join of its next piece, e.g. " +
+           std::string(kCommandName) + " join " + ShellQuoted("movie.avi.28.52.plit") +
+           "; after a kill, join any remaining piece.\n\n"
            "Exit status: 0 done (verify: every piece right); 1 any failure: a copy failed, standard output "
            "could not be written, or verify found a piece not right; 2 refused (verify: no checksum list) "
-           "or wrong arguments; 128 + the signal when stopped (130 SIGINT, 143 SIGTERM, 129 SIGHUP).";
+           "or wrong arguments; 128 + the signal when stopped (130 SIGINT or Ctrl-C, 143 SIGTERM, 129 SIGHUP, "
+           "149 Ctrl-Break).";
 }
 
 // Parses the arguments and runs the job they ask for; returns the exit status.
