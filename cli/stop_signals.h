@@ -5,7 +5,8 @@
 // second ends the process at once, by the same signal (a kill is always safe).
 
 // Catches the requests for as long as it lives: construct it just before the
-// job starts; its end puts the previous handling back.
+// job starts; its end puts the previous handling back. Once a request came, a
+// write to a closed pipe fails rather than ending the process.
 class StopSignalScope {
 public:
     StopSignalScope();

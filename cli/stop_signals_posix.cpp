@@ -48,6 +48,11 @@ StopSignalScope::~StopSignalScope()
 {
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
         sigaction(kStopSignals[i], &previous[i], nullptr);
+    // Ctrl-C reaches every program of a pipeline: a reader gone with it must
+    // not end this one by SIGPIPE as it reports, so that its status stays the
+    // signal's own. Its writes fail instead.
+    if (firstSignal != 0)
+        std::signal(SIGPIPE, SIG_IGN);
 }
 
 int StopRequestStatus()

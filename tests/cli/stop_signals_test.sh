@@ -219,7 +219,47 @@ second_signal() {
     fi
 }
 
+# --- a stop whose report cannot be written ------------------------------------------
+
+# The status stays the signal's when the line cannot be written: standard
+# error on a full device, or both streams on a pipe whose reader is gone (as
+# Ctrl-C ends every program of a pipeline).
+stop_unwritten() {
+    what="split stopped by SIGINT with its output on /dev/full"
+    clean
+    cp reference.bin data.bin
+    "$vandrel" --quiet split data.bin 4MB </dev/null >/dev/full 2>/dev/full &
+    pid=$!
+    wait_until_exists "$(piece 6)"
+    kill -INT "$pid" 2>/dev/null
+    end_job
+    [ "$status" -eq 0 ] || { landed=$((landed + 1)) && [ "$status" -eq 130 ]; } ||
+        fail "$what: exit status $status, expected 130"
+    runs=$((runs + 1))
+
+    what="join stopped by SIGINT with its output on a closed pipe"
+    make_set
+    rm -f pid.txt status.txt
+    { "$vandrel" --quiet join "$(piece 0)" </dev/null 2>&1 &
+        echo $! >pid.txt
+        wait $!
+        echo $? >status.txt
+    } | true &
+    pipeline=$!
+    while [ ! -s pid.txt ]; do :; done
+    pid=$(cat pid.txt)
+    wait_until_gone "$(piece 3)"
+    kill -INT "$pid" 2>/dev/null
+    wait "$pipeline"
+    status=$(cat status.txt)
+    # A join that completed first met the closed pipe as it reported.
+    [ "$status" -eq 141 ] || { landed=$((landed + 1)) && [ "$status" -eq 130 ]; } ||
+        fail "$what: exit status $status, expected 130"
+    runs=$((runs + 1))
+}
+
 runs=0
+stop_unwritten
 for signal in $signals; do
     for at in 0 11 $((piece_count - 2)); do
         stop_split "$signal" "$at"
