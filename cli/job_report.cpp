@@ -1,6 +1,5 @@
 #include "job_report.h"
 
-#include "shell_quote.h"
 #include "verify_messages.h"
 
 namespace {
@@ -18,18 +17,18 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-// The command that joins `piece` as `request` asked, ready to paste.
-std::string JoinCommand(const std::string& piece, const JobRequest& request)
+// The command that joins `piece` as `request` asked, ready to paste into `shell`.
+std::string JoinCommand(const std::string& piece, const JobRequest& request, Shell shell)
 {
-    std::string command = std::string(kCommandName) + " join";
+    std::string command = std::string(CommandName(shell)) + " join";
     if (request.keep)
         command += " --keep";
     if (!request.intoFolder.empty())
-        command += " --into " + ShellQuoted(request.intoFolder);
+        command += " --into " + ShellQuoted(request.intoFolder, shell);
     // A name that starts with a dash is no option.
     if (!piece.empty() && piece.front() == '-')
         command += " --";
-    return command + " " + ShellQuoted(piece);
+    return command + " " + ShellQuoted(piece, shell);
 }
 
 }  // namespace
@@ -81,7 +80,8 @@ std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request
            (result.kept ? " (" + request.input + " kept)" : "") + "\n";
 }
 
-JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request)
+JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request,
+                              Shell shell)
 {
     JobReport report;
     if (!request.join) {
@@ -95,6 +95,6 @@ JobReport FormatStoppedReport(const std::string& message, const JobResult& resul
                                  ? Quoted(result.resultPath) + " holds " + std::to_string(result.piecesHeld) +
                                        " of " + Pieces(result.pieceCount)
                                  : "no piece is in the rebuilt file yet";
-    report.error = "vandrel: the join stopped: " + held + "; run: " + JoinCommand(piece, request) + "\n";
+    report.error = "vandrel: the join stopped: " + held + "; run: " + JoinCommand(piece, request, shell) + "\n";
     return report;
 }

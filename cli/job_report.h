@@ -4,6 +4,7 @@
 #include <string>
 
 #include "job_result.h"
+#include "shell_quote.h"
 #include "verify_set.h"
 
 // The text for each stream, every line ended.
@@ -46,6 +47,8 @@ std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request
 // What `vandrel` prints, on standard error, for a job that stopped when asked:
 // a join says what the rebuilt file holds and the one command that finishes
 // it, e.g. "vandrel: the join stopped: "movie.avi" holds 28 of 52 pieces;
-// run: vandrel join 'movie.avi.28.52.plit'"; a split gives the job's own
-// message, or, when it has none, says that the file is whole where it was.
-JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request);
+// run: vandrel join 'movie.avi.28.52.plit'", the command as `shell` takes it;
+// a split gives the job's own message, or, when it has none, says that the
+// file is whole where it was.
+JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request,
+                              Shell shell = kNativeShell);

@@ -2,9 +2,15 @@
 
 std::string ShellQuoted(std::string_view word, Shell shell)
 {
-    const char quote = shell == Shell::Posix ? '\'' : '"';
-    std::string quoted(1, quote);
+    if (shell == Shell::Windows) {
+        // Backslashes before the closing quote are doubled, or the program's
+        // start-up code would read the last one as escaping the quote (D:\).
+        const std::size_t kept = word.find_last_not_of('\\') + 1;
+        const std::size_t trailing = word.size() - kept;
+        return "\"" + std::string(word) + std::string(trailing, '\\') + "\"";
+    }
+    std::string quoted = "'";
     for (const char c : word)
-        quoted += shell == Shell::Posix && c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + quote;
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }

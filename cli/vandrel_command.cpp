@@ -178,7 +178,7 @@ std::string HelpFooter()
            "Ctrl-C (or SIGTERM, SIGHUP; Ctrl-Break on Windows) stops a split or a join at its next safe point; "
            "a second one ends the program at once, which is safe too. A stopped split leaves FILE whole where "
            "it was. A stopped join prints the command that finishes it, a join of its next piece, e.g. " +
-           std::string(kCommandName) + " join " + ShellQuoted("movie.avi.28.52.plit") +
+           std::string(CommandName()) + " join " + ShellQuoted("movie.avi.28.52.plit") +
            "; after a kill, join any remaining piece.\n\n"
            "Exit status: 0 done (verify: every piece right); 1 any failure: a copy failed, standard output "
            "could not be written, or verify found a piece not right; 2 refused (verify: no checksum list) "

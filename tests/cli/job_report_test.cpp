@@ -169,10 +169,16 @@ TEST(JobReport, StoppedJoinGivesTheCommandThatFinishesIt)
          "vandrel: the join stopped: no piece is in the rebuilt file yet; run: vandrel join 'a.b.2.4.plit'\n"},
     };
     for (const auto& c : cases) {
-        const JobReport report = FormatStoppedReport("File Joiner: stopped", c.result, c.request);
+        const JobReport report = FormatStoppedReport("File Joiner: stopped", c.result, c.request, Shell::Posix);
         EXPECT_EQ(report.output, "");
         EXPECT_EQ(report.error, c.line);
     }
+    // Windows: the command's name there, a path in double quotes.
+    EXPECT_EQ(FormatStoppedReport("", Ended(JobOutcome::Stopped, "D:\\it's.avi", 3, true, 1, "E:\\it's.avi.1.3.plit"),
+                                  {true, "E:\\it's.avi.0.3.plit", true, "D:\\"}, Shell::Windows)
+                  .error,
+              "vandrel: the join stopped: \"D:\\it's.avi\" holds 1 of 3 pieces; run: vandrel-cli join --keep --into "
+              "\"D:\\\\\" \"E:\\it's.avi.1.3.plit\"\n");
 }
 
 TEST(JobReport, StoppedSplitSaysTheFileIsWholeOrGivesTheJobsOwnMessage)

@@ -20,6 +20,8 @@ TEST(ShellQuote, EveryByteReachesTheProgramAsOneWord)
         {"a b\t$HOME `x` \\ !*?;&|<>\n", "'a b\t$HOME `x` \\ !*?;&|<>\n'", "\"a b\t$HOME `x` \\ !*?;&|<>\n\""},
         {"C:\\Users\\ann\\movie.avi.0.3.plit", "'C:\\Users\\ann\\movie.avi.0.3.plit'",
          "\"C:\\Users\\ann\\movie.avi.0.3.plit\""},
+        {"D:\\", "'D:\\'", "\"D:\\\\\""},
+        {"D:\\a\\\\", "'D:\\a\\\\'", "\"D:\\a\\\\\\\\\""},
         {"\xc3\xa9t\xc3\xa9.avi", "'\xc3\xa9t\xc3\xa9.avi'", "\"\xc3\xa9t\xc3\xa9.avi\""},
     };
     for (const auto& c : cases) {
