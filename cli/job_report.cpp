@@ -88,6 +88,9 @@ JobReport FormatStoppedReport(const std::string& message, const JobResult& resul
         report.error = message.empty() ? "vandrel: the split stopped: " + Quoted(request.input) +
                                              " is whole where it was; the pieces it made are removed\n"
                                        : message + "\n";
+        // A piece it could not remove.
+        if (!result.file.empty())
+            report.error += "vandrel: " + result.file + (result.reason.empty() ? "" : ": " + result.reason) + "\n";
         return report;
     }
     const std::string piece = result.resumeWith.empty() ? request.input : result.resumeWith;

@@ -49,6 +49,7 @@ std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request
 // it, e.g. "vandrel: the join stopped: "movie.avi" holds 28 of 52 pieces;
 // run: vandrel join 'movie.avi.28.52.plit'", the command as `shell` takes it;
 // a split gives the job's own message, or, when it has none, says that the
-// file is whole where it was.
+// file is whole where it was; then "vandrel: FILE: REASON" for a file the job
+// names (a piece it could not remove).
 JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request,
                               Shell shell = kNativeShell);

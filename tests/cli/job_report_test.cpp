@@ -188,6 +188,11 @@ TEST(JobReport, StoppedSplitSaysTheFileIsWholeOrGivesTheJobsOwnMessage)
               "vandrel: the split stopped: \"a b.avi\" is whole where it was; the pieces it made are removed\n");
     EXPECT_EQ(FormatStoppedReport("File Splitter: stopped", result, {false, "a b.avi", false, ""}).error,
               "File Splitter: stopped\n");
+    JobResult pieceLeft = result;
+    pieceLeft.file = "a b.avi.3.9.plit";
+    pieceLeft.reason = "Permission denied";
+    EXPECT_EQ(FormatStoppedReport("File Splitter: stopped", pieceLeft, {false, "a b.avi", false, ""}).error,
+              "File Splitter: stopped\nvandrel: a b.avi.3.9.plit: Permission denied\n");
     EXPECT_EQ(ExitStatus(JobOutcome::Stopped), 1);
 }
 
