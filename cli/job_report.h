@@ -4,6 +4,7 @@
 #include <string>
 
 #include "job_result.h"
+#include "shell_quote.h"
 #include "verify_set.h"
 
 // The text for each stream, every line ended.
@@ -27,3 +28,28 @@ JobReport FormatJobReport(const std::string& message, const JobResult& result, c
 // first line of the check's message (standard output when every piece is
 // right, standard error otherwise). A refusal as FormatJobReport tells it.
 JobReport FormatVerifyReport(const std::string& message, const SetCheck& check);
+
+// How a split or a join was asked for, as its outcome line and the command
+// that finishes a stopped join repeat it.
+struct JobRequest {
+    bool join = false;
+    std::string input;  // FILE or PIECE as given
+    bool keep = false;
+    std::string intoFolder;
+};
+
+// The line after a split's or a join's own message when it succeeded: where
+// the result is and how many pieces, e.g. "vandrel: 10 pieces in "/mnt/usb"
+// (movie.avi kept)" or "vandrel: "movie.avi" rebuilt from 10 pieces (pieces
+// kept)"; empty when the job did not tell where its result is.
+std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request);
+
+// What `vandrel` prints, on standard error, for a job that stopped when asked:
+// a join says what the rebuilt file holds and the one command that finishes
+// it, e.g. "vandrel: the join stopped: "movie.avi" holds 28 of 52 pieces;
+// run: vandrel join 'movie.avi.28.52.plit'", the command as `shell` takes it;
+// a split gives the job's own message, or, when it has none, says that the
+// file is whole where it was; then "vandrel: FILE: REASON" for a file the job
+// names (a piece it could not remove).
+JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request,
+                              Shell shell = kNativeShell);

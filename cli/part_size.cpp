@@ -3,16 +3,24 @@
 #include <cctype>
 #include <limits>
 
+#include "file_size_limit.h"
 #include "size_units.h"
 
 namespace {
 
 constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMiB = SizeUnitBytes("MB");
 
-// The name of the largest piece a FAT32 volume holds: its files stop one byte
-// short of 4 GiB, so "4GB" pieces do not fit there.
-constexpr std::string_view kFat32Name = "fat32";
-constexpr std::int64_t kFat32LargestFile = 4 * SizeUnitBytes("GB") - 1;
+// A disc's piece is a whole number of MiB that leaves its file system room
+// (e.g. a CD of 80 minutes holds 737,280,000 bytes; 700 MiB is 734,003,200).
+// FAT32's files stop one byte short of 4 GiB, so "4GB" pieces do not fit there.
+constexpr NamedSize kNamedSizes[] = {
+    {"cd", 700 * kMiB, "a CD (700 MB)"},
+    {"fat32", kFatLargestFile, "the largest file of a FAT32 disk (4 GB less one byte)"},
+    {"dvd", 4480 * kMiB, "a DVD (4480 MB)"},
+    {"dvd-dl", 8140 * kMiB, "a dual-layer DVD (8140 MB)"},
+    {"bd", 23800 * kMiB, "a Blu-ray disc (23800 MB)"},
+};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -36,6 +44,58 @@ bool SameLetters(std::string_view a, std::string_view b)
     return true;
 }
 
+std::string_view TakeDigits(std::string_view& rest)
+{
+    std::size_t count = 0;
+    while (count < rest.size() && IsDigit(rest[count]))
+        ++count;
+    const std::string_view digits = rest.substr(0, count);
+    rest.remove_prefix(count);
+    return digits;
+}
+
+// The whole number `digits` times `unitBytes`; -1 beyond kMaxBytes.
+std::int64_t WholeBytes(std::string_view digits, std::int64_t unitBytes)
+{
+    std::int64_t count = 0;
+    for (const char c : digits) {
+        const int digit = c - '0';
+        if (count > (kMaxBytes - digit) / 10)
+            return -1;
+        count = count * 10 + digit;
+    }
+    return count > kMaxBytes / unitBytes ? -1 : count * unitBytes;
+}
+
+// The whole bytes in the fraction 0.`digits` of `unitBytes`, exactly: the
+// digits are multiplied by the unit from the last one on, and the carry out
+// of the first is the whole part.
+std::int64_t FractionBytes(std::string_view digits, std::int64_t unitBytes)
+{
+    std::int64_t carry = 0;
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit)
+        carry = ((*digit - '0') * unitBytes + carry) / 10;
+    return carry;
+}
+
+std::string UnitNames()
+{
+    std::string names;
+    for (const SizeUnit& unit : kSizeUnits)
+        names += std::string(unit.name) + (&unit == &kSizeUnits[std::size(kSizeUnits) - 2] ? " or " : ", ");
+    names.resize(names.size() - 2);
+    return names;
+}
+
+std::string SizeNames()
+{
+    std::string names;
+    for (const NamedSize& size : kNamedSizes)
+        names += std::string(size.name) + (&size == &kNamedSizes[std::size(kNamedSizes) - 2] ? " or " : ", ");
+    names.resize(names.size() - 2);
+    return names;
+}
+
 PartSize Refused(std::string_view text, const std::string& reason)
 {
     return {0, "SIZE \"" + std::string(text) + "\" " + reason};
@@ -43,42 +103,45 @@ PartSize Refused(std::string_view text, const std::string& reason)
 
 }  // namespace
 
+std::span<const NamedSize> NamedSizes() { return kNamedSizes; }
+
 PartSize ParsePartSize(std::string_view text)
 {
     std::string_view rest = Trimmed(text);
-    if (SameLetters(rest, kFat32Name))
-        return {kFat32LargestFile, {}};
+    for (const NamedSize& size : kNamedSizes)
+        if (SameLetters(rest, size.name))
+            return {size.bytes, {}};
     if (!rest.empty() && rest.front() == '-')
         return Refused(text, "is negative: a piece must hold at least 1 byte");
     if (rest.empty() || !IsDigit(rest.front()))
-        return Refused(text, "is not a number: give a whole number with an optional unit B, KB, MB or GB, or fat32");
+        return Refused(text, "is not a number: give a number with an optional unit " + UnitNames() + ", or " +
+                                 SizeNames());
 
-    // Digits first, with the range checked as they accumulate.
-    std::int64_t count = 0;
-    bool tooLarge = false;
-    for (; !rest.empty() && IsDigit(rest.front()); rest.remove_prefix(1)) {
-        const int digit = rest.front() - '0';
-        if (count > (kMaxBytes - digit) / 10)
-            tooLarge = true;
-        else
-            count = count * 10 + digit;
+    const std::string_view whole = TakeDigits(rest);
+    std::string_view fraction;
+    if (!rest.empty() && rest.front() == '.') {
+        rest.remove_prefix(1);
+        fraction = TakeDigits(rest);
+        if (fraction.empty())
+            return Refused(text, "has no digit after its point: write e.g. 1.5GB");
     }
-    if (!rest.empty() && (rest.front() == '.' || rest.front() == ','))
-        return Refused(text, "is not a whole number: give it in a smaller unit");
+    if (!rest.empty() && rest.front() == ',')
+        return Refused(text, "has a comma: write a fraction with a point, e.g. 1.5GB");
 
     const std::string_view unitText = Trimmed(rest);
-    std::int64_t unitBytes = 0;
-    if (unitText.empty())
-        unitBytes = kDefaultSizeUnit.bytes;
+    std::int64_t unitBytes = unitText.empty() ? kDefaultSizeUnit.bytes : 0;
     for (const SizeUnit& unit : kSizeUnits)
         if (SameLetters(unitText, unit.name))
             unitBytes = unit.bytes;
     if (unitBytes == 0)
-        return Refused(text, "has an unknown unit \"" + std::string(unitText) + "\": use B, KB, MB or GB");
+        return Refused(text, "has an unknown unit \"" + std::string(unitText) + "\": use " + UnitNames());
 
-    if (tooLarge || count > kMaxBytes / unitBytes)
+    const std::int64_t wholeBytes = WholeBytes(whole, unitBytes);
+    const std::int64_t fractionBytes = FractionBytes(fraction, unitBytes);
+    if (wholeBytes < 0 || wholeBytes > kMaxBytes - fractionBytes)
         return Refused(text, "is too large");
-    if (count == 0)
-        return Refused(text, "is zero: a piece must hold at least 1 byte");
-    return {count * unitBytes, {}};
+    if (wholeBytes + fractionBytes == 0)
+        return Refused(text, fraction.empty() ? "is zero: a piece must hold at least 1 byte"
+                                              : "is less than 1 byte: a piece must hold at least 1 byte");
+    return {wholeBytes + fractionBytes, {}};
 }

@@ -104,3 +104,96 @@ TEST(JobReport, VerifyPrintsALinePerPieceThenTheSummary)
 }
 
 }  // namespace
+
+namespace {
+
+JobResult Ended(JobOutcome outcome, std::string resultPath, std::int32_t pieceCount, bool kept = false,
+                std::int32_t piecesHeld = 0, std::string resumeWith = {})
+{
+    JobResult result;
+    result.outcome = outcome;
+    result.resultPath = std::move(resultPath);
+    result.pieceCount = pieceCount;
+    result.kept = kept;
+    result.piecesHeld = piecesHeld;
+    result.resumeWith = std::move(resumeWith);
+    return result;
+}
+
+// Where the result is and how many pieces, for each way of asking for the job.
+TEST(JobReport, OutcomeLineSaysWhereTheResultIsAndHowManyPieces)
+{
+    const struct {
+        JobResult result;
+        JobRequest request;
+        const char* line;
+    } cases[] = {
+        {Ended(JobOutcome::Succeeded, "/mnt/usb/movie.avi.0.10.plit", 10, true),
+         {false, "movie.avi", true, "/mnt/usb"},
+         "vandrel: 10 pieces in \"/mnt/usb\" (movie.avi kept)\n"},
+        {Ended(JobOutcome::Succeeded, "movie.avi.0.10.plit", 10), {false, "movie.avi", false, ""}, "vandrel: 10 pieces in \".\"\n"},
+        {Ended(JobOutcome::Succeeded, "/a.bin.0.1.plit", 1), {false, "/a.bin", false, ""}, "vandrel: 1 piece in \"/\"\n"},
+        {Ended(JobOutcome::Succeeded, "d/movie.avi", 10, true),
+         {true, "movie.avi.3.10.plit", true, "d"},
+         "vandrel: \"d/movie.avi\" rebuilt from 10 pieces (pieces kept)\n"},
+        {Ended(JobOutcome::Succeeded, "movie.avi", 3), {true, "movie.avi.0.3.plit", false, ""},
+         "vandrel: \"movie.avi\" rebuilt from 3 pieces\n"},
+        // A job that did not tell where its result is gets no line.
+        {Ended(JobOutcome::Succeeded, "", 3), {true, "movie.avi.0.3.plit", false, ""}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatOutcomeLine(c.result, c.request), c.line) << c.result.resultPath;
+}
+
+// A stopped join says what the rebuilt file holds and the one command that
+// finishes it, repeating --keep and --into, quoted so that it pastes as it is.
+TEST(JobReport, StoppedJoinGivesTheCommandThatFinishesIt)
+{
+    const struct {
+        JobResult result;
+        JobRequest request;
+        const char* line;
+    } cases[] = {
+        {Ended(JobOutcome::Stopped, "movie.avi", 52, false, 28, "movie.avi.28.52.plit"),
+         {true, "movie.avi.0.52.plit", false, ""},
+         "vandrel: the join stopped: \"movie.avi\" holds 28 of 52 pieces; run: vandrel join 'movie.avi.28.52.plit'\n"},
+        {Ended(JobOutcome::Stopped, "/usb/it's here.avi", 3, true, 1, "it's here.avi.1.3.plit"),
+         {true, "it's here.avi.0.3.plit", true, "/usb"},
+         "vandrel: the join stopped: \"/usb/it's here.avi\" holds 1 of 3 pieces; run: vandrel join --keep "
+         "--into '/usb' 'it'\\''s here.avi.1.3.plit'\n"},
+        {Ended(JobOutcome::Stopped, "-x", 4, false, 2, "-x.2.4.plit"),
+         {true, "-x.0.4.plit", false, ""},
+         "vandrel: the join stopped: \"-x\" holds 2 of 4 pieces; run: vandrel join -- '-x.2.4.plit'\n"},
+        // Stopped before its first piece: the piece given finishes it.
+        {Ended(JobOutcome::Stopped, "", 4), {true, "a.b.2.4.plit", false, ""},
+         "vandrel: the join stopped: no piece is in the rebuilt file yet; run: vandrel join 'a.b.2.4.plit'\n"},
+    };
+    for (const auto& c : cases) {
+        const JobReport report = FormatStoppedReport("File Joiner: stopped", c.result, c.request, Shell::Posix);
+        EXPECT_EQ(report.output, "");
+        EXPECT_EQ(report.error, c.line);
+    }
+    // Windows: the command's name there, a path in double quotes.
+    EXPECT_EQ(FormatStoppedReport("", Ended(JobOutcome::Stopped, "D:\\it's.avi", 3, true, 1, "E:\\it's.avi.1.3.plit"),
+                                  {true, "E:\\it's.avi.0.3.plit", true, "D:\\"}, Shell::Windows)
+                  .error,
+              "vandrel: the join stopped: \"D:\\it's.avi\" holds 1 of 3 pieces; run: vandrel-cli join --keep --into "
+              "\"D:\\\\\" \"E:\\it's.avi.1.3.plit\"\n");
+}
+
+TEST(JobReport, StoppedSplitSaysTheFileIsWholeOrGivesTheJobsOwnMessage)
+{
+    const JobResult result = Ended(JobOutcome::Stopped, "", 0);
+    EXPECT_EQ(FormatStoppedReport("", result, {false, "a b.avi", false, ""}).error,
+              "vandrel: the split stopped: \"a b.avi\" is whole where it was; the pieces it made are removed\n");
+    EXPECT_EQ(FormatStoppedReport("File Splitter: stopped", result, {false, "a b.avi", false, ""}).error,
+              "File Splitter: stopped\n");
+    JobResult pieceLeft = result;
+    pieceLeft.file = "a b.avi.3.9.plit";
+    pieceLeft.reason = "Permission denied";
+    EXPECT_EQ(FormatStoppedReport("File Splitter: stopped", pieceLeft, {false, "a b.avi", false, ""}).error,
+              "File Splitter: stopped\nvandrel: a b.avi.3.9.plit: Permission denied\n");
+    EXPECT_EQ(ExitStatus(JobOutcome::Stopped), 1);
+}
+
+}  // namespace

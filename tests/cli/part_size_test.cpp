@@ -78,8 +78,70 @@ TEST(PartSize, TextThatIsNoWholeNumberIsRefused)
 {
     for (const char* text : {"", "   ", "abc", "KB", "+5", "x5"})
         EXPECT_NE(RefusalOf(text).find("is not a number"), std::string::npos) << text;
-    EXPECT_NE(RefusalOf("1.5GB").find("not a whole number"), std::string::npos);
-    EXPECT_NE(RefusalOf("1,5").find("not a whole number"), std::string::npos);
+    for (const char* text : {".5GB", "-.5", "1..5", "1.5.2"})
+        EXPECT_NE(RefusalOf(text), "") << text;
+    EXPECT_NE(RefusalOf("1,5").find("has a comma"), std::string::npos);
+    EXPECT_NE(RefusalOf("1.").find("no digit after its point"), std::string::npos);
+    EXPECT_NE(RefusalOf("1.GB").find("no digit after its point"), std::string::npos);
+}
+
+// A fraction counts in its unit and is rounded down to a whole byte, exactly,
+// however many digits it has.
+TEST(PartSize, DecimalsAreRoundedDownToAWholeByte)
+{
+    const struct {
+        const char* text;
+        std::int64_t bytes;
+    } cases[] = {
+        {"1.5GB", 1610612736},
+        {"1.5", 1572864},
+        {"0.5 kb", 512},
+        {"0.001KB", 1},           // 1.024 bytes
+        {"0.0009765625KB", 1},    // exactly 1 byte
+        {"0.0009765624KB", 0},    // a hair less: refused below
+        {"2.99B", 2},
+        {"1.000000000000000000000000001B", 1},
+        {"0.1GB", 107374182},     // 107,374,182.4
+        {"0.9999999999999999999999GB", 1073741823},
+        {"700.0MB", 734003200},
+        {"8589934591.9999999999999GB", 9223372036854775807},  // the last byte that fits
+    };
+    for (const auto& c : cases) {
+        const PartSize size = ParsePartSize(c.text);
+        if (c.bytes == 0)
+            EXPECT_NE(size.error.find("less than 1 byte"), std::string::npos) << c.text;
+        else
+            EXPECT_EQ(size.bytes, c.bytes) << c.text << ": " << size.error;
+    }
+    EXPECT_EQ(RefusalOf("0.5B"), "SIZE \"0.5B\" is less than 1 byte: a piece must hold at least 1 byte");
+    EXPECT_EQ(RefusalOf("0.000"), "SIZE \"0.000\" is less than 1 byte: a piece must hold at least 1 byte");
+    EXPECT_EQ(RefusalOf("8589934592.0GB"), "SIZE \"8589934592.0GB\" is too large");
+}
+
+// Each disc's piece leaves room for its file system on the smallest disc of its kind.
+TEST(PartSize, NamedSizesFitTheirDiscs)
+{
+    const struct {
+        const char* name;
+        std::int64_t bytes;
+        std::int64_t disc;
+    } cases[] = {
+        {"cd", 734003200, 737280000},
+        {"dvd", 4697620480, 4707319808},
+        {"dvd-dl", 8535408640, 8543666176},
+        {"bd", 24956108800, 25025314816},
+        {"fat32", 4294967295, 4294967296},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BytesOf(c.name), c.bytes) << c.name;
+        EXPECT_LT(BytesOf(c.name), c.disc) << c.name;
+    }
+    EXPECT_EQ(BytesOf(" DVD-DL "), 8535408640);
+    EXPECT_EQ(BytesOf("Bd"), 24956108800);
+    EXPECT_EQ(std::size(NamedSizes()), std::size(cases));
+    for (const char* text : {"dvd dl", "dvd-", "cd2", "2cd", "dvd_dl"})
+        EXPECT_NE(RefusalOf(text), "") << text;
+    EXPECT_NE(RefusalOf("x").find("fat32, dvd, dvd-dl or bd"), std::string::npos);
 }
 
 TEST(PartSize, UnknownUnitsAreNamed)

@@ -26,10 +26,12 @@ expect_status() {
     [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1 (stderr: $(cat err.txt))"
 }
 
-# The stream file holds exactly the one line given.
+# The stream file holds exactly the lines given.
 expect_line() {
-    printf '%s\n' "$2" >expected.txt
-    cmp -s expected.txt "$1" || fail "expected the line [$2] in $1, got [$(cat "$1")]"
+    file=$1
+    shift
+    printf '%s\n' "$@" >expected.txt
+    cmp -s expected.txt "$file" || fail "expected the lines [$*] in $file, got [$(cat "$file")]"
 }
 
 # The stream file holds the job's line, then the line that names the file
@@ -64,7 +66,7 @@ round_trip() {
 
     run "$@" split data.bin 300KB
     expect_status 0 "split"
-    expect_line out.txt "File Splitter: File splitting completed successfully"
+    expect_line out.txt "File Splitter: File splitting completed successfully" 'vandrel: 4 pieces in "."'
     expect_empty err.txt "split without a terminal"
     [ ! -e data.bin ] || fail "the input is still there after the split"
     for piece in 0 1 2; do
@@ -74,7 +76,7 @@ round_trip() {
 
     run "$@" join data.bin.2.4.plit
     expect_status 0 "join"
-    expect_line out.txt "File Joiner: File joining completed successfully"
+    expect_line out.txt "File Joiner: File joining completed successfully" 'vandrel: "data.bin" rebuilt from 4 pieces'
     expect_empty err.txt "join without a terminal"
     expect_same_file data.bin reference.bin
     [ -z "$(ls | grep '\.plit$')" ] || fail "pieces are left after the join: $(ls)"
@@ -198,7 +200,7 @@ bad_arguments() {
     head -c 5000 /dev/urandom >reference.bin
     cp reference.bin data.bin
 
-    for size in 0 0KB -5 -1MB abc "" KB 1.5MB 5TB 10XB 9223372036854775808 8589934592GB; do
+    for size in 0 0KB -5 -1MB abc "" KB 1,5MB 1.MB 0.1B 5TB 10XB 9223372036854775808 8589934592GB 8589934592.5GB; do
         run "$@" split data.bin "$size"
         expect_status 2 "split with size [$size]"
         grep -q "SIZE \"$size\"" err.txt || fail "size [$size]: the message does not name it: $(cat err.txt)"
@@ -367,7 +369,7 @@ no_list() {
 
     run "$@" join data.bin.0.4.plit
     expect_status 0 "join without a list"
-    expect_line out.txt "File Joiner: File joining completed successfully"
+    expect_line out.txt "File Joiner: File joining completed successfully" 'vandrel: "data.bin" rebuilt from 4 pieces'
     expect_line err.txt 'vandrel: the pieces could not be checked: there is no checksum list "data.bin.plit.sha256"'
     expect_same_file data.bin reference.bin
 }

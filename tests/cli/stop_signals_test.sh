@@ -1,0 +1,280 @@
+#!/bin/sh
+# Sends SIGINT, SIGTERM and SIGHUP to `vandrel` at several points of a split
+# and of a join, as a user's Ctrl-C, a shutdown or a closed terminal would,
+# and checks each time the exit status (128 + the signal), the line printed,
+# what is on disk, and the user's next step:
+# - a stopped split leaves the input whole where it was and no piece or list
+#   beside it; splitting again and joining gives the original back;
+# - a stopped join leaves the rebuilt file with whole pieces and prints the
+#   one command that finishes it; that command, pasted into the shell as it
+#   is printed, rebuilds the original byte for byte and leaves no piece.
+# Then a second signal during a job ends the program at once, by that
+# signal, and a later run recovers as after a kill.
+# A signal that comes after the job's last chunk lets it complete: such a run
+# must have succeeded and left the whole result; at least half of the
+# signals must land for the test to say anything.
+# Usage: stop_signals_test.sh VANDREL
+set -u
+. "$(dirname "$0")/../shell_test.sh"
+vandrel=$(absolute_program "$1")
+piece_count=24
+# An uneven last piece; large enough that a stop lands between two chunks.
+file_bytes=$((piece_count * 4194304 - 54321))
+signals="INT TERM HUP"
+
+work=$(scratch_folder stop) || exit 1
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+head -c "$file_bytes" /dev/urandom >reference.bin
+
+piece() { echo "data.bin.$1.$piece_count.plit"; }
+
+status_of() {
+    case $1 in
+    INT) echo 130 ;;
+    TERM) echo 143 ;;
+    HUP) echo 129 ;;
+    esac
+}
+
+run() {
+    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt
+    status=$?
+}
+
+start_job() {
+    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt &
+    pid=$!
+}
+
+job_running() {
+    read -r _ _ state _ 2>/dev/null <"/proc/$pid/stat" && [ "$state" != Z ]
+}
+
+wait_until_exists() {
+    while job_running && [ ! -e "$1" ]; do :; done
+}
+
+wait_until_gone() {
+    while job_running && [ -e "$1" ]; do :; done
+}
+
+# Waits for the job; $status is its exit status.
+end_job() {
+    wait "$pid"
+    status=$?
+}
+
+whole() { cmp -s "$1" reference.bin; }
+pieces_left() { ls | grep -c '\.plit$'; }
+any_piece() { ls | grep '\.plit$' | head -n 1; }
+clean() { rm -f data.bin data.bin.*.plit data.bin.plit.* moved-away.bin; }
+
+landed=0
+completed=0
+
+# A job that ended with 0 although it was signalled: the signal came after
+# its last chunk. Its result must be whole.
+check_completed() {
+    completed=$((completed + 1))
+    case $1 in
+    split) [ ! -e data.bin ] && [ "$(pieces_left)" -eq "$piece_count" ] ||
+        fail "$2: a split that completed left $(pieces_left) pieces, input there: $([ -e data.bin ] && echo yes)" ;;
+    join) whole data.bin && [ "$(pieces_left)" -eq 0 ] ||
+        fail "$2: a join that completed left $(pieces_left) pieces or a file that is not the original" ;;
+    esac
+}
+
+# --- a stopped split ------------------------------------------------------------
+
+# Signal $1 once piece $2 exists.
+stop_split() {
+    what="split stopped by SIG$1 once piece $2 existed"
+    clean
+    cp reference.bin data.bin
+    start_job split data.bin 4MB
+    wait_until_exists "$(piece "$2")"
+    kill -"$1" "$pid" 2>/dev/null
+    end_job
+    if [ "$status" -eq 0 ]; then
+        check_completed split "$what"
+        return
+    fi
+    landed=$((landed + 1))
+    [ "$status" -eq "$(status_of "$1")" ] || fail "$what: exit status $status, expected $(status_of "$1") ($(cat err.txt))"
+    [ "$(wc -l <err.txt)" -eq 1 ] && grep -qi 'stop' err.txt ||
+        fail "$what: expected one line saying the split stopped, got [$(cat err.txt)]"
+    [ ! -s out.txt ] || fail "$what: printed on standard output: [$(cat out.txt)]"
+    whole data.bin || fail "$what: the input is not whole where it was"
+    [ "$(pieces_left)" -eq 0 ] && [ ! -e data.bin.plit.sha256 ] ||
+        fail "$what: the pieces made are still there: $(ls | head -5)"
+    # The user's next step: the same command again, then a join.
+    run split data.bin 4MB
+    [ "$status" -eq 0 ] || fail "$what: splitting again failed: exit $status, $(cat err.txt)"
+    run join "$(piece 3)"
+    whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the split again and the join did not give the original"
+}
+
+# --- a stopped join -------------------------------------------------------------
+
+make_set() {
+    clean
+    cp reference.bin data.bin
+    run split data.bin 4MB
+    [ "$status" -eq 0 ] || fail "splitting for a join failed: exit $status, $(cat err.txt)"
+}
+
+# Runs the command the stopped join printed as the shell would read it, with
+# the program's own path in place of its name.
+run_printed_command() {
+    command=$(sed -n 's/^vandrel: the join stopped: .*; run: vandrel \(.*\)$/\1/p' err.txt)
+    if [ -z "$command" ]; then
+        fail "$1: no command in [$(cat err.txt)]"
+        return 1
+    fi
+    eval "\"\$vandrel\" --quiet $command" </dev/null >out.txt 2>err.txt
+    status=$?
+}
+
+# Signal $1 from piece $3 once piece $2 is gone.
+stop_join() {
+    what="join of piece $3 stopped by SIG$1 once piece $2 was gone"
+    make_set
+    start_job join "$(piece "$3")"
+    wait_until_gone "$(piece "$2")"
+    kill -"$1" "$pid" 2>/dev/null
+    end_job
+    if [ "$status" -eq 0 ]; then
+        check_completed join "$what"
+        return
+    fi
+    landed=$((landed + 1))
+    if [ "$status" -ne "$(status_of "$1")" ] || [ "$(wc -l <err.txt)" -ne 1 ]; then
+        fail "$what: exit status $status, expected $(status_of "$1") and one line, got [$(cat err.txt)]"
+        return
+    fi
+    # Cut back to whole pieces: the rebuilt file holds the first $held and nothing more.
+    line='^vandrel: the join stopped: "\(.*\)" holds \([0-9]*\) of '"$piece_count"' pieces; run: vandrel join .*$'
+    rebuilt=$(sed -n "s/$line/\1/p" err.txt)
+    held=$(sed -n "s/$line/\2/p" err.txt)
+    if [ -z "$held" ]; then
+        grep -q '^vandrel: the join stopped: no piece is in the rebuilt file yet; run: vandrel join ' err.txt ||
+            fail "$what: expected the line that says what the rebuilt file holds, got [$(cat err.txt)]"
+    elif [ "$(wc -c <"$rebuilt")" -ne $((held * 4194304)) ]; then
+        fail "$what: \"$rebuilt\" holds $(wc -c <"$rebuilt") bytes, not $held whole pieces"
+    elif ! head -c $((held * 4194304)) reference.bin | cmp -s - "$rebuilt"; then
+        fail "$what: the $held pieces in \"$rebuilt\" are not the original's"
+    fi
+    run_printed_command "$what" || return
+    [ "$status" -eq 0 ] || fail "$what: the printed command failed: exit $status, $(cat err.txt)"
+    whole data.bin && [ "$(pieces_left)" -eq 0 ] ||
+        fail "$what: the printed command did not finish the join ($(pieces_left) pieces left)"
+}
+
+# --- a second signal --------------------------------------------------------------
+
+# $1 then $2 at once during a split, then during a join: the program dies by
+# $2 before it prints a line; the user's usual next step recovers.
+second_signal() {
+    what="SIG$1 then SIG$2 during a split"
+    clean
+    cp reference.bin data.bin
+    start_job split data.bin 4MB
+    wait_until_exists "$(piece 4)"
+    kill -"$1" "$pid" 2>/dev/null
+    kill -"$2" "$pid" 2>/dev/null
+    end_job
+    if [ "$status" -ne 0 ]; then
+        [ "$status" -eq "$(status_of "$2")" ] && ! grep -q stopped err.txt ||
+            [ "$status" -eq "$(status_of "$1")" ] ||
+            fail "$what: exit status $status ($(cat err.txt))"
+        if whole data.bin; then
+            run split data.bin 4MB
+            if [ "$status" -eq 2 ]; then
+                rm -f data.bin.*.plit data.bin.plit.sha256
+                run split data.bin 4MB
+            fi
+        fi
+        run join "$(any_piece)"
+        whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the recovery did not give the original"
+    fi
+
+    what="SIG$1 then SIG$2 during a join"
+    make_set
+    start_job join "$(piece 0)"
+    wait_until_gone "$(piece 4)"
+    kill -"$1" "$pid" 2>/dev/null
+    kill -"$2" "$pid" 2>/dev/null
+    end_job
+    if [ "$status" -ne 0 ]; then
+        [ "$status" -eq "$(status_of "$2")" ] && ! grep -q stopped err.txt ||
+            [ "$status" -eq "$(status_of "$1")" ] ||
+            fail "$what: exit status $status ($(cat err.txt))"
+        run join "$(any_piece)"
+        if [ "$status" -eq 2 ] && [ -e data.bin ] && [ -e "$(piece 0)" ]; then
+            mv data.bin moved-away.bin
+            run join "$(any_piece)"
+        fi
+        whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the recovery did not give the original"
+    fi
+}
+
+# --- a stop whose report cannot be written ------------------------------------------
+
+# The status stays the signal's when the line cannot be written: standard
+# error on a full device, or both streams on a pipe whose reader is gone (as
+# Ctrl-C ends every program of a pipeline).
+stop_unwritten() {
+    what="split stopped by SIGINT with its output on /dev/full"
+    clean
+    cp reference.bin data.bin
+    "$vandrel" --quiet split data.bin 4MB </dev/null >/dev/full 2>/dev/full &
+    pid=$!
+    wait_until_exists "$(piece 6)"
+    kill -INT "$pid" 2>/dev/null
+    end_job
+    [ "$status" -eq 0 ] || { landed=$((landed + 1)) && [ "$status" -eq 130 ]; } ||
+        fail "$what: exit status $status, expected 130"
+    runs=$((runs + 1))
+
+    what="join stopped by SIGINT with its output on a closed pipe"
+    make_set
+    rm -f pid.txt status.txt
+    { "$vandrel" --quiet join "$(piece 0)" </dev/null 2>&1 &
+        echo $! >pid.txt
+        wait $!
+        echo $? >status.txt
+    } | true &
+    pipeline=$!
+    while [ ! -s pid.txt ]; do :; done
+    pid=$(cat pid.txt)
+    wait_until_gone "$(piece 3)"
+    kill -INT "$pid" 2>/dev/null
+    wait "$pipeline"
+    status=$(cat status.txt)
+    # A join that completed first met the closed pipe as it reported.
+    [ "$status" -eq 141 ] || { landed=$((landed + 1)) && [ "$status" -eq 130 ]; } ||
+        fail "$what: exit status $status, expected 130"
+    runs=$((runs + 1))
+}
+
+runs=0
+stop_unwritten
+for signal in $signals; do
+    for at in 0 11 $((piece_count - 2)); do
+        stop_split "$signal" "$at"
+        runs=$((runs + 1))
+    done
+    # From the first piece and from one in the middle.
+    for at in 1 12 $((piece_count - 3)); do
+        stop_join "$signal" "$at" $((at % 2 * 7))
+        runs=$((runs + 1))
+    done
+done
+second_signal INT TERM
+second_signal HUP INT
+
+[ "$landed" -ge $((runs / 2)) ] ||
+    fail "only $landed of $runs signals landed before the job's end ($completed completed): the test says little"
+echo "stop signals: $landed of $runs landed inside the job, $completed came after its last chunk"
+finish "stop signals"
