@@ -2,10 +2,23 @@
 
 #include "job_state.h"
 
+namespace {
+
+JobResult ResultOf(JobOutcome outcome, std::string file, std::string reason)
+{
+    JobResult result;
+    result.outcome = outcome;
+    result.file = std::move(file);
+    result.reason = std::move(reason);
+    return result;
+}
+
+}  // namespace
+
 JobResult RefuseJob(const std::string& text, const char* caption, std::string file, std::string reason)
 {
     ShowJobMessage(text, caption);
-    return JobResult{JobOutcome::Refused, std::move(file), std::move(reason)};
+    return ResultOf(JobOutcome::Refused, std::move(file), std::move(reason));
 }
 
 JobResult FinishJob(JobOutcome outcome, const std::string& text, const char* caption, std::string file,
@@ -13,7 +26,7 @@ JobResult FinishJob(JobOutcome outcome, const std::string& text, const char* cap
 {
     ShowJobMessage(text, caption);
     PostJobNotification(WM_JOB_FINISHED);
-    return JobResult{outcome, std::move(file), std::move(reason)};
+    return ResultOf(outcome, std::move(file), std::move(reason));
 }
 
 int ExitStatus(JobOutcome outcome)
