@@ -1,0 +1,85 @@
+#include "split_journal.h"
+
+#include <filesystem>
+
+#include "checksum_list.h"
+#include "piece_names.h"
+
+FileIdentity RecordedInput(const FileIdentity& identity)
+{
+    FileIdentity recorded;
+    recorded.volume = identity.volume;
+    recorded.fileId = identity.fileId;
+    recorded.size = identity.size;
+    recorded.modified = ModifiedToUtcNanoseconds(identity.modified);
+    return recorded;
+}
+
+bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIdentity>& now)
+{
+    return journal.kind == JournalKind::Split && journal.input && now && RecordedInput(*now) == *journal.input;
+}
+
+std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder)
+{
+    if (piecesFolder == ".")
+        return inputPath;
+    const bool separated = !piecesFolder.empty() && (piecesFolder.back() == '/' || piecesFolder.back() == '\\');
+    return piecesFolder + (separated ? "" : "/") + LeafOf(inputPath);
+}
+
+std::string AbsoluteFolder(const std::string& folder)
+{
+    const std::u8string utf8(folder.begin(), folder.end());
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
+    if (error)
+        return folder;
+    const std::u8string text = absolute.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::set<std::string> ClaimedNames(const std::string& inputPath, const Journal& journal)
+{
+    const std::string piecesOriginal = PiecesOriginalPath(inputPath, journal.outputFolder);
+    std::set<std::string> names;
+    for (std::int64_t index = 0; index < journal.piecesBegun; ++index)
+        names.insert(PieceName(piecesOriginal, index, journal.countText));
+    if (journal.withList)
+        names.insert(ChecksumListPath(piecesOriginal));
+    return names;
+}
+
+bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal, std::string& file,
+                              std::string& reason)
+{
+    const std::set<std::string> claimed = ClaimedNames(inputPath, journal.journal);
+    for (const std::string& name : claimed) {
+        file = name;
+        if (!fileSystem().exists(name))
+            continue;
+        const std::optional<FileIdentity> there = fileSystem().identityAt(name);
+        if (!there || !fileSystem().removeIfSame(name, *there)) {
+            reason = fileSystem().lastError();
+            return false;
+        }
+    }
+    file = PiecesOriginalPath(inputPath, journal.journal.outputFolder);
+    if (!claimed.empty() && !fileSystem().commitFolder(file)) {
+        reason = fileSystem().lastError();
+        return false;
+    }
+    file = journal.path;
+    if (!RemoveJournal(journal)) {
+        reason = fileSystem().lastError();
+        return false;
+    }
+    return true;
+}
+
+bool SplitLeftPiecesOf(const std::string& originalPath)
+{
+    const FoundJournal found = FindJournal(JournalPath(originalPath));
+    return found.found == JournalFound::Read && found.open.journal.outputFolder == "." &&
+           SplitJournalProvesInput(found.open.journal, fileSystem().identityAt(originalPath));
+}

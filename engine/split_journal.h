@@ -1,0 +1,47 @@
+#pragma once
+// The journal of a split: the join's journal, kind split, beside the input
+// (JournalPath of the input), whichever folder the pieces go to. It is created
+// before the first piece and names each piece, durably, before the piece is
+// created, so that what a split cut short left is told apart from anyone
+// else's files: while the input is at its path and unchanged, the pieces it
+// names and the set's list are the split's own, whatever their bytes.
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "file_system.h"
+#include "join_journal.h"
+
+// The input as a split's journal records it: volume, file id, size, and the
+// last write time as UTC nanoseconds, so that it reads the same on any platform.
+FileIdentity RecordedInput(const FileIdentity& identity);
+
+// True when `journal` is a split's and `now` (what its input's path names
+// today) is the input it records, unchanged.
+bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIdentity>& now);
+
+// The path whose piece names and list are the split's: the input's leaf in
+// `piecesFolder` ("." is the input's own folder).
+std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder);
+
+// `folder` as a split's journal records it: absolute, so that a run started
+// from another working folder finds the same pieces.
+std::string AbsoluteFolder(const std::string& folder);
+
+// Every name `journal` of a split of `inputPath` claims: the pieces it began,
+// and the list when it writes one.
+std::set<std::string> ClaimedNames(const std::string& inputPath, const Journal& journal);
+
+// Takes back what an interrupted split of `inputPath` left: deletes every
+// claimed name that is there, whatever its bytes, commits their folder, then
+// deletes the journal. False, with the file and the operating system's reason,
+// at the first step that fails; the journal then stays, claiming the rest.
+bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal, std::string& file,
+                              std::string& reason);
+
+// True when an unlocked split's journal lies beside the set of
+// `originalPath` and its input is at that path, unchanged: a split cut short
+// left the pieces, and the original is whole. Reads, locks for the look and
+// releases; writes nothing.
+bool SplitLeftPiecesOf(const std::string& originalPath);
