@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "file_system.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -174,8 +175,7 @@ bool SplitJournalOfGoneInput(const PieceSet& set, const JoinSurvey& survey)
 {
     const Journal& journal = survey.journal->journal;
     return journal.kind == JournalKind::Split && journal.originalLeaf == LeafOf(set.originalPath) &&
-           journal.countText == set.countText && journal.outputFolder == "." && !survey.output &&
-           !fileSystem().exists(set.originalPath);
+           journal.countText == set.countText && !fileSystem().exists(InputPathOf(set.originalPath, journal));
 }
 
 JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)

@@ -85,9 +85,9 @@ public:
     }
 
     // True when a name `journal` claims, and that is not disowned, is still there.
-    bool anyLeft(const std::string& inputPath, const Journal& journal) const
+    bool anyLeft(const std::string& piecesOriginal, const Journal& journal) const
     {
-        for (const std::string& name : ClaimedNames(inputPath, journal))
+        for (const std::string& name : ClaimedNames(piecesOriginal, journal))
             if (std::find(disowned_.begin(), disowned_.end(), name) == disowned_.end() && fileSystem().exists(name))
                 return true;
         return false;
@@ -269,10 +269,10 @@ std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t
 // What lies at the journal's name before the split starts: nothing, the
 // journal of an interrupted split of this input (`leftover`, locked), or a
 // refusal naming the file there.
-std::optional<JobResult> LookAtJournal(const std::string& splitPath, const FileIdentity& opened,
-                                       std::optional<OpenJournal>& leftover)
+std::optional<JobResult> LookAtJournal(const std::string& splitPath, const std::string& piecesOriginal,
+                                       const FileIdentity& opened, std::optional<OpenJournal>& leftover)
 {
-    const std::string journalPath = JournalPath(splitPath);
+    const std::string journalPath = JournalPath(piecesOriginal);
     FoundJournal found = FindJournal(journalPath);
     switch (found.found) {
     case JournalFound::None:
@@ -314,7 +314,7 @@ Journal SplitJournal(const std::string& splitPath, const FileIdentity& opened, s
     journal.countText = countText;
     journal.partSize = partSize;
     journal.lastSize = opened.size - (pieceCount - 1) * partSize;
-    journal.outputFolder = jobState.intoFolder.empty() ? "." : AbsoluteFolder(jobState.intoFolder);
+    journal.outputFolder = RecordedInputFolder(splitPath, jobState.intoFolder);
     journal.keep = jobState.keep;
     journal.modified = ModifiedToUtcNanoseconds(opened.modified);
     journal.input = RecordedInput(opened);
@@ -325,11 +325,11 @@ Journal SplitJournal(const std::string& splitPath, const FileIdentity& opened, s
 // A run that failed or was stopped takes back its pieces and list, commits
 // their folder, then deletes its journal; the journal stays while a name it
 // claims is still there, so that a split started again takes that back.
-void TakeBackRun(const std::string& splitPath, const std::string& piecesOriginal, CreatedPieces& created,
+void TakeBackRun(const std::string& piecesOriginal, CreatedPieces& created,
                  OpenJournal& journal)
 {
     created.removeAll(piecesOriginal);
-    if (!created.anyLeft(splitPath, journal.journal))
+    if (!created.anyLeft(piecesOriginal, journal.journal))
         RemoveJournal(journal);
 }
 
@@ -403,7 +403,7 @@ JobResult SplitFile(std::string splitPath)
     if (!intoFolder.empty() && !IntoFolderFits(intoFolder))
         return RefuseJob(SplitIntoNotAFolder(intoFolder), kSplitCaption, intoFolder, "it is not a folder");
     std::optional<OpenJournal> leftover;
-    if (std::optional<JobResult> refused = LookAtJournal(splitPath, *opened, leftover))
+    if (std::optional<JobResult> refused = LookAtJournal(splitPath, piecesOriginal, *opened, leftover))
         return *refused;
     const std::int64_t fileSize = opened->size;
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
@@ -422,7 +422,8 @@ JobResult SplitFile(std::string splitPath)
         return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
                          kSplitCaption, firstPiece, "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
     const bool withList = jobState.writeList;
-    const std::set<std::string> claimed = leftover ? ClaimedNames(splitPath, leftover->journal) : std::set<std::string>{};
+    const std::set<std::string> claimed =
+        leftover ? ClaimedNames(piecesOriginal, leftover->journal) : std::set<std::string>{};
     if (const std::optional<std::string> inTheWay =
             FirstPieceInTheWay(piecesOriginal, pieceCount, countText, withList, claimed))
         return RefuseJob(SplitPieceInTheWay(*inTheWay), kSplitCaption, *inTheWay, "a file of that name exists");
@@ -431,12 +432,13 @@ JobResult SplitFile(std::string splitPath)
     // back before this run starts anew.
     std::string file;
     std::string reason;
-    if (leftover && !TakeBackInterruptedSplit(splitPath, *leftover, file, reason))
+    if (leftover && !TakeBackInterruptedSplit(piecesOriginal, *leftover, file, reason))
         return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, file, reason);
-    std::optional<OpenJournal> journal = CreateJournal(
-        JournalPath(splitPath), SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList), reason);
+    std::optional<OpenJournal> journal =
+        CreateJournal(JournalPath(piecesOriginal),
+                      SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList), reason);
     if (!journal)
-        return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, JournalPath(splitPath), reason);
+        return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, JournalPath(piecesOriginal), reason);
 
     CreatedPieces created;
     std::optional<SplitFailure> failure =
@@ -444,7 +446,7 @@ JobResult SplitFile(std::string splitPath)
                        withList, *journal, created);
     if (failure) {
         input.reset();
-        TakeBackRun(splitPath, piecesOriginal, created, *journal);
+        TakeBackRun(piecesOriginal, created, *journal);
         return FinishJob(failure->stopped ? JobOutcome::Stopped : JobOutcome::Failed, failure->message, kSplitCaption,
                          failure->file, failure->reason);
     }

@@ -1,5 +1,6 @@
 #include "split_journal.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "checksum_list.h"
@@ -20,12 +21,15 @@ bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIde
     return journal.kind == JournalKind::Split && journal.input && now && RecordedInput(*now) == *journal.input;
 }
 
-std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder)
+namespace {
+
+// `path` without its leaf: "." for a bare name.
+std::string FolderOfPath(const std::string& path)
 {
-    if (piecesFolder == ".")
-        return inputPath;
-    const bool separated = !piecesFolder.empty() && (piecesFolder.back() == '/' || piecesFolder.back() == '\\');
-    return piecesFolder + (separated ? "" : "/") + LeafOf(inputPath);
+    const std::string leaf = LeafOf(path);
+    if (leaf.size() == path.size())
+        return ".";
+    return path.substr(0, std::max<std::size_t>(path.size() - leaf.size() - 1, 1));
 }
 
 std::string AbsoluteFolder(const std::string& folder)
@@ -39,9 +43,26 @@ std::string AbsoluteFolder(const std::string& folder)
     return std::string(text.begin(), text.end());
 }
 
-std::set<std::string> ClaimedNames(const std::string& inputPath, const Journal& journal)
+}  // namespace
+
+std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder)
 {
-    const std::string piecesOriginal = PiecesOriginalPath(inputPath, journal.outputFolder);
+    const bool separated = !piecesFolder.empty() && (piecesFolder.back() == '/' || piecesFolder.back() == '\\');
+    return piecesFolder + (separated ? "" : "/") + LeafOf(inputPath);
+}
+
+std::string RecordedInputFolder(const std::string& inputPath, const std::string& piecesFolder)
+{
+    return piecesFolder.empty() ? "." : AbsoluteFolder(FolderOfPath(inputPath));
+}
+
+std::string InputPathOf(const std::string& piecesOriginal, const Journal& journal)
+{
+    return journal.outputFolder == "." ? piecesOriginal : PiecesOriginalPath(piecesOriginal, journal.outputFolder);
+}
+
+std::set<std::string> ClaimedNames(const std::string& piecesOriginal, const Journal& journal)
+{
     std::set<std::string> names;
     for (std::int64_t index = 0; index < journal.piecesBegun; ++index)
         names.insert(PieceName(piecesOriginal, index, journal.countText));
@@ -50,10 +71,10 @@ std::set<std::string> ClaimedNames(const std::string& inputPath, const Journal& 
     return names;
 }
 
-bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal, std::string& file,
+bool TakeBackInterruptedSplit(const std::string& piecesOriginal, OpenJournal& journal, std::string& file,
                               std::string& reason)
 {
-    const std::set<std::string> claimed = ClaimedNames(inputPath, journal.journal);
+    const std::set<std::string> claimed = ClaimedNames(piecesOriginal, journal.journal);
     for (const std::string& name : claimed) {
         file = name;
         if (!fileSystem().exists(name))
@@ -64,7 +85,7 @@ bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal
             return false;
         }
     }
-    file = PiecesOriginalPath(inputPath, journal.journal.outputFolder);
+    file = piecesOriginal;
     if (!claimed.empty() && !fileSystem().commitFolder(file)) {
         reason = fileSystem().lastError();
         return false;
@@ -80,6 +101,7 @@ bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal
 bool SplitLeftPiecesOf(const std::string& originalPath)
 {
     const FoundJournal found = FindJournal(JournalPath(originalPath));
-    return found.found == JournalFound::Read && found.open.journal.outputFolder == "." &&
-           SplitJournalProvesInput(found.open.journal, fileSystem().identityAt(originalPath));
+    return found.found == JournalFound::Read &&
+           SplitJournalProvesInput(found.open.journal,
+                                   fileSystem().identityAt(InputPathOf(originalPath, found.open.journal)));
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The journal of a split: the join's journal, kind split, beside the input
-// (JournalPath of the input), whichever folder the pieces go to. It is created
+// The journal of a split: the join's journal, kind split, beside the pieces
+// (JournalPath of the input's name in their folder): beside the input, or in
+// the folder a split --into writes to, where a join of the pieces finds it
+// and the input's folder is recorded (`outputFolder`, absolute). It is created
 // before the first piece and names each piece, durably, before the piece is
 // created, so that what a split cut short left is told apart from anyone
 // else's files: while the input is at its path and unchanged, the pieces it
@@ -22,26 +24,32 @@ FileIdentity RecordedInput(const FileIdentity& identity);
 bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIdentity>& now);
 
 // The path whose piece names and list are the split's: the input's leaf in
-// `piecesFolder` ("." is the input's own folder).
+// `piecesFolder`.
 std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder);
 
-// `folder` as a split's journal records it: absolute, so that a run started
-// from another working folder finds the same pieces.
-std::string AbsoluteFolder(const std::string& folder);
+// What a split's journal records as the input's folder, for a split whose
+// pieces go to `piecesFolder` (empty: beside the input): "." beside them,
+// else the input's folder made absolute, so that it names the same folder
+// whatever the working folder of the run that reads it.
+std::string RecordedInputFolder(const std::string& inputPath, const std::string& piecesFolder);
 
-// Every name `journal` of a split of `inputPath` claims: the pieces it began,
-// and the list when it writes one.
-std::set<std::string> ClaimedNames(const std::string& inputPath, const Journal& journal);
+// The input of the split `journal` records, its pieces named after `piecesOriginal`.
+std::string InputPathOf(const std::string& piecesOriginal, const Journal& journal);
 
-// Takes back what an interrupted split of `inputPath` left: deletes every
-// claimed name that is there, whatever its bytes, commits their folder, then
-// deletes the journal. False, with the file and the operating system's reason,
-// at the first step that fails; the journal then stays, claiming the rest.
-bool TakeBackInterruptedSplit(const std::string& inputPath, OpenJournal& journal, std::string& file,
+// Every name `journal` claims, its pieces named after `piecesOriginal`: the
+// pieces it began, and the list when it writes one.
+std::set<std::string> ClaimedNames(const std::string& piecesOriginal, const Journal& journal);
+
+// Takes back what an interrupted split left, its pieces named after
+// `piecesOriginal`: deletes every claimed name that is there, whatever its
+// bytes, commits their folder, then deletes the journal. False, with the file
+// and the operating system's reason, at the first step that fails; the
+// journal then stays, claiming the rest.
+bool TakeBackInterruptedSplit(const std::string& piecesOriginal, OpenJournal& journal, std::string& file,
                               std::string& reason);
 
 // True when an unlocked split's journal lies beside the set of
-// `originalPath` and its input is at that path, unchanged: a split cut short
+// `originalPath` and its input is at its path, unchanged: a split cut short
 // left the pieces, and the original is whole. Reads, locks for the look and
 // releases; writes nothing.
 bool SplitLeftPiecesOf(const std::string& originalPath);
