@@ -352,6 +352,10 @@ JobResult FinishSplit(const std::string& splitPath, std::unique_ptr<File> input,
         }
         input->close();
         settled = removed && fileSystem().commitFolder(splitPath);
+        if (removed && !settled) {
+            file = journal.path;
+            reason = fileSystem().lastError();
+        }
     }
     input.reset();
     // An input whose deletion may not last keeps the journal, so that a

@@ -151,6 +151,47 @@ TEST_F(SplitJournalTest, SplitStartedAgainTakesUpWhatACutLeft)
     }
 }
 
+// Every file call of a split started again on what a cut left fails in
+// turn, once or from then on: whatever fails, the input stays as it was, no
+// file is left that a journal does not claim, and a split started again
+// once the fault is gone ends with the new set alone.
+TEST_F(SplitJournalTest, SplitStartedAgainSurvivesAFailureAtAnyCall)
+{
+    const auto startOver = [&] {
+        for (const std::string& name : filesInDir())
+            fs::remove(dir_ / name);
+        WriteFileBytes(input(), content_);
+        cutShort(2);
+    };
+    const auto split = [&] { runSplit(input(), 250); };
+    const auto check = [&] {
+        if (expectOneEnd(kSplitter) == kSplitSucceeded) {
+            // An input or journal that could not be deleted stays, named.
+            std::vector<std::string> kept;
+            for (const std::string& name : {input(), journal()}) {
+                if (FileExists(name)) {
+                    kept.push_back(LeafOf(name));
+                    EXPECT_TRUE(result_.file == input() || result_.file == journal()) << name << " kept, unnamed";
+                }
+            }
+            expectSetAlone(250, kept);
+            return;
+        }
+        EXPECT_EQ(ReadFileBytes(input()), content_);
+        const std::vector<std::string> left = filesInDir();
+        if (left != std::vector<std::string>{"in.bin"}) {
+            EXPECT_TRUE(FileExists(journal())) << "files are left that no journal claims";
+        }
+        files_ = FaultyFileSystem();
+        sink_.events.clear();
+        runSplit(input(), 250);
+        expectOutcome(kSplitSucceeded, kSplitter);
+        expectSetAlone(250);
+    };
+    for (const FaultPlan& plan : {kSingleFault, kPersistentFault})
+        sweepFaults("split started again on what a cut left", plan, startOver, split, check, 20);
+}
+
 // A stop between two chunks takes back the pieces, the list and the journal,
 // and leaves the input as it was.
 TEST_F(SplitJournalTest, StopTakesEverythingBack)
