@@ -299,8 +299,8 @@ JobResult JoinFiles(std::string joinPath)
         return RefuseJob(kJoinInvalidName, kJoinCaption);
 
     // Before the list, which a split cut short leaves unfinished.
-    if (SplitLeftPiecesOf(set->originalPath))
-        return RefuseJoin(JoinSplitLeftovers(set->originalPath), JournalPath(set->originalPath),
+    if (const std::optional<std::string> whole = SplitLeftPiecesOf(set->originalPath))
+        return RefuseJoin(JoinSplitLeftovers(*whole), JournalPath(set->originalPath),
                           "it records a split that did not finish, of a file still whole");
 
     jobState.totalBytes = 0;

@@ -98,10 +98,13 @@ bool TakeBackInterruptedSplit(const std::string& piecesOriginal, OpenJournal& jo
     return true;
 }
 
-bool SplitLeftPiecesOf(const std::string& originalPath)
+std::optional<std::string> SplitLeftPiecesOf(const std::string& originalPath)
 {
     const FoundJournal found = FindJournal(JournalPath(originalPath));
-    return found.found == JournalFound::Read &&
-           SplitJournalProvesInput(found.open.journal,
-                                   fileSystem().identityAt(InputPathOf(originalPath, found.open.journal)));
+    if (found.found != JournalFound::Read)
+        return std::nullopt;
+    std::string inputPath = InputPathOf(originalPath, found.open.journal);
+    if (!SplitJournalProvesInput(found.open.journal, fileSystem().identityAt(inputPath)))
+        return std::nullopt;
+    return inputPath;
 }

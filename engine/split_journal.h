@@ -48,8 +48,8 @@ std::set<std::string> ClaimedNames(const std::string& piecesOriginal, const Jour
 bool TakeBackInterruptedSplit(const std::string& piecesOriginal, OpenJournal& journal, std::string& file,
                               std::string& reason);
 
-// True when an unlocked split's journal lies beside the set of
+// The input's path when an unlocked split's journal lies beside the set of
 // `originalPath` and its input is at its path, unchanged: a split cut short
 // left the pieces, and the original is whole. Reads, locks for the look and
 // releases; writes nothing.
-bool SplitLeftPiecesOf(const std::string& originalPath);
+std::optional<std::string> SplitLeftPiecesOf(const std::string& originalPath);

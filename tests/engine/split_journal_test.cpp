@@ -11,6 +11,7 @@
 
 #include "engine_fixture.h"
 #include "job_messages.h"
+#include "join_job.h"
 #include "join_journal.h"
 #include "piece_names.h"
 #include "split_job.h"
@@ -18,6 +19,7 @@
 
 namespace {
 
+using job_messages::JoinSplitLeftovers;
 using job_messages::SplitIntoNotAFolder;
 using job_messages::SplitJournalOfChangedInput;
 using job_messages::SplitJournalUnfit;
@@ -273,6 +275,30 @@ TEST_F(SplitJournalTest, IntoFolderCutShortIsTakenUp)
     EXPECT_EQ(left, (std::vector<std::string>{"in.bin.0.4.plit", "in.bin.1.4.plit", "in.bin.2.4.plit",
                                               "in.bin.3.4.plit", "in.bin.plit.sha256"}));
     EXPECT_EQ(ReadFileBytes(piece(3, 4, usb)), content_.substr(750));
+}
+
+// A join of what a split into another folder left there, its journal beside
+// the pieces: refused while the input is whole in its own folder, naming it;
+// once the input is gone and the set whole, the journal is stale.
+TEST_F(SplitJournalTest, JoinInTheOtherFolderTellsWhereTheOriginalIs)
+{
+    fs::create_directory(dir_ / "usb");
+    const std::string usb = path("usb");
+    cutShort(2, true, usb);
+    const Folder before = folder();
+    runJoin(piece(0, 4, usb));
+    expectRefused(JoinSplitLeftovers(input()), kJoiner);
+    EXPECT_EQ(folder(), before);
+
+    cutShort(4, true, usb);
+    fs::remove(PathFromUtf8(usb + "/in.bin.plit.sha256"));
+    fs::remove(PathFromUtf8(input()));
+    sink_.events.clear();
+    runJoin(piece(0, 4, usb));
+    expectOutcome(kJoinSucceeded, kJoiner);
+    EXPECT_EQ(ReadFileBytes(usb + "/in.bin"), content_);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"usb"});
+    EXPECT_FALSE(FileExists(JournalPath(usb + "/in.bin")));
 }
 
 // A part size larger than the pieces' disk holds is refused before anything
