@@ -266,11 +266,18 @@ std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t
     return failure;
 }
 
-// What lies at the journal's name before the split starts: nothing, the
-// journal of an interrupted split of this input (`leftover`, locked), or a
-// refusal naming the file there.
+// What an interrupted split of this input left: its journal, locked, and the
+// path its pieces are named after.
+struct Leftover {
+    std::string piecesOriginal;
+    OpenJournal journal;
+};
+
+// What lies at the journal's name of pieces named after `piecesOriginal`
+// before the split starts: nothing, the journal of an interrupted split of
+// this input (added to `leftovers`), or a refusal naming the file there.
 std::optional<JobResult> LookAtJournal(const std::string& splitPath, const std::string& piecesOriginal,
-                                       const FileIdentity& opened, std::optional<OpenJournal>& leftover)
+                                       const FileIdentity& opened, std::vector<Leftover>& leftovers)
 {
     const std::string journalPath = JournalPath(piecesOriginal);
     FoundJournal found = FindJournal(journalPath);
@@ -285,7 +292,7 @@ std::optional<JobResult> LookAtJournal(const std::string& splitPath, const std::
         if (found.open.file) {
             found.open.journal = Journal{};
             found.open.journal.kind = JournalKind::Split;
-            leftover = std::move(found.open);
+            leftovers.push_back({piecesOriginal, std::move(found.open)});
             return std::nullopt;
         }
         break;
@@ -297,11 +304,23 @@ std::optional<JobResult> LookAtJournal(const std::string& splitPath, const std::
         if (!SplitJournalProvesInput(found.open.journal, opened))
             return RefuseJob(SplitJournalOfChangedInput(journalPath, splitPath), kSplitCaption, journalPath,
                              "the file it records has changed since");
-        leftover = std::move(found.open);
+        leftovers.push_back({piecesOriginal, std::move(found.open)});
         return std::nullopt;
     }
     return RefuseJob(SplitJournalUnfit(journalPath, splitPath), kSplitCaption, journalPath,
                      found.reason.empty() ? "it records another job" : found.reason);
+}
+
+// True when the file at `journalPath` is the journal of one of `leftovers`.
+bool SameJournal(const std::vector<Leftover>& leftovers, const std::string& journalPath)
+{
+    const std::optional<FileIdentity> there = fileSystem().identityAt(journalPath);
+    for (const Leftover& leftover : leftovers) {
+        const std::optional<FileIdentity> found = leftover.journal.file ? leftover.journal.file->identity() : std::nullopt;
+        if (there && found && there->sameFileAs(*found))
+            return true;
+    }
+    return false;
 }
 
 // The journal of this run, as it is created before the list and the first piece.
@@ -406,9 +425,15 @@ JobResult SplitFile(std::string splitPath)
         return RefuseJob(FileInUseByAnotherJob(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
     if (!intoFolder.empty() && !IntoFolderFits(intoFolder))
         return RefuseJob(SplitIntoNotAFolder(intoFolder), kSplitCaption, intoFolder, "it is not a folder");
-    std::optional<OpenJournal> leftover;
-    if (std::optional<JobResult> refused = LookAtJournal(splitPath, piecesOriginal, *opened, leftover))
+    // This run's journal's place, and, for a split into a folder, the one
+    // beside the input, where a split cut short without --into left its own
+    // (unless it is the same file, as under --into of the input's own folder).
+    std::vector<Leftover> leftovers;
+    if (std::optional<JobResult> refused = LookAtJournal(splitPath, piecesOriginal, *opened, leftovers))
         return *refused;
+    if (piecesOriginal != splitPath && !SameJournal(leftovers, JournalPath(splitPath)))
+        if (std::optional<JobResult> refused = LookAtJournal(splitPath, splitPath, *opened, leftovers))
+            return *refused;
     const std::int64_t fileSize = opened->size;
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
         return RefuseJob(kSplitNoSpace, kSplitCaption);
@@ -426,8 +451,9 @@ JobResult SplitFile(std::string splitPath)
         return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
                          kSplitCaption, firstPiece, "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
     const bool withList = jobState.writeList;
-    const std::set<std::string> claimed =
-        leftover ? ClaimedNames(piecesOriginal, leftover->journal) : std::set<std::string>{};
+    std::set<std::string> claimed;
+    for (const Leftover& leftover : leftovers)
+        claimed.merge(ClaimedNames(leftover.piecesOriginal, leftover.journal.journal));
     if (const std::optional<std::string> inTheWay =
             FirstPieceInTheWay(piecesOriginal, pieceCount, countText, withList, claimed))
         return RefuseJob(SplitPieceInTheWay(*inTheWay), kSplitCaption, *inTheWay, "a file of that name exists");
@@ -436,8 +462,9 @@ JobResult SplitFile(std::string splitPath)
     // back before this run starts anew.
     std::string file;
     std::string reason;
-    if (leftover && !TakeBackInterruptedSplit(piecesOriginal, *leftover, file, reason))
-        return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, file, reason);
+    for (Leftover& leftover : leftovers)
+        if (!TakeBackInterruptedSplit(leftover.piecesOriginal, leftover.journal, file, reason))
+            return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, file, reason);
     std::optional<OpenJournal> journal =
         CreateJournal(JournalPath(piecesOriginal),
                       SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList), reason);

@@ -14,8 +14,9 @@ unsigned SplitThreadProc(void* parameter);
 // named as PieceName says, beside it or in `jobState.intoFolder`. Checks, in
 // order, that the file opens and is not open for writing in another program
 // (where the platform can tell), that the pieces' folder is a folder, that a
-// journal at the pieces' journal name is absent or a split's of this input,
-// unchanged (a journal whose text never reached the disk counts as one), that
+// journal at the pieces' journal name (and, for a split into a folder, at the
+// input's) is absent or a split's of this input, unchanged (a journal whose
+// text never reached the disk counts as one), that
 // the pieces' volume has more free bytes than the file holds, that the piece
 // size is positive, below the file's length, makes at most 2,147,483,647
 // pieces and is no larger than the pieces' disk's largest file, and that no

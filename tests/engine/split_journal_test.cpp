@@ -277,6 +277,30 @@ TEST_F(SplitJournalTest, IntoFolderCutShortIsTakenUp)
     EXPECT_EQ(ReadFileBytes(piece(3, 4, usb)), content_.substr(750));
 }
 
+// A split cut short beside its input, started again into a folder, takes
+// back what it left beside the input too; into the input's own folder, it
+// is the same journal, taken up once.
+TEST_F(SplitJournalTest, SplitStartedAgainIntoAFolderTakesBackWhatWasLeftBesideTheInput)
+{
+    fs::create_directory(dir_ / "usb");
+    const std::string usb = path("usb");
+    cutShort(2);
+    jobState.intoFolder = usb;
+    runSplit(input(), 250);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"usb"});
+    EXPECT_EQ(ReadFileBytes(piece(3, 4, usb)), content_.substr(750));
+
+    fs::remove_all(dir_ / "usb");
+    WriteFileBytes(input(), content_);
+    cutShort(2);
+    jobState.intoFolder = Utf8(dir_ / ".");
+    sink_.events.clear();
+    runSplit(input(), 250);
+    expectOutcome(kSplitSucceeded, kSplitter);
+    expectSetAlone(250);
+}
+
 // A join of what a split into another folder left there, its journal beside
 // the pieces: refused while the input is whole in its own folder, naming it;
 // once the input is gone and the set whole, the journal is stale.
