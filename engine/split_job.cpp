@@ -316,7 +316,8 @@ bool SameJournal(const std::vector<Leftover>& leftovers, const std::string& jour
 {
     const std::optional<FileIdentity> there = fileSystem().identityAt(journalPath);
     for (const Leftover& leftover : leftovers) {
-        const std::optional<FileIdentity> found = leftover.journal.file ? leftover.journal.file->identity() : std::nullopt;
+        const std::optional<FileIdentity> found =
+            leftover.journal.file ? leftover.journal.file->identity() : std::nullopt;
         if (there && found && there->sameFileAs(*found))
             return true;
     }
@@ -344,8 +345,7 @@ Journal SplitJournal(const std::string& splitPath, const FileIdentity& opened, s
 // A run that failed or was stopped takes back its pieces and list, commits
 // their folder, then deletes its journal; the journal stays while a name it
 // claims is still there, so that a split started again takes that back.
-void TakeBackRun(const std::string& piecesOriginal, CreatedPieces& created,
-                 OpenJournal& journal)
+void TakeBackRun(const std::string& piecesOriginal, CreatedPieces& created, OpenJournal& journal)
 {
     created.removeAll(piecesOriginal);
     if (!created.anyLeft(piecesOriginal, journal.journal))
@@ -449,7 +449,8 @@ JobResult SplitFile(std::string splitPath)
     const std::string firstPiece = PieceName(piecesOriginal, 0, countText);
     if (const std::int64_t largest = fileSystem().largestFileSize(firstPiece); partSize > largest)
         return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
-                         kSplitCaption, firstPiece, "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
+                         kSplitCaption, firstPiece,
+                         "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
     const bool withList = jobState.writeList;
     std::set<std::string> claimed;
     for (const Leftover& leftover : leftovers)

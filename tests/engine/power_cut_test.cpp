@@ -244,7 +244,8 @@ bool JobDone(const Workload& workload, const DiskImage& disk)
     if (!workload.split)
         return OriginalAlone(workload, disk);
     const std::size_t kept = workload.keep ? 1 : 0;
-    return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) && (!workload.keep || OriginalWhole(workload, disk)) &&
+    return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) &&
+           (!workload.keep || OriginalWhole(workload, disk)) &&
            disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1 + kept;
 }
 
