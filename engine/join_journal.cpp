@@ -211,7 +211,7 @@ JournalText ParseJournal(std::string_view text, Journal& journal)
         if (std::find(seen.begin(), seen.end(), required) == seen.end())
             return JournalText::Damaged;
     }
-    const bool split = journal.kind != JournalKind::Join;
+    const bool split = journal.kind == JournalKind::Split;
     if (split && (!journal.input || std::find(seen.begin(), seen.end(), "list") == seen.end()))
         return JournalText::Damaged;
     if (outputTorn && !split)

@@ -341,3 +341,51 @@ TEST_F(SplitJournalTest, PartSizeTheDiskCannotHoldIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// A split's journal cut at every byte, as a power cut may leave its text,
+// reads as no journal until its first fields are whole, and then claims the
+// pieces whose lines are whole, no more; zeros or an out-of-order line after
+// them claim nothing either.
+TEST(SplitJournalText, EveryCutOfItsTextClaimsNoMoreThanWasRecorded)
+{
+    Journal written;
+    written.kind = JournalKind::Split;
+    written.originalLeaf = "in \"x\".bin";
+    written.countText = "12";
+    written.partSize = 300;
+    written.lastSize = 100;
+    written.outputFolder = "/media/usb stick";
+    written.keep = true;
+    written.withList = true;
+    written.input = FileIdentity{2049, 1234567, 3400, 1733600000123456789};
+    written.piecesBegun = 3;
+    const std::string text = FormatJournal(written);
+    const std::size_t firstPiece = text.find("piece 0\n");
+    ASSERT_NE(firstPiece, std::string::npos);
+    for (std::size_t length = 0; length <= text.size(); ++length) {
+        SCOPED_TRACE(length);
+        Journal read;
+        const JournalText result = ParseJournal(text.substr(0, length), read);
+        if (length < firstPiece) {
+            EXPECT_EQ(result, JournalText::Damaged);
+            continue;
+        }
+        ASSERT_EQ(result, JournalText::Read);
+        const auto wholeLines = std::count(text.begin() + static_cast<std::ptrdiff_t>(firstPiece),
+                                           text.begin() + static_cast<std::ptrdiff_t>(length), '\n');
+        EXPECT_EQ(read.piecesBegun, wholeLines);
+        EXPECT_EQ(read.input, written.input);
+        EXPECT_EQ(read.originalLeaf, written.originalLeaf);
+        EXPECT_EQ(read.outputFolder, written.outputFolder);
+        EXPECT_TRUE(read.keep && read.withList);
+    }
+    for (const std::string& tail : {std::string(9, '\0'), std::string("piece 7\n"), std::string("piece 2\n")}) {
+        Journal read;
+        ASSERT_EQ(ParseJournal(text + tail, read), JournalText::Read);
+        EXPECT_EQ(read.piecesBegun, 3);
+    }
+}
+
+}  // namespace
