@@ -1,6 +1,5 @@
 #include "split_journal.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "checksum_list.h"
@@ -23,13 +22,12 @@ bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIde
 
 namespace {
 
-// `path` without its leaf: "." for a bare name.
+// `path` without its leaf, its last separator kept (so that "C:\" and "/"
+// stay roots); "." for a bare name.
 std::string FolderOfPath(const std::string& path)
 {
     const std::string leaf = LeafOf(path);
-    if (leaf.size() == path.size())
-        return ".";
-    return path.substr(0, std::max<std::size_t>(path.size() - leaf.size() - 1, 1));
+    return leaf.size() == path.size() ? "." : path.substr(0, path.size() - leaf.size());
 }
 
 std::string AbsoluteFolder(const std::string& folder)
