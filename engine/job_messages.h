@@ -33,6 +33,46 @@ inline std::string SplitInputInUse(const std::string& path)
     return "The file \"" + path + "\" is open in another program that may write to it. Close it there, then start the split again.";
 }
 
+// A split stopped on request: its pieces, list and journal are taken back.
+inline std::string SplitStopped(const std::string& path)
+{
+    return "File splitting was stopped. \"" + path + "\" is as it was, and the pieces made so far were removed.";
+}
+
+// A split's journal beside the input records another state of it: the input
+// was changed since the split that wrote it was cut short.
+inline std::string SplitJournalOfChangedInput(const std::string& journalPath, const std::string& path)
+{
+    return "The file \"" + journalPath + "\" records a split of \"" + path + "\" that did not finish, and \"" +
+           path + "\" has changed since. Nothing was changed. Delete the pieces that split left and \"" +
+           journalPath + "\", then start the split again.";
+}
+
+// A file at the split's journal name that is not the journal of a split of
+// this input: a join's, another version's, or no journal at all.
+inline std::string SplitJournalUnfit(const std::string& journalPath, const std::string& path)
+{
+    return "The file \"" + journalPath + "\" is not the journal of a split of \"" + path +
+           "\". Nothing was changed. If a join of these pieces did not finish, start the join again to finish "
+           "it; otherwise move \"" + journalPath + "\" away, then start the split again.";
+}
+
+// The folder the pieces should go into is missing or not a folder.
+inline std::string SplitIntoNotAFolder(const std::string& folder)
+{
+    return "The folder \"" + folder + "\" does not exist or is not a folder. Choose an existing folder for the "
+           "pieces, then start the split again.";
+}
+
+// The disk the pieces go to cannot hold a file of the part size (FAT).
+inline std::string SplitPartTooLargeForDisk(const std::string& partSizeText, const std::string& folder,
+                                            const std::string& largestText)
+{
+    return "The part size of " + partSizeText + " bytes is too large for the disk of \"" + folder +
+           "\": it holds files of at most " + largestText + " bytes. Choose a smaller part size (fat32 is the "
+           "largest such a disk holds), then start the split again.";
+}
+
 inline constexpr const char* kJoinCaption = "File Joiner";
 inline constexpr const char* kJoinInvalidName = "Please select one valid file to be joined with other files!";
 inline constexpr const char* kJoinNoSpace =
@@ -83,6 +123,14 @@ inline std::string JoinJournalOfAnotherKind(const std::string& journalPath)
 {
     return "The file \"" + journalPath + "\" records a split of these files that did not finish. Nothing was "
            "changed. Start that split again to finish it.";
+}
+
+// An unlocked split's journal beside the pieces, whose input is still at its
+// path and unchanged: a split cut short left the pieces, and the original is whole.
+inline std::string JoinSplitLeftovers(const std::string& originalPath)
+{
+    return "These pieces were left by a split of \"" + originalPath + "\" that did not finish; \"" +
+           originalPath + "\" itself is whole. Nothing was changed. Start the split again, or delete the pieces.";
 }
 
 // The journal names the output, but the file system cannot keep a file's

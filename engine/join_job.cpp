@@ -15,6 +15,7 @@
 #include "join_recovery.h"
 #include "join_survey.h"
 #include "piece_names.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -296,6 +297,11 @@ JobResult JoinFiles(std::string joinPath)
     const std::optional<PieceSet> set = ParsePieceName(joinPath);
     if (!set)
         return RefuseJob(kJoinInvalidName, kJoinCaption);
+
+    // Before the list, which a split cut short leaves unfinished.
+    if (const std::optional<std::string> whole = SplitLeftPiecesOf(set->originalPath))
+        return RefuseJoin(JoinSplitLeftovers(*whole), JournalPath(set->originalPath),
+                          "it records a split that did not finish, of a file still whole");
 
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;

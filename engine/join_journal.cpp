@@ -40,6 +40,37 @@ std::string OutputLine(const FileIdentity& output)
     return Line("output", std::to_string(output.volume) + " " + std::to_string(output.fileId));
 }
 
+std::string InputLine(const FileIdentity& input)
+{
+    return Line("input", std::to_string(input.volume) + " " + std::to_string(input.fileId) + " " +
+                             std::to_string(input.size) + " " + std::to_string(input.modified));
+}
+
+// "VOLUME FILEID SIZE MODIFIED", as InputLine writes it.
+std::optional<FileIdentity> InputOf(std::string_view text)
+{
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t space = std::min(text.find(' ', at), text.size());
+        words.push_back(text.substr(at, space - at));
+        at = space + 1;
+    }
+    if (words.size() != 4)
+        return std::nullopt;
+    const auto volume = NumberOf<std::uint64_t>(words[0]);
+    const auto fileId = NumberOf<std::uint64_t>(words[1]);
+    const auto size = NumberOf<std::int64_t>(words[2]);
+    const auto modified = NumberOf<std::int64_t>(words[3]);
+    if (!volume || !fileId || !size || !modified)
+        return std::nullopt;
+    FileIdentity input;
+    input.volume = *volume;
+    input.fileId = *fileId;
+    input.size = *size;
+    input.modified = *modified;
+    return input;
+}
+
 // Reads one "key value" line into `journal`; false when it is not one.
 bool ReadField(std::string_view key, std::string_view value, Journal& journal)
 {
@@ -65,6 +96,17 @@ bool ReadField(std::string_view key, std::string_view value, Journal& journal)
         journal.privateLeaf = *text;
     else if (key == "keep" && (*text == "yes" || *text == "no"))
         journal.keep = *text == "yes";
+    else if (key == "list" && (*text == "yes" || *text == "no"))
+        journal.withList = *text == "yes";
+    else if (key == "input" && InputOf(*text))
+        journal.input = InputOf(*text);
+    else if (key == "piece") {
+        // Appended in order, each one more than the last.
+        const std::optional<std::int64_t> index = NumberOf<std::int64_t>(*text);
+        if (!index || *index != journal.piecesBegun)
+            return false;
+        journal.piecesBegun = *index + 1;
+    }
     else if (key == "part-size" || key == "last-size" || key == "modified") {
         const std::optional<std::int64_t> number = NumberOf<std::int64_t>(*text);
         if (!number)
@@ -125,6 +167,12 @@ std::string FormatJournal(const Journal& journal)
         text += Line("private", EscapedName(journal.privateLeaf));
     if (journal.output)
         text += OutputLine(*journal.output);
+    if (journal.input) {
+        text += InputLine(*journal.input);
+        text += Line("list", journal.withList ? "yes" : "no");
+    }
+    for (std::int64_t index = 0; index < journal.piecesBegun; ++index)
+        text += Line("piece", std::to_string(index));
     return text;
 }
 
@@ -137,8 +185,9 @@ JournalText ParseJournal(std::string_view text, Journal& journal)
         return JournalText::OtherVersion;
 
     // The fields the journal is created with come first, written and made
-    // durable at once; only the output's record is added later, so a line
-    // that does not read after them is that record, torn by a cut.
+    // durable at once; only the output's record (a join's) or a piece's (a
+    // split's) is added later, so a line that does not read after them is
+    // that record, torn by a cut.
     journal = Journal{};
     std::vector<std::string> seen;
     bool outputTorn = false;
@@ -162,7 +211,10 @@ JournalText ParseJournal(std::string_view text, Journal& journal)
         if (std::find(seen.begin(), seen.end(), required) == seen.end())
             return JournalText::Damaged;
     }
-    if (outputTorn)
+    const bool split = journal.kind == JournalKind::Split;
+    if (split && (!journal.input || std::find(seen.begin(), seen.end(), "list") == seen.end()))
+        return JournalText::Damaged;
+    if (outputTorn && !split)
         journal.output.reset();
     return JournalText::Read;
 }
@@ -235,11 +287,20 @@ bool RecordOutput(OpenJournal& journal, const FileIdentity& output)
     return true;
 }
 
+bool RecordPieceBegun(OpenJournal& journal, std::int64_t index)
+{
+    const std::string line = Line("piece", std::to_string(index));
+    if (!journal.file->write(line.data(), static_cast<std::int64_t>(line.size())) || !journal.file->flush())
+        return false;
+    journal.journal.piecesBegun = index + 1;
+    return true;
+}
+
 bool RemoveJournal(OpenJournal& journal)
 {
     if (!journal.file)
         return false;
-    const std::optional<FileIdentity> identity = journal.file->identity();
+    const std::optional<FileIdentity> identity = IdentityOrNamed(*journal.file, journal.path);
     // Windows deletes a file only once every handle to it is closed, and a
     // name pending deletion cannot be created anew: close it first.
     journal.file->close();

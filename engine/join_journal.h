@@ -24,8 +24,12 @@ struct Journal {
     std::string countText;     // the count exactly as the pieces spell it
     std::int64_t partSize = 0;
     std::int64_t lastSize = 0;
-    std::string outputFolder = ".";  // relative to the pieces' folder
-    bool keep = false;               // reserved: keep the pieces after a join
+    // A join's: where the output goes, relative to the pieces' folder. A
+    // split's: the folder its pieces and list go into, "." beside the input
+    // (and its journal), else absolute, so that it names the same folder
+    // whatever the working folder of the run that takes the split up.
+    std::string outputFolder = ".";
+    bool keep = false;  // a copy: the job keeps its input
     // The last write time the pieces agree on, which the rebuilt file takes.
     std::optional<std::int64_t> modified;
     // The name a copied piece 0 is written under before it becomes the output;
@@ -35,6 +39,13 @@ struct Journal {
     // when it is renamed, else the private file once created. Written before
     // the first byte is appended.
     std::optional<FileIdentity> output;
+    // A split's alone: the input as it was opened (volume, file id, size and
+    // last write time, the time as UTC nanoseconds), whether it writes the
+    // checksum list, and how many pieces it began: each piece's index is
+    // appended, durable, before the piece is created.
+    std::optional<FileIdentity> input;
+    bool withList = false;
+    std::int64_t piecesBegun = 0;
 
     // The length of the whole original.
     std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
@@ -79,6 +90,10 @@ std::optional<OpenJournal> CreateJournal(const std::string& path, const Journal&
 
 // Adds the output's identity to an open journal, durable before it returns.
 bool RecordOutput(OpenJournal& journal, const FileIdentity& output);
+
+// Appends to a split's open journal that piece `index` is about to be
+// created, durable before it returns.
+bool RecordPieceBegun(OpenJournal& journal, std::int64_t index);
 
 // Closes and deletes the journal, then commits its folder.
 bool RemoveJournal(OpenJournal& journal);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "file_system.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -167,6 +168,16 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
     return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
 }
 
+// A split's journal of this set whose input is gone: the split ended between
+// the input's deletion and the journal's, so the journal is stale while the
+// set is whole.
+bool SplitJournalOfGoneInput(const PieceSet& set, const JoinSurvey& survey)
+{
+    const Journal& journal = survey.journal->journal;
+    return journal.kind == JournalKind::Split && journal.originalLeaf == LeafOf(set.originalPath) &&
+           journal.countText == set.countText && !fileSystem().exists(InputPathOf(set.originalPath, journal));
+}
+
 JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
 {
     const std::string& originalPath = set.originalPath;
@@ -204,6 +215,10 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
         break;
     }
     survey.journal = std::move(found.open);
+    if (SplitJournalOfGoneInput(set, survey)) {
+        const JoinState state = WithoutJournal(set, survey, stop);
+        return state == JoinState::FreshSet ? JoinState::StaleJournal : state;
+    }
     if (survey.journal->journal.kind != JournalKind::Join)
         return Refusal(survey, JoinState::JournalOfAnotherKind, journalPath, "it records another kind of job");
     if (!JournalFitsSet(set, survey))

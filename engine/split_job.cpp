@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "checksum_list.h"
@@ -16,6 +17,7 @@
 #include "list_writer.h"
 #include "piece_names.h"
 #include "progress.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ struct SplitFailure {
     std::string message;
     std::string file;
     std::string reason;
+    bool stopped = false;  // asked to stop: not a failure, but taken back as one
 };
 
 // The file being split, as it was when it was opened.
@@ -34,6 +37,8 @@ struct SplitInput {
     File& file;
     const std::string& path;
     const FileIdentity& opened;
+    // The input's leaf in the folder the pieces and list go to.
+    const std::string& piecesOriginal;
 };
 
 // Sets of more pieces than this are checked for names in the way as each
@@ -41,16 +46,19 @@ struct SplitInput {
 // look-ups before the first byte.
 constexpr std::int64_t kMostNamesCheckedFirst = 100000;
 
-// The first name of the set that is taken already, by anything at all: its
-// list's (when it gets one), then its pieces'.
-std::optional<std::string> FirstPieceInTheWay(const std::string& splitPath, std::int64_t pieceCount,
-                                              const std::string& countText, bool withList)
+// The first name of the set that is taken already, by anything at all but
+// what an interrupted split of the same input left (`claimed`): its list's
+// (when it gets one), then its pieces'.
+std::optional<std::string> FirstPieceInTheWay(const std::string& piecesOriginal, std::int64_t pieceCount,
+                                              const std::string& countText, bool withList,
+                                              const std::set<std::string>& claimed)
 {
-    if (withList && fileSystem().exists(ChecksumListPath(splitPath)))
-        return ChecksumListPath(splitPath);
+    const auto taken = [&](const std::string& name) { return claimed.count(name) == 0 && fileSystem().exists(name); };
+    if (withList && taken(ChecksumListPath(piecesOriginal)))
+        return ChecksumListPath(piecesOriginal);
     for (std::int64_t index = 0; index < std::min(pieceCount, kMostNamesCheckedFirst); ++index) {
-        std::string name = PieceName(splitPath, index, countText);
-        if (fileSystem().exists(name))
+        std::string name = PieceName(piecesOriginal, index, countText);
+        if (taken(name))
             return name;
     }
     return std::nullopt;
@@ -61,12 +69,28 @@ class CreatedPieces {
 public:
     void add(std::string name, FileIdentity identity) { pieces_.push_back({std::move(name), identity}); }
 
-    // Deletes every piece of this run that is still as it was written.
-    void removeAll()
+    // A name the journal claimed whose file this run did not create: another
+    // program's file was there first.
+    void disown(std::string name) { disowned_.push_back(std::move(name)); }
+
+    // Deletes every piece of this run that is still as it was written, then
+    // commits their folder.
+    void removeAll(const std::string& piecesOriginal)
     {
         for (const Piece& piece : pieces_)
             fileSystem().removeIfSame(piece.name, piece.identity);
+        if (!pieces_.empty())
+            fileSystem().commitFolder(piecesOriginal);
         pieces_.clear();
+    }
+
+    // True when a name `journal` claims, and that is not disowned, is still there.
+    bool anyLeft(const std::string& piecesOriginal, const Journal& journal) const
+    {
+        for (const std::string& name : ClaimedNames(piecesOriginal, journal))
+            if (std::find(disowned_.begin(), disowned_.end(), name) == disowned_.end() && fileSystem().exists(name))
+                return true;
+        return false;
     }
 
 private:
@@ -75,6 +99,7 @@ private:
         FileIdentity identity;
     };
     std::vector<Piece> pieces_;
+    std::vector<std::string> disowned_;
 };
 
 SplitFailure WriteFailure(const std::string& file)
@@ -99,7 +124,7 @@ std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, cons
     case CopyResult::WriteFailed:
         return WriteFailure(name);
     case CopyResult::Stopped:
-        return SplitFailure{kSplitFailed, input.path, "it was asked to stop"};
+        return SplitFailure{SplitStopped(input.path), input.path, "it was asked to stop", true};
     }
     // Set before the flush, so that they are durable with the bytes.
     if (!piece.takePermissionsOf(input.opened) || !piece.setModified(input.opened.modified) || !piece.flush() ||
@@ -122,8 +147,10 @@ std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::strin
     std::unique_ptr<File> piece = fileSystem().createNew(name);
     if (!piece) {
         SplitFailure failure = WriteFailure(name);
-        if (fileSystem().exists(name))
+        if (fileSystem().exists(name)) {
             failure.message = SplitPieceInTheWay(name);
+            created.disown(name);
+        }
         return failure;
     }
     std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover, hashes);
@@ -166,12 +193,14 @@ void RecordList(ListWriter& list, const std::string& path, CreatedPieces& create
 std::unique_ptr<ListWriter> StartList(const SplitInput& input, std::int64_t partSize, const std::string& countText,
                                       CreatedPieces& created, std::optional<SplitFailure>& failure)
 {
-    const std::string path = ChecksumListPath(input.path);
+    const std::string path = ChecksumListPath(input.piecesOriginal);
     std::unique_ptr<ListWriter> list = ListWriter::Create(path);
     if (!list) {
         failure = WriteFailure(path);
-        if (fileSystem().exists(path))
+        if (fileSystem().exists(path)) {
             failure->message = SplitPieceInTheWay(path);
+            created.disown(path);
+        }
         return nullptr;
     }
     const SetFacts facts{LeafOf(input.path), input.opened.size, ModifiedToUtcNanoseconds(input.opened.modified),
@@ -184,15 +213,16 @@ std::unique_ptr<ListWriter> StartList(const SplitInput& input, std::int64_t part
     return list;
 }
 
-// Writes every piece and, when `list` is there, its line, then the whole
-// original's line; makes their names durable, and checks, as the last step
-// before the input may go, that it is still what was read. Nothing is deleted here.
+// Writes every piece, each named in the journal before it is created, and,
+// when `list` is there, its line, then the whole original's line; makes their
+// names durable, and checks, as the last step before the input may go, that
+// it is still what was read. Nothing is deleted here.
 std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int64_t partSize,
                                                std::int64_t pieceCount, const std::string& countText,
-                                               ListWriter* list, CreatedPieces& created)
+                                               ListWriter* list, OpenJournal& journal, CreatedPieces& created)
 {
     std::optional<SplitFailure> failure;
-    const std::string listPath = ChecksumListPath(input.path);
+    const std::string listPath = ChecksumListPath(input.piecesOriginal);
     const std::int64_t fileSize = input.opened.size;
     ProgressPacer progress(fileSize);
     ByteMover mover(progress);
@@ -204,7 +234,9 @@ std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int
     const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash, &*lanes} : CopyHashes{};
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
-        const std::string name = PieceName(input.path, index, countText);
+        const std::string name = PieceName(input.piecesOriginal, index, countText);
+        if (!RecordPieceBegun(journal, index))
+            return WriteFailure(journal.path);
         if ((failure = WritePiece(input, name, pieceBytes, mover, hashes, created)))
             return failure;
         hashes.settle();  // both hashes: the whole one too, once the last piece is in
@@ -213,24 +245,153 @@ std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int
     }
     if (list && (!list->add({wholeHash.finish(), LeafOf(input.path)}) || !list->finish()))
         return WriteFailure(listPath);
-    if (!fileSystem().commitFolder(input.path))
-        return WriteFailure(input.path);
+    if (!fileSystem().commitFolder(input.piecesOriginal))
+        return WriteFailure(input.piecesOriginal);
     return CheckInputUnchanged(input, mover.buffer());
 }
 
 // The same, with the list this run creates when `withList`, which a failure
 // records in `created` with the pieces.
 std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t partSize, std::int64_t pieceCount,
-                                           const std::string& countText, bool withList, CreatedPieces& created)
+                                           const std::string& countText, bool withList, OpenJournal& journal,
+                                           CreatedPieces& created)
 {
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
     if (withList && !(list = StartList(input, partSize, countText, created, failure)))
         return failure;
-    failure = WritePiecesAndList(input, partSize, pieceCount, countText, list.get(), created);
+    failure = WritePiecesAndList(input, partSize, pieceCount, countText, list.get(), journal, created);
     if (failure && list)
-        RecordList(*list, ChecksumListPath(input.path), created);
+        RecordList(*list, ChecksumListPath(input.piecesOriginal), created);
     return failure;
+}
+
+// What an interrupted split of this input left: its journal, locked, and the
+// path its pieces are named after.
+struct Leftover {
+    std::string piecesOriginal;
+    OpenJournal journal;
+};
+
+// What lies at the journal's name of pieces named after `piecesOriginal`
+// before the split starts: nothing, the journal of an interrupted split of
+// this input (added to `leftovers`), or a refusal naming the file there.
+std::optional<JobResult> LookAtJournal(const std::string& splitPath, const std::string& piecesOriginal,
+                                       const FileIdentity& opened, std::vector<Leftover>& leftovers)
+{
+    const std::string journalPath = JournalPath(piecesOriginal);
+    FoundJournal found = FindJournal(journalPath);
+    switch (found.found) {
+    case JournalFound::None:
+        return std::nullopt;
+    case JournalFound::InUse:
+        return RefuseJob(FileInUseByAnotherJob(journalPath), kSplitCaption, journalPath, found.reason);
+    case JournalFound::Damaged:
+        // A journal whose text never reached the disk: the split that created
+        // it was cut before its first piece. It is taken back like any other.
+        if (found.open.file) {
+            found.open.journal = Journal{};
+            found.open.journal.kind = JournalKind::Split;
+            leftovers.push_back({piecesOriginal, std::move(found.open)});
+            return std::nullopt;
+        }
+        break;
+    case JournalFound::OtherVersion:
+        break;
+    case JournalFound::Read:
+        if (found.open.journal.kind != JournalKind::Split)
+            break;
+        if (!SplitJournalProvesInput(found.open.journal, opened))
+            return RefuseJob(SplitJournalOfChangedInput(journalPath, splitPath), kSplitCaption, journalPath,
+                             "the file it records has changed since");
+        leftovers.push_back({piecesOriginal, std::move(found.open)});
+        return std::nullopt;
+    }
+    return RefuseJob(SplitJournalUnfit(journalPath, splitPath), kSplitCaption, journalPath,
+                     found.reason.empty() ? "it records another job" : found.reason);
+}
+
+// True when the file at `journalPath` is the journal of one of `leftovers`.
+bool SameJournal(const std::vector<Leftover>& leftovers, const std::string& journalPath)
+{
+    const std::optional<FileIdentity> there = fileSystem().identityAt(journalPath);
+    for (const Leftover& leftover : leftovers) {
+        const std::optional<FileIdentity> found =
+            leftover.journal.file ? leftover.journal.file->identity() : std::nullopt;
+        if (there && found && there->sameFileAs(*found))
+            return true;
+    }
+    return false;
+}
+
+// The journal of this run, as it is created before the list and the first piece.
+Journal SplitJournal(const std::string& splitPath, const FileIdentity& opened, std::int64_t partSize,
+                     std::int64_t pieceCount, const std::string& countText, bool withList)
+{
+    Journal journal;
+    journal.kind = JournalKind::Split;
+    journal.originalLeaf = LeafOf(splitPath);
+    journal.countText = countText;
+    journal.partSize = partSize;
+    journal.lastSize = opened.size - (pieceCount - 1) * partSize;
+    journal.outputFolder = RecordedInputFolder(splitPath, jobState.intoFolder);
+    journal.keep = jobState.keep;
+    journal.modified = ModifiedToUtcNanoseconds(opened.modified);
+    journal.input = RecordedInput(opened);
+    journal.withList = withList;
+    return journal;
+}
+
+// A run that failed or was stopped takes back its pieces and list, commits
+// their folder, then deletes its journal; the journal stays while a name it
+// claims is still there, so that a split started again takes that back.
+void TakeBackRun(const std::string& piecesOriginal, CreatedPieces& created, OpenJournal& journal)
+{
+    created.removeAll(piecesOriginal);
+    if (!created.anyLeft(piecesOriginal, journal.journal))
+        RemoveJournal(journal);
+}
+
+// Every piece is whole and durable: the input's bytes are safe elsewhere.
+// Under --keep it stays; otherwise it is deleted while still open and
+// guarded, so that no writer gets in between the last check and the deletion
+// (the close of a file only read then changes nothing), and the deletion is
+// committed. Only then is the journal deleted.
+JobResult FinishSplit(const std::string& splitPath, std::unique_ptr<File> input, const FileIdentity& opened,
+                      OpenJournal& journal)
+{
+    std::string file;
+    std::string reason;
+    bool settled = true;
+    if (!jobState.keep) {
+        const bool removed = fileSystem().removeIfSame(splitPath, opened);
+        if (!removed) {
+            file = splitPath;
+            reason = fileSystem().lastError();
+        }
+        input->close();
+        settled = removed && fileSystem().commitFolder(splitPath);
+        if (removed && !settled) {
+            file = journal.path;
+            reason = fileSystem().lastError();
+        }
+    }
+    input.reset();
+    // An input whose deletion may not last keeps the journal, so that a
+    // split started again knows the pieces for its own.
+    if (settled && !RemoveJournal(journal) && file.empty()) {
+        file = journal.path;
+        reason = fileSystem().lastError();
+    }
+    JobResult result = FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, file, reason);
+    result.kept = jobState.keep;
+    return result;
+}
+
+// The folder the pieces go into (--into) is there and is a folder.
+bool IntoFolderFits(const std::string& folder)
+{
+    return fileSystem().exists(folder) && !fileSystem().openForReading(folder);
 }
 
 }  // namespace
@@ -245,7 +406,9 @@ JobResult SplitFile(std::string splitPath)
 {
     const std::int64_t partSize = jobState.partSize;
     BusyScope busy;
-    const std::int64_t freeBytes = fileSystem().volumeFreeBytes(splitPath);
+    const std::string& intoFolder = jobState.intoFolder;
+    const std::string piecesOriginal = intoFolder.empty() ? splitPath : PiecesOriginalPath(splitPath, intoFolder);
+    const std::int64_t freeBytes = fileSystem().volumeFreeBytes(piecesOriginal);
 
     // Guarded against other programs' writes until it is deleted: the pieces
     // are its bytes as they were read.
@@ -260,6 +423,17 @@ JobResult SplitFile(std::string splitPath)
     // one and deletes pieces that this split has not committed yet.
     if (!input->lockExclusive())
         return RefuseJob(FileInUseByAnotherJob(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
+    if (!intoFolder.empty() && !IntoFolderFits(intoFolder))
+        return RefuseJob(SplitIntoNotAFolder(intoFolder), kSplitCaption, intoFolder, "it is not a folder");
+    // This run's journal's place, and, for a split into a folder, the one
+    // beside the input, where a split cut short without --into left its own
+    // (unless it is the same file, as under --into of the input's own folder).
+    std::vector<Leftover> leftovers;
+    if (std::optional<JobResult> refused = LookAtJournal(splitPath, piecesOriginal, *opened, leftovers))
+        return *refused;
+    if (piecesOriginal != splitPath && !SameJournal(leftovers, JournalPath(splitPath)))
+        if (std::optional<JobResult> refused = LookAtJournal(splitPath, splitPath, *opened, leftovers))
+            return *refused;
     const std::int64_t fileSize = opened->size;
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
         return RefuseJob(kSplitNoSpace, kSplitCaption);
@@ -272,28 +446,44 @@ JobResult SplitFile(std::string splitPath)
     if (pieceCount > std::numeric_limits<std::int32_t>::max())
         return RefuseJob(kSplitInvalidSize, kSplitCaption);
     const std::string countText = Int64ToDecimal(pieceCount);
+    const std::string firstPiece = PieceName(piecesOriginal, 0, countText);
+    if (const std::int64_t largest = fileSystem().largestFileSize(firstPiece); partSize > largest)
+        return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
+                         kSplitCaption, firstPiece,
+                         "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
     const bool withList = jobState.writeList;
-    if (const std::optional<std::string> inTheWay = FirstPieceInTheWay(splitPath, pieceCount, countText, withList))
+    std::set<std::string> claimed;
+    for (const Leftover& leftover : leftovers)
+        claimed.merge(ClaimedNames(leftover.piecesOriginal, leftover.journal.journal));
+    if (const std::optional<std::string> inTheWay =
+            FirstPieceInTheWay(piecesOriginal, pieceCount, countText, withList, claimed))
         return RefuseJob(SplitPieceInTheWay(*inTheWay), kSplitCaption, *inTheWay, "a file of that name exists");
+
+    // What an interrupted split of this very input left is its own: taken
+    // back before this run starts anew.
+    std::string file;
+    std::string reason;
+    for (Leftover& leftover : leftovers)
+        if (!TakeBackInterruptedSplit(leftover.piecesOriginal, leftover.journal, file, reason))
+            return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, file, reason);
+    std::optional<OpenJournal> journal =
+        CreateJournal(JournalPath(piecesOriginal),
+                      SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList), reason);
+    if (!journal)
+        return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, JournalPath(piecesOriginal), reason);
 
     CreatedPieces created;
     std::optional<SplitFailure> failure =
-        WriteAllPieces(SplitInput{*input, splitPath, *opened}, partSize, pieceCount, countText, withList, created);
+        WriteAllPieces(SplitInput{*input, splitPath, *opened, piecesOriginal}, partSize, pieceCount, countText,
+                       withList, *journal, created);
     if (failure) {
         input.reset();
-        created.removeAll();
-        return FinishJob(JobOutcome::Failed, failure->message, kSplitCaption, failure->file, failure->reason);
+        TakeBackRun(piecesOriginal, created, *journal);
+        return FinishJob(failure->stopped ? JobOutcome::Stopped : JobOutcome::Failed, failure->message, kSplitCaption,
+                         failure->file, failure->reason);
     }
-
-    // Every piece is whole and durable: the input's bytes are safe elsewhere.
-    // It is deleted while still open and guarded, so that no writer gets in
-    // between the last check and the deletion; the close of a file only read
-    // then changes nothing.
-    const bool removed = fileSystem().removeIfSame(splitPath, *opened);
-    const std::string reason = removed ? std::string() : fileSystem().lastError();
-    input->close();
-    if (!removed)
-        return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption, splitPath, reason);
-    fileSystem().commitFolder(splitPath);  // the pieces are durable already; this only settles the deletion
-    return FinishJob(JobOutcome::Succeeded, kSplitSucceeded, kSplitCaption);
+    JobResult result = FinishSplit(splitPath, std::move(input), *opened, *journal);
+    result.resultPath = firstPiece;
+    result.pieceCount = static_cast<std::int32_t>(pieceCount);
+    return result;
 }

@@ -3,9 +3,10 @@
 # recovers as a user would and checks that the original's bytes come back
 # whole every time:
 # - after a split: if the input is still whole, the user may first open a
-#   leftover piece (every other kill), which must not harm the input; then
-#   splits again, deleting the leftover pieces if the split refuses to write
-#   over them, and joins. If the input is gone, the user joins a piece.
+#   leftover piece (every other kill), which must not harm the input and,
+#   beside the split's journal, must say that a split cut short left it; then
+#   splits again, which must take the leftovers back itself and leave its set
+#   alone, and joins. If the input is gone, the user joins a piece.
 # - after a join: the user joins any remaining piece, which resumes the join;
 #   if it refuses because the rebuilt file is there beside piece 0, the user
 #   moves that file away and joins again.
@@ -107,20 +108,29 @@ join_what_is_left() {
     fi
 }
 
+# What a folder holds besides the test's own files, one name a line.
+stray_files() {
+    ls | grep -v -x -e reference.bin -e out.txt -e err.txt -e moved-away.bin
+}
+
 recover_split() {
     if input_whole && [ $(($1 % 2)) -eq 1 ] && chosen=$(remaining_piece "$1"); then
         run join "$chosen"  # a double-click on a leftover piece
         input_whole || echo "  split kill $1: opening $chosen after the kill changed the whole input" >&2
+        if [ -e data.bin.plit.journal ] && { [ "$status" -ne 2 ] || ! grep -q "left by a split of" err.txt; }; then
+            fail "split kill $1: a join of $chosen beside the cut split's journal did not say so: exit $status, $(head -c 300 err.txt)"
+        fi
     fi
     if input_whole; then
+        # Started again on its leftovers, the split takes them back itself.
         run split data.bin 1MB
-        if [ "$status" -eq 2 ]; then
-            rm -f data.bin.*.plit data.bin.plit.sha256
-            run split data.bin 1MB
-        fi
         if [ "$status" -ne 0 ]; then
             fail "split kill $1: splitting the whole input again failed: exit $status, $(cat err.txt)"
             return 1
+        fi
+        expected=$( (i=0; while [ "$i" -lt "$piece_count" ]; do piece "$i"; i=$((i + 1)); done; echo data.bin.plit.sha256) | sort)
+        if [ "$(stray_files | sort)" != "$expected" ]; then
+            fail "split kill $1: the split started again left other files than its set: $(stray_files | grep -v -x -F "$expected" | head -3)"
         fi
     fi
     join_what_is_left "$1"
@@ -176,7 +186,7 @@ for operation in split join; do
     while [ "$i" -lt "$kills" ]; do
         "kill_$operation" "$i"
         landed_total=$((landed_total + landed))
-        rm -f data.bin data.bin.*.plit moved-away.bin
+        rm -f data.bin data.bin.*.plit data.bin.plit.* moved-away.bin
         i=$((i + 1))
     done
     echo "$operation: $kills kills tried, $landed_total landed before the job ended, $((failures - failures_before)) recoveries failed"

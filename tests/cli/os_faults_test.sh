@@ -21,12 +21,14 @@ cd "$work" || exit 1
 head -c 5000 /dev/urandom >reference.bin
 
 # Splits 5000 bytes into two pieces of 3000 B with the injection $1: the
-# fsync calls are piece 0's, piece 1's, the list's, then the folder's (twice), and the
+# fsync calls are the journal's and its folder's, the journal's record of
+# piece 0 and piece 0's, of piece 1 and piece 1's, the list's, then the
+# folder's (three times: the pieces, the input's deletion, the journal's), and the
 # copy_file_range calls one per piece. Expects the exit status $2 and, for a
 # failure, the file $3 named with the reason $4.
 fault_case() {
     name="inject=$1"
-    rm -f ./*.plit ./*.plit.sha256
+    rm -f ./*.plit ./*.plit.sha256 ./*.plit.journal
     cp reference.bin data.bin
     strace -f -o /dev/null -e inject="$1" "$vandrel" --quiet split data.bin 3000B </dev/null >out.txt 2>err.txt
     status=$?
@@ -38,16 +40,19 @@ fault_case() {
         return
     fi
     cmp -s data.bin reference.bin || fail "$name: the input is not whole after the failure"
-    [ -z "$(ls | grep '\.plit$\|\.plit\.sha256$')" ] || fail "$name: the failed split left pieces or their list: $(ls)"
+    [ -z "$(ls | grep '\.plit$\|\.plit\.sha256$\|\.plit\.journal$')" ] || fail "$name: the failed split left pieces, their list or its journal: $(ls)"
     [ "$(sed -n 2p err.txt)" = "vandrel: $3: $4" ] ||
         fail "$name: expected the line [vandrel: $3: $4], got [$(cat err.txt)]"
 }
 
 #          injection                              status  file named         reason
-fault_case fsync:error=EINVAL:when=4+             0
-fault_case fsync:error=EOPNOTSUPP:when=4+         0
-fault_case fsync:error=EIO:when=3                 1       data.bin.plit.sha256 "Input/output error"
-fault_case fsync:error=EIO:when=4                 1       data.bin           "Input/output error"
+fault_case fsync:error=EINVAL:when=8+             0
+fault_case fsync:error=EOPNOTSUPP:when=8+         0
+fault_case fsync:error=EIO:when=1                 1       data.bin.plit.journal "Input/output error"
+fault_case fsync:error=EIO:when=5                 1       data.bin.plit.journal "Input/output error"
+fault_case fsync:error=EIO:when=6                 1       data.bin.1.2.plit  "Input/output error"
+fault_case fsync:error=EIO:when=7                 1       data.bin.plit.sha256 "Input/output error"
+fault_case fsync:error=EIO:when=8                 1       data.bin           "Input/output error"
 fault_case copy_file_range:error=EINVAL:when=1    0
 fault_case copy_file_range:error=EXDEV:when=1     0
 fault_case copy_file_range:error=ENOTTY:when=1    0

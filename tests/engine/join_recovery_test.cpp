@@ -12,6 +12,7 @@
 #include "job_messages.h"
 #include "join_job.h"
 #include "join_journal.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ using job_messages::JoinJournalUnfit;
 using job_messages::JoinListUnfit;
 using job_messages::JoinOutputDamaged;
 using job_messages::JoinOutputInTheWay;
+using job_messages::JoinSplitLeftovers;
 
 
 enum class Ends { Rebuilt, Refused };
@@ -104,8 +106,20 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
     const std::string garbage = MakeContent(40, 5);
     Journal privateJournal = journalOfSet();
     privateJournal.privateLeaf = "orig.bin.plit.part";
-    Journal splitJournal = journalOfSet();
-    splitJournal.kind = JournalKind::Split;
+    // A split's journal of this set, every piece begun, with its list; its
+    // input the file now at the original's path when `proving`, or else
+    // another file.
+    const auto splitJournalOf = [&](bool proving) {
+        Journal journal = journalOfSet();
+        journal.kind = JournalKind::Split;
+        journal.withList = true;
+        journal.piecesBegun = count();
+        journal.input = FileIdentity{1, 2, 1000, 0};
+        if (proving)
+            journal.input = RecordedInput(*platformFileSystem().identityAt(output()));
+        return journal;
+    };
+    const Journal splitJournal = splitJournalOf(false);
     Journal otherSet = journalOfSet();
     otherSet.countText = "5";
 
@@ -191,6 +205,26 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
          Ends::Refused, JoinJournalUnfit(JournalPath(output()))},
         {"journal of another job kind", [&] { interrupted(2, head(600), false); writeJournal(splitJournal, output()); },
          Ends::Refused, JoinJournalOfAnotherKind(JournalPath(output()))},
+        {"split cut short, the original whole",
+         [&] { writePieces(); listed(); WriteFileBytes(output(), original_); writeJournal(splitJournalOf(true)); },
+         Ends::Refused, JoinSplitLeftovers(output())},
+        {"split cut short in piece 2, the original whole",
+         [&] {
+             writePieces();
+             WriteFileBytes(piece(2), head(10));
+             fs::remove(PathFromUtf8(piece(3)));
+             WriteFileBytes(output(), original_);
+             writeJournal(splitJournalOf(true));
+         },
+         Ends::Refused, JoinSplitLeftovers(output())},
+        {"split journal, the original changed since",
+         [&] { writePieces(); WriteFileBytes(output(), original_); writeJournal(splitJournal); }, Ends::Refused,
+         JoinJournalOfAnotherKind(JournalPath(output()))},
+        {"split journal left after the input's deletion",
+         [&] { writePieces(); listed(); writeJournal(splitJournal); }, Ends::Rebuilt, {}},
+        {"split journal left after the input's deletion, a piece missing",
+         [&] { writePieces(); fs::remove(PathFromUtf8(piece(1))); writeJournal(splitJournal); }, Ends::Refused,
+         NotFoundText(piece(1))},
         {"journal whose output holds fewer pieces than are gone", [&] { interrupted(2, head(599)); }, Ends::Refused,
          JoinForeignOutput(output(), piece(0))},
         {"a piece missing", [&] { writePieces(); fs::remove(PathFromUtf8(piece(2))); }, Ends::Refused,

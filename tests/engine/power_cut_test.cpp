@@ -1,7 +1,9 @@
 // Power cuts during a split and a join. The power goes after each call the job
 // makes, in turn; on every disk that may survive the cut, the user recovers
-// with Vandrel's own join, and the recovery must end cleanly: the original
-// alone on the disk, byte for byte. Every workload runs on a POSIX disk and on
+// with Vandrel's own means, and the recovery must end cleanly: a split cut
+// short is started again (with another part size) where its input is still
+// there, and must leave the new set alone; otherwise the pieces are joined,
+// and must leave the original alone on the disk, byte for byte. Every workload runs on a POSIX disk and on
 // a Windows one, each with the platform's in-kernel copy and with the
 // read/write copy a job falls back to. Prints how many disks were checked.
 
@@ -39,10 +41,27 @@ struct Workload {
     bool firstPieceLinked = false;
     // A join of pieces without a checksum list, as older splits left them.
     bool unlisted = false;
+    // A split that keeps its input (--keep).
+    bool keep = false;
+    // A split into another folder of the disk (--into); empty: beside the input.
+    const char* into = "";
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
-    std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
-    std::string list() const { return kOriginal + ".plit.sha256"; }
+    // The original's path in the pieces' folder, where a join rebuilds it.
+    std::string piecesOriginal() const { return *into ? std::string(into) + "/in.bin" : kOriginal; }
+    std::string piece(std::int64_t index) const
+    {
+        return PieceName(piecesOriginal(), index, Int64ToDecimal(pieceCount()));
+    }
+    std::string list() const { return piecesOriginal() + ".plit.sha256"; }
+    // The same workload with another part size: the split a user starts
+    // again after a cut.
+    Workload withPartSize(std::int64_t other) const
+    {
+        Workload again = *this;
+        again.partSize = other;
+        return again;
+    }
     std::string content() const { return zeros ? std::string(static_cast<std::size_t>(size), '\0') : MakeContent(size, 7); }
 };
 
@@ -61,6 +80,11 @@ const Workload kWorkloads[] = {
     {"JoinTwoPiecesCopyingPieceZero", false, 7, 4, false, true},
     {"JoinTenPiecesWithoutList", false, 100, 10, false, false, true},
     {"JoinTwoPiecesOfZerosWithoutList", false, 8, 4, true, false, true},
+    {"SplitKeepingTheInput", true, 10, 4, false, false, false, true},
+    {"SplitIntoTenPiecesKeepingTheInput", true, 100, 10, false, false, false, true},
+    {"SplitIntoAnotherFolder", true, 10, 4, false, false, false, false, "/usb"},
+    {"SplitIntoTenPiecesInAnotherFolder", true, 100, 10, false, false, false, false, "/usb"},
+    {"SplitIntoAnotherFolderKeepingTheInput", true, 10, 4, false, false, false, true, "/usb"},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -122,6 +146,8 @@ struct Machine {
         disk.inKernelCopy = inKernelCopy;
         if (workload.firstPieceLinked)
             disk.linkedNames.insert(workload.piece(0));
+        if (*workload.into)
+            disk.folders.insert(workload.into);
         return disk;
     }
 };
@@ -144,7 +170,11 @@ void RunJob(const Workload& workload, PowerCutFileSystem& disk, RecordingSink& s
         return RunJoin(disk, sink, workload.piece(0));
     EngineOn engine(disk, sink);
     jobState.partSize = workload.partSize;
+    jobState.keep = workload.keep;
+    jobState.intoFolder = workload.into;
     SplitFile(kOriginal);
+    jobState.keep = false;
+    jobState.intoFolder.clear();
 }
 
 // The disk before the job, all of it durable.
@@ -200,14 +230,23 @@ bool OriginalAlone(const Workload& workload, const DiskImage& disk)
     return disk.size() == 1 && OriginalWhole(workload, disk);
 }
 
-// A finished split leaves every piece and nothing else; a finished join the
-// original alone.
+// The original alone, rebuilt by a join in the pieces' folder.
+bool RebuiltAlone(const Workload& workload, const DiskImage& disk)
+{
+    const auto rebuilt = disk.find(workload.piecesOriginal());
+    return disk.size() == 1 && rebuilt != disk.end() && rebuilt->second.bytes == workload.content();
+}
+
+// A finished split leaves every piece and its list, and nothing else but
+// the input it kept; a finished join the original alone.
 bool JobDone(const Workload& workload, const DiskImage& disk)
 {
     if (!workload.split)
         return OriginalAlone(workload, disk);
+    const std::size_t kept = workload.keep ? 1 : 0;
     return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) &&
-           disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1;
+           (!workload.keep || OriginalWhole(workload, disk)) &&
+           disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1 + kept;
 }
 
 // What a reported success promises on every disk a later cut may leave: every
@@ -259,21 +298,36 @@ std::string Describe(const Workload& workload, const DiskImage& disk)
     return text.empty() ? "\n    nothing" : text;
 }
 
+// A split cut short whose input is still there is started again, with
+// another part size, and must end cleanly: its success message and the new
+// set alone (beside the input it keeps), whatever the cut left of the old one.
+std::string SplitAgainFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
+{
+    const Workload again = workload.withPartSize(workload.partSize + 1);
+    PowerCutFileSystem recovery = machine.disk(survived, workload);
+    RecordingSink sink;
+    RunJob(again, recovery, sink);
+    if (Showed(sink, kSplitSucceeded) && JobDone(again, recovery.image()))
+        return {};
+    return "split again into pieces of " + std::to_string(again.partSize) + " bytes, which told:" + Told(sink) +
+           "\n  and left:" + Describe(again, recovery.image());
+}
+
 // Recovers the original on `survived` as a user would, with Vandrel alone:
-// nothing to do when the disk holds the original alone; otherwise the lowest
-// remaining piece is joined, and the join must end cleanly: its success
-// message, and the original alone on the disk, byte for byte (no piece, and
-// no file of any other name). A whole input with nothing but pieces beside it
-// (and their list) is where a split cut short leaves it: the user has the
-// input, and the pieces are the split's to take back. Returns an account of what was done
-// and seen when the recovery did not end cleanly, nothing when it did.
+// nothing to do when the disk holds the original alone, or what a finished
+// split that keeps its input leaves; a split whose input is still there is
+// started again; otherwise the lowest remaining piece is joined, and the join
+// must end cleanly: its success message, and the original alone on the disk,
+// byte for byte (no piece, and no file of any other name). Returns an account
+// of what was done and seen when the recovery did not end cleanly, nothing
+// when it did.
 std::string RecoveryFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
 {
-    const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
-    if (OriginalAlone(workload, survived) ||
-        (workload.split && OriginalWhole(workload, survived) &&
-         survived.size() == pieces.size() + 1 + survived.count(workload.list())))
+    if (OriginalAlone(workload, survived) || (workload.split && workload.keep && JobDone(workload, survived)))
         return {};
+    if (workload.split && OriginalWhole(workload, survived))
+        return SplitAgainFailure(workload, survived, machine);
+    const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
     if (pieces.empty())
         return "no piece is left to join, and the disk does not hold the original alone";
 
@@ -281,7 +335,7 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived,
     RecordingSink sink;
     const std::string chosen = workload.piece(pieces.front());
     RunJoin(recovery, sink, chosen);
-    if (Showed(sink, kJoinSucceeded) && OriginalAlone(workload, recovery.image()))
+    if (Showed(sink, kJoinSucceeded) && RebuiltAlone(workload, recovery.image()))
         return {};
     return "joined " + chosen + ", which told:" + Told(sink) + "\n  and left:" + Describe(workload, recovery.image());
 }

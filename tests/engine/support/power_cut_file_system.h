@@ -90,6 +90,9 @@ public:
     // Names whose file has a second name off this disk: isPlainName answers
     // false for them, as for a hard link.
     std::set<std::string> linkedNames;
+    // Folders exists() answers for, besides every name's: every folder can
+    // hold files, but a job that checks for one asks for it by name.
+    std::set<std::string> folders;
     // How names become durable; set before the first call.
     DiskProfile profile = DiskProfile::Posix;
 
