@@ -34,6 +34,10 @@ enum class JoinState {
 
 struct JoinSurvey {
     JoinState state = JoinState::PieceMissing;
+    // Where the output is looked for: the folder the journal records, else
+    // the one the join was asked to write into (jobState.intoFolder), else
+    // beside the pieces.
+    JoinPlace place;
     std::vector<Piece> pieces;     // the pieces there, measured, in index order
     std::int32_t firstIndex = 0;   // index of pieces.front()
     std::int64_t partSize = 0;
@@ -51,4 +55,6 @@ struct JoinSurvey {
 // Looks at the set of `set` without changing any file (it locks the journal
 // it finds, so that no other job acts on the set meanwhile). `withList`: the
 // set has a checksum list, which may prove an output that file numbers cannot.
-JoinSurvey SurveyJoin(const PieceSet& set, bool withList);
+// `asked`: the place the join was asked to write to, which a journal of this
+// set's join overrides with the folder it records.
+JoinSurvey SurveyJoin(const PieceSet& set, bool withList, const JoinPlace& asked);

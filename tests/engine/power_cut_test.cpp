@@ -21,6 +21,7 @@
 namespace {
 
 const std::string kOriginal = "/vault/in.bin";
+constexpr const char* kIntoFolder = "/archive";
 const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0xC07});
 // Cut points whose first broken disk is told in full; the rest are counted.
 constexpr int kCutsShown = 5;
@@ -39,10 +40,16 @@ struct Workload {
     bool firstPieceLinked = false;
     // A join of pieces without a checksum list, as older splits left them.
     bool unlisted = false;
+    // A join into another folder (--into), and a join that keeps its pieces (--keep).
+    const char* into = nullptr;
+    bool keep = false;
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
     std::string piece(std::int64_t index) const { return PieceName(kOriginal, index, Int64ToDecimal(pieceCount())); }
     std::string list() const { return kOriginal + ".plit.sha256"; }
+    // Where the job puts the original: beside the pieces, or in the folder
+    // --into names.
+    std::string output() const { return into ? std::string(into) + "/in.bin" : kOriginal; }
     std::string content() const { return zeros ? std::string(static_cast<std::size_t>(size), '\0') : MakeContent(size, 7); }
 };
 
@@ -61,6 +68,11 @@ const Workload kWorkloads[] = {
     {"JoinTwoPiecesCopyingPieceZero", false, 7, 4, false, true},
     {"JoinTenPiecesWithoutList", false, 100, 10, false, false, true},
     {"JoinTwoPiecesOfZerosWithoutList", false, 8, 4, true, false, true},
+    // The second folder stands in for another disk: the disk has one volume.
+    {"JoinIntoAnotherFolder", false, 100, 10, false, false, false, kIntoFolder},
+    {"JoinTwoPiecesIntoAnotherFolder", false, 7, 4, false, false, false, kIntoFolder},
+    {"JoinKeepingThePieces", false, 100, 10, false, false, false, nullptr, true},
+    {"JoinKeepingTwoPiecesWithoutList", false, 7, 4, false, false, true, nullptr, true},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -122,6 +134,8 @@ struct Machine {
         disk.inKernelCopy = inKernelCopy;
         if (workload.firstPieceLinked)
             disk.linkedNames.insert(workload.piece(0));
+        if (workload.into)
+            disk.folders.insert(workload.into);
         return disk;
     }
 };
@@ -131,17 +145,24 @@ void PrintTo(const Machine& machine, std::ostream* out)
     *out << machine.name();
 }
 
-void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece)
+// A join from `chosenPiece`, into the folder `into` names (none: beside the
+// pieces, or where a journal says), keeping the pieces with `keep`.
+void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece, const char* into = nullptr,
+             bool keep = false)
 {
     EngineOn engine(disk, sink);
+    jobState.intoFolder = into ? into : "";
+    jobState.keep = keep;
     JoinFiles(chosenPiece);
+    jobState.intoFolder.clear();
+    jobState.keep = false;
 }
 
 // The workload's job on `disk`: a split of the original, or a join from piece 0.
 void RunJob(const Workload& workload, PowerCutFileSystem& disk, RecordingSink& sink)
 {
     if (!workload.split)
-        return RunJoin(disk, sink, workload.piece(0));
+        return RunJoin(disk, sink, workload.piece(0), workload.into, workload.keep);
     EngineOn engine(disk, sink);
     jobState.partSize = workload.partSize;
     SplitFile(kOriginal);
@@ -189,10 +210,15 @@ bool ListWhole(const Workload& workload, const DiskImage& disk)
     return list != disk.end() && list->second.bytes == ListText(workload);
 }
 
+bool OriginalWhole(const Workload& workload, const DiskImage& disk, const std::string& path)
+{
+    const auto original = disk.find(path);
+    return original != disk.end() && original->second.bytes == workload.content();
+}
+
 bool OriginalWhole(const Workload& workload, const DiskImage& disk)
 {
-    const auto original = disk.find(kOriginal);
-    return original != disk.end() && original->second.bytes == workload.content();
+    return OriginalWhole(workload, disk, workload.output());
 }
 
 bool OriginalAlone(const Workload& workload, const DiskImage& disk)
@@ -201,9 +227,13 @@ bool OriginalAlone(const Workload& workload, const DiskImage& disk)
 }
 
 // A finished split leaves every piece and nothing else; a finished join the
-// original alone.
+// original alone, or, keeping its pieces, the original beside the set as it was.
 bool JobDone(const Workload& workload, const DiskImage& disk)
 {
+    if (workload.keep)
+        return OriginalWhole(workload, disk) && EveryPieceWhole(workload, disk) &&
+               (workload.unlisted || ListWhole(workload, disk)) &&
+               disk.size() == static_cast<std::size_t>(workload.pieceCount()) + (workload.unlisted ? 1 : 2);
     if (!workload.split)
         return OriginalAlone(workload, disk);
     return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) &&
@@ -259,18 +289,29 @@ std::string Describe(const Workload& workload, const DiskImage& disk)
     return text.empty() ? "\n    nothing" : text;
 }
 
+// True when a join has nothing left to do on `disk`: JobDone, or, for a join
+// into another folder, the original alone beside its pieces' place, where a
+// join without --into puts a set whose journal was not yet written.
+bool JoinDone(const Workload& workload, const DiskImage& disk)
+{
+    return JobDone(workload, disk) ||
+           (workload.into && disk.size() == 1 && OriginalWhole(workload, disk, kOriginal));
+}
+
 // Recovers the original on `survived` as a user would, with Vandrel alone:
 // nothing to do when the disk holds the original alone; otherwise the lowest
-// remaining piece is joined, and the join must end cleanly: its success
-// message, and the original alone on the disk, byte for byte (no piece, and
-// no file of any other name). A whole input with nothing but pieces beside it
+// remaining piece is joined (without --into: a journal tells where the output
+// goes; with --keep when the job kept its pieces), and the join must end
+// cleanly: its success message, and the original alone on the disk, byte for
+// byte (no piece, and no file of any other name), or beside the whole set
+// when it kept its pieces. A whole input with nothing but pieces beside it
 // (and their list) is where a split cut short leaves it: the user has the
 // input, and the pieces are the split's to take back. Returns an account of what was done
 // and seen when the recovery did not end cleanly, nothing when it did.
 std::string RecoveryFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
 {
     const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
-    if (OriginalAlone(workload, survived) ||
+    if ((!workload.split && JoinDone(workload, survived)) || OriginalAlone(workload, survived) ||
         (workload.split && OriginalWhole(workload, survived) &&
          survived.size() == pieces.size() + 1 + survived.count(workload.list())))
         return {};
@@ -280,8 +321,9 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived,
     PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
     const std::string chosen = workload.piece(pieces.front());
-    RunJoin(recovery, sink, chosen);
-    if (Showed(sink, kJoinSucceeded) && OriginalAlone(workload, recovery.image()))
+    RunJoin(recovery, sink, chosen, nullptr, workload.keep);
+    if (Showed(sink, kJoinSucceeded) && (workload.split ? OriginalAlone(workload, recovery.image())
+                                                        : JoinDone(workload, recovery.image())))
         return {};
     return "joined " + chosen + ", which told:" + Told(sink) + "\n  and left:" + Describe(workload, recovery.image());
 }

@@ -385,7 +385,7 @@ bool PowerCutFileSystem::renameNoReplace(const std::string& from, const std::str
 // cannot look up for one in use.
 bool PowerCutFileSystem::exists(const std::string& path)
 {
-    return !beginCall("exists " + path) || disk_.names.count(path) != 0;
+    return !beginCall("exists " + path) || disk_.names.count(path) != 0 || folders.count(path) != 0;
 }
 
 // The disk has no links of its own: every name is a plain file's only one,
