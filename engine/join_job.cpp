@@ -312,8 +312,7 @@ JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeB
         JoinSurvey survey = SurveyJoin(set, check.active(), asked);
         const bool goesOn = survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
                             survey.state == JoinState::Finishing || survey.state == JoinState::FinishedJournal;
-        const bool journalRead = survey.journal && survey.journal->file && survey.state != JoinState::JournalUnfit &&
-                                 survey.state != JoinState::JournalOfAnotherKind;
+        const bool journalRead = survey.journalOfThisJoin;
         // An interrupted join goes on where it was going, or not at all.
         if (goesOn && journalRead && !jobState.intoFolder.empty() &&
             survey.place.folderRecord != asked.folderRecord)

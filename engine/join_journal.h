@@ -24,8 +24,12 @@ struct Journal {
     std::string countText;     // the count exactly as the pieces spell it
     std::int64_t partSize = 0;
     std::int64_t lastSize = 0;
-    std::string outputFolder = ".";  // relative to the pieces' folder
-    bool keep = false;               // reserved: keep the pieces after a join
+    // The output's folder: "." beside the pieces, a path relative to their
+    // folder for a folder inside it, else an absolute one (join_place.h).
+    std::string outputFolder = ".";
+    // A copy (--keep): no piece and not the list is deleted. A later join
+    // that takes the job up keeps them too, whatever it was asked.
+    bool keep = false;
     // The last write time the pieces agree on, which the rebuilt file takes.
     std::optional<std::int64_t> modified;
     // The name a copied piece 0 is written under before it becomes the output;
@@ -40,8 +44,8 @@ struct Journal {
     std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
 };
 
-// Where the journal of the set of `originalPath` lies, and the private name a
-// copied piece 0 is written under; both beside the pieces.
+// Where the journal of the set of `originalPath` lies (beside the pieces), and
+// the private name a copied piece 0 is written under (beside the output).
 std::string JournalPath(const std::string& originalPath);
 std::string PrivateOutputPath(const std::string& originalPath);
 // The last component of `path`.

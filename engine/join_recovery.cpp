@@ -21,7 +21,7 @@ JobResult NotDeleted(const std::string& file, const JoinSurvey& survey)
 // that was asked for (jobState.keep).
 bool KeepsPieces(const JoinSurvey& survey)
 {
-    return survey.journal && survey.journal->file ? survey.journal->journal.keep : jobState.keep;
+    return survey.journalOfThisJoin ? survey.journal->journal.keep : jobState.keep;
 }
 
 // The output the survey found, open and locked, while it is still that file.

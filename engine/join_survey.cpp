@@ -220,6 +220,7 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList, const J
         return Refusal(survey, JoinState::JournalOfAnotherKind, journalPath, "it records another kind of job");
     if (!JournalFitsSet(set, survey))
         return Refusal(survey, JoinState::JournalUnfit, journalPath, "it records another set of pieces");
+    survey.journalOfThisJoin = true;
     return WithJournal(set, survey, stop, withList);
 }
 

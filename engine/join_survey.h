@@ -43,6 +43,7 @@ struct JoinSurvey {
     std::int64_t partSize = 0;
     std::int64_t lastSize = 0;     // known once a journal or the last piece tells it
     std::optional<OpenJournal> journal;  // found and locked; a state may leave it unread
+    bool journalOfThisJoin = false;      // the journal was read, and records this set's join
     std::optional<FileIdentity> output;  // what is at the original's path
     std::optional<FileIdentity> privateFile;
     // Interrupted on a file system whose file numbers do not last: only the

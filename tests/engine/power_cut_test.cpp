@@ -315,12 +315,16 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived,
         (workload.split && OriginalWhole(workload, survived) &&
          survived.size() == pieces.size() + 1 + survived.count(workload.list())))
         return {};
-    if (pieces.empty())
+    // A join into another folder removes its journal last, as the journal
+    // alone tells where the output is: a cut just before leaves it beside no
+    // piece, and the join of any piece's name (`vandrel join`) ends it.
+    const bool journalAlone = workload.into && survived.count(kOriginal + ".plit.journal") != 0;
+    if (pieces.empty() && !journalAlone)
         return "no piece is left to join, and the disk does not hold the original alone";
 
     PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
-    const std::string chosen = workload.piece(pieces.front());
+    const std::string chosen = workload.piece(pieces.empty() ? 0 : pieces.front());
     RunJoin(recovery, sink, chosen, nullptr, workload.keep);
     if (Showed(sink, kJoinSucceeded) && (workload.split ? OriginalAlone(workload, recovery.image())
                                                         : JoinDone(workload, recovery.image())))
