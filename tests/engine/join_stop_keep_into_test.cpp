@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iostream>
 #include <string>
 
 #include "engine_fixture.h"
@@ -380,6 +381,91 @@ TEST_F(JoinOptions, RebuiltFileLargerThanItsDiskHoldsIsRefusedBeforeAnythingIsTo
     runJoin(piece(2));
     expectRefused(JoinTooLargeForDisk(output(), size, size - 1), kJoiner);
     EXPECT_TRUE(folder() == before) << "a refusal changes no file";
+}
+
+}  // namespace
+
+namespace {
+
+// A stop asked for before each call of the join in turn, and the same join
+// again: a stopped join holds whole pieces alone (or nothing, the set as it
+// was), the pieces from the one it names on are whole, and the join of that
+// piece ends with the original. Plain, keeping the pieces, into another
+// folder; the set with its list.
+TEST_F(JoinOptions, StopAskedBeforeEveryCallLeavesAJoinThatFinishes)
+{
+    const struct {
+        const char* name;
+        bool keep;
+        const char* into;
+    } runs[] = {{"a move", false, nullptr}, {"a copy", true, nullptr}, {"into another folder", false, "out"}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        const std::string rebuilt = run.into ? path(std::string(run.into) + "/orig.bin") : output();
+        const auto startOver = [&] {
+            freshSet();
+            sink_.events.clear();
+            files_ = FaultyFileSystem();
+            files_.inKernelCopy = false;
+            jobState.keep = run.keep;
+            jobState.intoFolder = run.into ? folderIn(run.into) : "";
+            jobState.stopRequested = 0;
+        };
+        int calls = 0;
+        startOver();
+        files_.beforeCall = [&](IoCall, const std::string&) { ++calls; };
+        runJoin(piece(0));
+        ASSERT_EQ(result_.outcome, JobOutcome::Succeeded);
+        const int total = calls;
+
+        int stopped = 0;
+        for (int at = 1; at <= total; ++at) {
+            SCOPED_TRACE(testing::Message() << "stop asked before call " << at << " of " << total);
+            startOver();
+            calls = 0;
+            files_.beforeCall = [&](IoCall, const std::string&) {
+                if (++calls == at)
+                    jobState.stopRequested = 1;
+            };
+            runJoin(piece(0));
+            files_.beforeCall = nullptr;
+            jobState.stopRequested = 0;
+            ASSERT_TRUE(result_.outcome == JobOutcome::Stopped || result_.outcome == JobOutcome::Succeeded)
+                << "outcome " << static_cast<int>(result_.outcome);
+            if (result_.outcome == JobOutcome::Succeeded) {
+                EXPECT_EQ(ReadFileBytes(rebuilt), original_);
+                continue;
+            }
+            ++stopped;
+            const int held = result_.piecesHeld;
+            EXPECT_EQ(result_.resumeWith, piece(held));
+            if (held == 0) {
+                EXPECT_FALSE(FileExists(rebuilt));
+                expectPiecesFrom(0);
+            } else {
+                EXPECT_EQ(ReadFileBytes(rebuilt), head(held));
+                for (int i = held; i < count(); ++i)
+                    EXPECT_EQ(ReadFileBytes(piece(i)), pieces_[static_cast<std::size_t>(i)]) << "piece " << i;
+                if (run.keep)
+                    expectPiecesFrom(0);
+            }
+            sink_.events.clear();
+            if (held > 0) {
+                jobState.keep = false;
+                jobState.intoFolder.clear();
+            }
+            runJoin(result_.resumeWith);
+            ASSERT_EQ(result_.outcome, JobOutcome::Succeeded);
+            EXPECT_EQ(ReadFileBytes(rebuilt), original_);
+            if (run.keep)
+                expectKeptBeside(rebuilt);
+            else
+                EXPECT_EQ(filesInDir(), std::vector<std::string>{run.into ? run.into : "orig.bin"});
+        }
+        std::cout << "[ stop sweep ] " << run.name << ": " << total << " calls, " << stopped << " stopped runs"
+                  << std::endl;
+        EXPECT_GT(stopped, total / 2) << "a stop asked for before most calls stops the join";
+    }
 }
 
 }  // namespace
