@@ -7,7 +7,6 @@
 
 #include "checksum_list.h"
 #include "file_system.h"
-#include "file_size_limit.h"
 #include "job_messages.h"
 #include "job_state.h"
 #include "join_appender.h"
