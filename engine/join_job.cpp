@@ -314,7 +314,7 @@ JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeB
         const bool journalRead = survey.journalOfThisJoin;
         // An interrupted join goes on where it was going, or not at all.
         if (goesOn && journalRead && !jobState.intoFolder.empty() &&
-            survey.place.folderRecord != asked.folderRecord)
+            !SameFolderRecord(survey.place.folderRecord, asked.folderRecord))
             return RefuseJoin(JoinIntoOtherFolder(survey.journal->path, OutputFolderOf(survey.place)),
                               survey.journal->path, "it records another folder for the rebuilt file");
         if (const Piece* misfit = FirstMisfitOfList(set, survey, check); misfit && goesOn)

@@ -20,12 +20,56 @@ std::string Utf8Of(const fs::path& path)
     return std::string(text.begin(), text.end());
 }
 
-// The folder that holds the pieces, absolute and without "." or "..".
-fs::path PiecesFolder(const PieceSet& set)
+bool IsSeparator(char c)
 {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+// `folder` and `name` joined by the separator `folder` spells its own with
+// (a backslash on Windows unless it uses slashes alone), so that a path the
+// user gave keeps its form: the output's name is the folder's, then its leaf.
+std::string Joined(std::string folder, const std::string& name)
+{
+#ifdef _WIN32
+    const char separator = folder.find('\\') == std::string::npos && folder.find('/') != std::string::npos ? '/' : '\\';
+#else
+    const char separator = '/';
+#endif
+    if (!folder.empty() && !IsSeparator(folder.back()))
+        folder += separator;
+#ifdef _WIN32
+    std::string spelled = name;
+    for (char& c : spelled)
+        if (c == '/' || c == '\\')
+            c = separator;
+    return folder + spelled;
+#else
+    return folder + name;
+#endif
+}
+
+// The folder part of the pieces' path, as it was given ("" for a bare name).
+std::string PiecesFolderAsGiven(const PieceSet& set)
+{
+    const std::string& original = set.originalPath;
+    return original.substr(0, original.size() - LeafOf(original).size());
+}
+
+// `path` absolute (from the working folder when it is relative) and without
+// "." or "..", for comparisons alone.
+fs::path Normal(const std::string& path)
+{
+    const fs::path given = PathOfUtf8(path);
     std::error_code error;
-    const fs::path absolute = fs::absolute(PathOfUtf8(set.originalPath), error);
-    return (error ? PathOfUtf8(set.originalPath) : absolute).lexically_normal().parent_path();
+    const fs::path absolute = given.has_root_directory() ? given : fs::absolute(given, error);
+    fs::path normal = (error ? given : absolute).lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path())
+        normal = normal.parent_path();  // "dir/" is "dir"
+    return normal;
 }
 
 }  // namespace
@@ -35,31 +79,40 @@ JoinPlace PlaceOfRecord(const PieceSet& set, const std::string& folderRecord)
     JoinPlace place;
     place.folderRecord = folderRecord;
     place.journal = JournalPath(set.originalPath);
-    if (place.besidePieces()) {
+    const std::string leaf = LeafOf(set.originalPath);
+    if (place.besidePieces())
         place.output = set.originalPath;
-    } else {
-        const fs::path record = PathOfUtf8(folderRecord);
-        const fs::path folder = record.is_absolute() ? record : PiecesFolder(set) / record;
-        place.output = Utf8Of((folder / PathOfUtf8(LeafOf(set.originalPath))).lexically_normal());
-    }
+    else if (PathOfUtf8(folderRecord).has_root_directory())
+        place.output = Joined(folderRecord, leaf);
+    else
+        place.output = Joined(Joined(PiecesFolderAsGiven(set), folderRecord), leaf);
     place.privateFile = PrivateOutputPath(place.output);
     return place;
 }
 
 std::string FolderRecordOf(const PieceSet& set, const std::string& folder)
 {
-    std::error_code error;
-    fs::path absolute = fs::absolute(PathOfUtf8(folder), error);
-    if (error)
-        absolute = PathOfUtf8(folder);
-    absolute = absolute.lexically_normal();
-    if (!absolute.has_filename() && absolute.has_relative_path())
-        absolute = absolute.parent_path();  // "dir/" is "dir"
-    const fs::path inside = absolute.lexically_relative(PiecesFolder(set));
-    if (inside.empty() || *inside.begin() == "..")
-        return Utf8Of(absolute);
-    const std::u8string relative = inside.generic_u8string();
-    return std::string(relative.begin(), relative.end());
+    const fs::path target = Normal(folder);
+    const std::string piecesFolder = PiecesFolderAsGiven(set);
+    const fs::path inside = target.lexically_relative(Normal(piecesFolder.empty() ? "." : piecesFolder));
+    if (!inside.empty() && *inside.begin() != "..") {
+        if (inside == ".")
+            return ".";
+        const std::u8string relative = inside.generic_u8string();
+        return std::string(relative.begin(), relative.end());
+    }
+    // Elsewhere: as it was given, when that is a path from a root already.
+    if (!PathOfUtf8(folder).has_root_directory())
+        return Utf8Of(target);
+    std::string given = folder;
+    while (given.size() > 1 && IsSeparator(given.back()))
+        given.pop_back();
+    return given;
+}
+
+bool SameFolderRecord(const std::string& one, const std::string& other)
+{
+    return PathOfUtf8(one).lexically_normal() == PathOfUtf8(other).lexically_normal();
 }
 
 bool CommitOutputAndPieceNames(const JoinPlace& place)

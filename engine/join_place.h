@@ -32,6 +32,10 @@ JoinPlace PlaceOfRecord(const PieceSet& set, const std::string& folderRecord);
 // to the pieces would break as soon as the pieces alone move.
 std::string FolderRecordOf(const PieceSet& set, const std::string& folder);
 
+// True when two records name the same folder, however their separators
+// and "." steps are spelled.
+bool SameFolderRecord(const std::string& one, const std::string& other);
+
 // Makes the output's name durable and the names removed from the pieces'
 // folder so far: both folders when they differ. The one call a join makes
 // before it deletes a piece.

@@ -45,6 +45,8 @@ protected:
     }
 
     std::string listPath() const { return path("orig.bin.plit.sha256"); }
+    // The original's path in the folder `into` of the test's own.
+    std::string inFolder(const std::string& into) const { return Utf8(dir_ / PathFromUtf8(into) / "orig.bin"); }
     std::string head(int pieces) const
     {
         return original_.substr(0, static_cast<std::size_t>(std::min<std::int64_t>(
@@ -123,7 +125,7 @@ TEST_F(JoinOptions, StopLeavesWholePiecesAndTheJoinOfOnePieceFinishesIt)
         files_.inKernelCopy = false;
         jobState.keep = row.keep;
         jobState.intoFolder = row.into ? folderIn(row.into) : "";
-        const std::string rebuilt = row.into ? path(std::string(row.into) + "/orig.bin") : output();
+        const std::string rebuilt = row.into ? inFolder(row.into) : output();
         bool armed = false;
         files_.beforeCall = [&](IoCall call, const std::string& name) {
             const int stopPiece = row.at == StopAt::InPiece2 ? 2 : count() - 1;
@@ -342,7 +344,7 @@ TEST_F(JoinOptions, RebuiltFileLargerThanItsDiskHoldsIsRefusedBeforeAnythingIsTo
         files_ = FaultyFileSystem();
         jobState.intoFolder = row.into ? folderIn(row.into) : "";
         files_.largestFileUnder[row.into ? path(row.into) : Utf8(dir_)] = row.largest;
-        const std::string rebuilt = row.into ? path(std::string(row.into) + "/orig.bin") : output();
+        const std::string rebuilt = row.into ? inFolder(row.into) : output();
         const Folder before = folder();
         runJoin(piece(0));
         if (row.refused) {
@@ -401,7 +403,7 @@ TEST_F(JoinOptions, StopAskedBeforeEveryCallLeavesAJoinThatFinishes)
     } runs[] = {{"a move", false, nullptr}, {"a copy", true, nullptr}, {"into another folder", false, "out"}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
-        const std::string rebuilt = run.into ? path(std::string(run.into) + "/orig.bin") : output();
+        const std::string rebuilt = run.into ? inFolder(run.into) : output();
         const auto startOver = [&] {
             freshSet();
             sink_.events.clear();
