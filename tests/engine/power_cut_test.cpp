@@ -200,8 +200,9 @@ bool EveryPieceWhole(const Workload& workload, const DiskImage& disk)
 // as it lies beside the pieces a join starts from.
 std::string ListText(const Workload& workload)
 {
-    const std::int64_t modified = workload.split ? StartingDisk(workload).at(kOriginal).modified : 0;
-    return ListTextFor(kOriginal, workload.content(), workload.partSize, ModifiedToUtcNanoseconds(modified));
+    const std::int64_t modifiedUtc =
+        workload.split ? ModifiedToUtcNanoseconds(StartingDisk(workload).at(kOriginal).modified) : 0;
+    return ListTextFor(kOriginal, workload.content(), workload.partSize, modifiedUtc);
 }
 
 bool ListWhole(const Workload& workload, const DiskImage& disk)
