@@ -245,6 +245,12 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
          [&] { copyInterrupted(head(120), PrivateOutputPath(output())); listed(); }, Ends::Kept, {}},
         {"a copy whose every byte is in the output, the journal not yet removed",
          [&] { copyInterrupted(original_, output()); listed(); }, Ends::Kept, {}},
+        {"a move interrupted at piece 2, joined with --keep: the move goes on",
+         [&] {
+             interrupted(2, head(600));
+             jobState.keep = true;
+         },
+         Ends::Rebuilt, {}},
         {"interrupted into another folder", [&] { interruptedIntoOut(2, head(720)); }, Ends::RebuiltInOut, {}},
         {"interrupted into another folder, with the list, joined into it",
          [&] {
