@@ -164,7 +164,8 @@ private:
         JobResult result;
         if (index == 0 || !plan_.outputNamed) {
             if (!takeBack())
-                return failed();
+                return FinishJob(JobOutcome::Failed, kJoinFailed, kJoinCaption, outputPath(),
+                                 fileSystem().lastError());
             result = FinishJob(JobOutcome::Stopped, JoinStoppedBeforeAPiece(resumeWith), kJoinCaption);
         } else {
             if (!plan_.output->truncate(length) || !plan_.output->flush() || !CommitOutputAndPieceNames(plan_.place))

@@ -115,6 +115,8 @@ protected:
     bool keep_ = false;
     bool into_ = false;
     bool listed_ = false;
+    // A stop is asked for before the swept join starts.
+    bool stop_ = false;
 };
 
 TEST_F(JoinFault, NamesWithoutAValidCountAreRefused)
@@ -349,8 +351,16 @@ void JoinFault::sweepJoinFaults(const std::string& label, const std::function<vo
     };
     // Joined again after a failure, as the message says, the second join's
     // calls are among those that fail in turn.
+    // Stopped (a stop asked before the first chunk), it is joined again
+    // from the piece the stop names, and those calls fail in turn too.
     const auto join = [&] {
+        jobState.stopRequested = stop_ ? 1 : 0;
         runJoin(piece(count() - 1));
+        jobState.stopRequested = 0;
+        if (result_.outcome == JobOutcome::Stopped) {
+            sink_.events.clear();
+            runJoin(result_.resumeWith);
+        }
         if (againAfterAFailure && result_.outcome == JobOutcome::Failed) {
             sink_.events.clear();
             runJoin(piece(count() - 1));
@@ -488,6 +498,22 @@ TEST_F(JoinFault, NoByteIsLostJoiningIntoAnotherFolderWhateverCallFails)
     sweepJoinFaults("three pieces and their list, into another folder", [&] {
         WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
     });
+}
+
+// A stop asked for before the first chunk: piece 0 renamed, the join stops
+// holding it; copied, it stops holding nothing and puts the set back. Any
+// call failing, in the stop or in the join that then finishes it, loses no
+// byte.
+TEST_F(JoinFault, NoByteIsLostWhenAStoppedJoinMeetsAFault)
+{
+    stop_ = true;
+    sweepJoinFaults("three pieces, stopped, then joined again", [] {});
+    sweepJoinFaults("three pieces and their list, piece 0 with a second name, stopped, then joined again", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+        fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
+    });
+    keep_ = true;
+    sweepJoinFaults("three pieces, kept, stopped, then joined again", [] {});
 }
 
 TEST(JoinExitDeathTest, CommandLineJoinEndsTheProcessWithCodeZero)
