@@ -181,6 +181,50 @@ inline std::string JoinListDisagrees(const std::string& listPath, const std::str
            listPath + "\" and start the join again to finish.";
 }
 
+// A join asked to stop (Ctrl-C, a signal) stopped after its last whole piece:
+// the rebuilt file holds the first `held` of `count` pieces, and a join of
+// `resumeWith` finishes it.
+inline std::string JoinStopped(const std::string& outputPath, int held, int count, const std::string& resumeWith)
+{
+    return "The join stopped: \"" + outputPath + "\" holds " + std::to_string(held) + " of " +
+           std::to_string(count) + " pieces, and the others are kept. Join \"" + resumeWith +
+           "\" to finish it.";
+}
+
+// A join asked to stop before the rebuilt file held a whole piece: the set is
+// as it was.
+inline std::string JoinStoppedBeforeAPiece(const std::string& pieceName)
+{
+    return "The join stopped before it took a piece. Nothing was changed; join \"" + pieceName +
+           "\" to start again.";
+}
+
+// The rebuilt file is larger than the file system it would be written to can
+// hold (FAT12/16/32: 4 GiB - 1 byte).
+inline std::string JoinTooLargeForDisk(const std::string& outputPath, long long size, long long largest)
+{
+    return "The file \"" + outputPath + "\" would be " + std::to_string(size) +
+           " bytes long, but the disk it would be written to holds files of at most " + std::to_string(largest) +
+           " bytes. Nothing was changed. Join the pieces on a disk that holds larger files (NTFS, exFAT), or "
+           "write the rebuilt file to one with --into.";
+}
+
+// The folder the rebuilt file is to be written into is not there.
+inline std::string JoinIntoFolderMissing(const std::string& folder)
+{
+    return "The folder \"" + folder + "\" was not found. Nothing was changed. Create it, or name another "
+           "folder, then start the join again.";
+}
+
+// An interrupted join recorded another folder for its rebuilt file than the
+// one named now.
+inline std::string JoinIntoOtherFolder(const std::string& journalPath, const std::string& folder)
+{
+    return "The file \"" + journalPath + "\" records a join into the folder \"" + folder +
+           "\" that did not finish. Nothing was changed. Join again into that folder, or without naming one, "
+           "to finish it.";
+}
+
 // Another job holds the file a job would read or write.
 inline std::string FileInUseByAnotherJob(const std::string& path)
 {

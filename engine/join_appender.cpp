@@ -9,6 +9,7 @@
 #include "copy_bytes.h"
 #include "file_system.h"
 #include "job_messages.h"
+#include "job_state.h"
 #include "progress.h"
 
 namespace {
@@ -31,13 +32,13 @@ public:
         for (std::size_t at = 0; at < plan_.pieces.size(); ++at) {
             const Piece& piece = plan_.pieces[at];
             if (!append(piece, indexOf(at)))
-                return failed();
+                return stopAsked_ ? stoppedAt(length, indexOf(at)) : failed();
             length += piece.identity.size;
             if (!plan_.output->flush() || !plan_.output->isRegularFile() || plan_.output->size() != length)
                 return failedAt(outputPath());
             if (!plan_.outputNamed && !nameOutput())
                 return failed();
-            if (indexOf(at) < set_.pieceCount - 2) {
+            if (indexOf(at) < set_.pieceCount - 2 && !plan_.keep) {
                 if (!removePiece(piece))
                     return stopped();
                 plan_.deletedEnd = length;
@@ -48,7 +49,10 @@ public:
 
 private:
     std::int32_t indexOf(std::size_t at) const { return plan_.firstIndex + static_cast<std::int32_t>(at); }
-    const std::string& outputPath() const { return plan_.outputNamed ? set_.originalPath : privatePath_; }
+    const std::string& outputPath() const
+    {
+        return plan_.outputNamed ? plan_.place.output : plan_.place.privateFile;
+    }
 
     // Appends all of `piece` as it was measured: the same file, no byte more
     // or less, and the bytes its line in the checksum list gives.
@@ -69,6 +73,7 @@ private:
         case CopyResult::WriteFailed:
             return fail(kJoinFailed, outputPath(), fileSystem().lastError());
         case CopyResult::Stopped:
+            stopAsked_ = true;
             return fail(kJoinFailed, outputPath(), "it was asked to stop");
         }
         if (file->read(mover_.buffer().data(), 1) != 0)
@@ -85,21 +90,23 @@ private:
     // original's name (never over a file), durable before any piece goes.
     bool nameOutput()
     {
-        if (!fileSystem().renameNoReplace(privatePath_, set_.originalPath))
-            return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
+        const std::string& output = plan_.place.output;
+        if (!fileSystem().renameNoReplace(plan_.place.privateFile, output))
+            return fail(kJoinFailed, output, fileSystem().lastError());
         plan_.outputNamed = true;
-        if (!fileSystem().commitFolder(set_.originalPath))
-            return fail(kJoinFailed, set_.originalPath, fileSystem().lastError());
+        if (!fileSystem().commitFolder(output))
+            return fail(kJoinFailed, output, fileSystem().lastError());
         return true;
     }
 
-    // Deletes an appended piece once the names before it are durable, so that
-    // a cut never leaves a gap in the pieces that remain.
+    // Deletes an appended piece once the output's name and the names before
+    // it are durable (in both folders, when the output lies in another), so
+    // that a cut never leaves a gap in the pieces that remain.
     bool removePiece(const Piece& piece)
     {
-        if (fileSystem().commitFolder(set_.originalPath) && fileSystem().removeIfSame(piece.name, piece.identity))
+        if (CommitOutputAndPieceNames(plan_.place) && fileSystem().removeIfSame(piece.name, piece.identity))
             return true;
-        return fail(JoinFileNotDeleted(piece.name, set_.originalPath), piece.name, fileSystem().lastError());
+        return fail(JoinFileNotDeleted(piece.name, plan_.place.output), piece.name, fileSystem().lastError());
     }
 
     // Every byte is in the output: make it durable, name included, check the
@@ -118,12 +125,13 @@ private:
         const std::optional<std::int64_t> modified = plan_.journal.journal.modified;
         if (modified && !plan_.output->setModified(*modified))
             dateReason_ = fileSystem().lastError();
+        const std::string& output = plan_.place.output;
         if (!plan_.output->flush())
-            return failedAt(set_.originalPath);
-        if (!fileSystem().commitFolder(set_.originalPath))
-            return failedAt(set_.originalPath);
+            return failedAt(output);
+        if (!CommitOutputAndPieceNames(plan_.place))
+            return failedAt(output);
         if (!plan_.check->wholeMatches()) {
-            fail(JoinListDisagrees(plan_.check->listPath(), set_.originalPath), plan_.check->listPath(),
+            fail(JoinListDisagrees(plan_.check->listPath(), output), plan_.check->listPath(),
                  "the SHA-256 of the whole file is not the one it gives");
             return stopped();
         }
@@ -131,16 +139,47 @@ private:
         const std::int64_t deleted = std::clamp<std::int64_t>(std::int64_t{set_.pieceCount} - 2 - plan_.firstIndex, 0,
                                                               static_cast<std::int64_t>(plan_.pieces.size()));
         const std::vector<Piece> left(plan_.pieces.begin() + deleted, plan_.pieces.end());
-        if (const std::optional<std::string> stayed = RemoveLeftovers(set_, &plan_.journal, *plan_.check, left)) {
-            fail(JoinFileNotDeleted(*stayed, set_.originalPath), *stayed, fileSystem().lastError());
+        if (const std::optional<std::string> stayed =
+                RemoveLeftovers(set_, &plan_.journal, *plan_.check, left, plan_.keep)) {
+            fail(JoinFileNotDeleted(*stayed, output), *stayed, fileSystem().lastError());
             return stopped();
         }
         if (!plan_.output->close())
-            return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath,
-                             fileSystem().lastError());
+            return JoinSucceeded(set_, plan_.place, plan_.keep, output, fileSystem().lastError());
         if (!dateReason_.empty())
-            return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, set_.originalPath, dateReason_);
-        return FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption);
+            return JoinSucceeded(set_, plan_.place, plan_.keep, output, dateReason_);
+        return JoinSucceeded(set_, plan_.place, plan_.keep);
+    }
+
+    // Asked to stop while piece `index` was being appended: the output is cut
+    // back to the `length` bytes of the whole pieces before it and made
+    // durable, and the journal stays, so that a join of piece `index` takes it
+    // up. An output that holds no piece yet is taken back instead, leaving the
+    // set as it was. Pieces before `index` not yet deleted (the last but one,
+    // or every piece of a copy) stay whole: the next join checks and deletes
+    // them, or appends them again.
+    JobResult stoppedAt(std::int64_t length, std::int32_t index)
+    {
+        const std::string resumeWith = PieceName(set_.originalPath, index, set_.countText);
+        JobResult result;
+        if (index == 0 || !plan_.outputNamed) {
+            if (!takeBack())
+                return FinishJob(JobOutcome::Failed, kJoinFailed, kJoinCaption, outputPath(),
+                                 fileSystem().lastError());
+            result = FinishJob(JobOutcome::Stopped, JoinStoppedBeforeAPiece(resumeWith), kJoinCaption);
+        } else {
+            if (!plan_.output->truncate(length) || !plan_.output->flush() || !CommitOutputAndPieceNames(plan_.place))
+                return failedAt(outputPath());
+            plan_.output->close();
+            result = FinishJob(JobOutcome::Stopped, JoinStopped(plan_.place.output, index, set_.pieceCount, resumeWith),
+                               kJoinCaption);
+        }
+        result.resultPath = plan_.place.output;
+        result.pieceCount = set_.pieceCount;
+        result.kept = plan_.keep;
+        result.piecesHeld = index == 0 || !plan_.outputNamed ? 0 : index;
+        result.resumeWith = resumeWith;
+        return result;
     }
 
     bool fail(const std::string& message, const std::string& file, const std::string& reason)
@@ -192,7 +231,7 @@ private:
         if (plan_.renamedBytes == plan_.deletedEnd) {
             const std::string firstPiece = PieceName(set_.originalPath, 0, set_.countText);
             return output.truncate(plan_.deletedEnd) && output.flush() && output.close() &&
-                   fileSystem().renameNoReplace(set_.originalPath, firstPiece) &&
+                   fileSystem().renameNoReplace(plan_.place.output, firstPiece) &&
                    fileSystem().commitFolder(firstPiece) && RemoveJournal(plan_.journal);
         }
         if (output.truncate(plan_.deletedEnd) && output.flush())
@@ -217,12 +256,12 @@ private:
 
     const PieceSet& set_;
     JoinPlan& plan_;
-    const std::string privatePath_ = PrivateOutputPath(set_.originalPath);
     ProgressPacer progress_;
     ByteMover mover_;
     Failure failure_;
     std::string dateReason_;  // why the output could not take its pieces' date
     bool damaged_ = false;    // a piece did not match its line
+    bool stopAsked_ = false;  // the copy stopped at a stop asked for
 };
 
 }  // namespace

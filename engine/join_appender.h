@@ -16,5 +16,9 @@
 // remaining pieces (Succeeded). On a failure the output is cut back to the end
 // of the highest piece deleted, never below; an output that holds no piece
 // gone from its name is removed (or, a renamed piece 0, renamed back) together
-// with the journal, leaving the set as it was (Failed).
+// with the journal, leaving the set as it was (Failed). Under `plan.keep`
+// nothing but the journal is deleted. Asked to stop (the copy ends Stopped),
+// the output is cut back to the whole pieces appended, made durable, and the
+// journal stays (Stopped, with `piecesHeld` and `resumeWith`); one that holds
+// no piece yet is taken back as on a failure.
 JobResult AppendPieces(const PieceSet& set, JoinPlan& plan);

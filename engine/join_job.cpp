@@ -39,19 +39,20 @@ JobResult JournalNotCreated(const PieceSet& set, const std::string& reason)
 std::optional<JobResult> StartByRename(const PieceSet& set, const Journal& journal, JoinPlan& plan)
 {
     std::string reason;
-    std::optional<OpenJournal> created = CreateJournal(JournalPath(set.originalPath), journal, reason);
+    std::optional<OpenJournal> created = CreateJournal(plan.place.journal, journal, reason);
     if (!created)
         return JournalNotCreated(set, reason);
     plan.journal = std::move(*created);
     const Piece first = plan.pieces.front();
-    if (!fileSystem().renameNoReplace(first.name, set.originalPath)) {
+    const std::string& outputPath = plan.place.output;
+    if (!fileSystem().renameNoReplace(first.name, outputPath)) {
         RemoveJournal(plan.journal);
         return std::nullopt;
     }
     // Committed before a byte is appended: were the rename lost to a power cut
     // and the appended bytes kept, piece 0 would hold more than a piece.
-    if (fileSystem().commitFolder(set.originalPath)) {
-        plan.output = fileSystem().openForUpdate(set.originalPath);
+    if (fileSystem().commitFolder(outputPath)) {
+        plan.output = fileSystem().openForUpdate(outputPath);
         const std::optional<FileIdentity> output = plan.output ? plan.output->identity() : std::nullopt;
         // Flushed once more, as on Windows a file's flush is what makes its
         // new name durable, and it must be before the first byte is appended.
@@ -65,9 +66,9 @@ std::optional<JobResult> StartByRename(const PieceSet& set, const Journal& journ
     }
     reason = fileSystem().lastError();
     plan.output.reset();
-    if (fileSystem().renameNoReplace(set.originalPath, first.name) && fileSystem().commitFolder(first.name))
+    if (fileSystem().renameNoReplace(outputPath, first.name) && fileSystem().commitFolder(first.name))
         RemoveJournal(plan.journal);
-    return FailJoin(set.originalPath, reason);
+    return FailJoin(outputPath, reason);
 }
 
 // Piece 0 copied, for a piece 0 with another name: appending to it must change
@@ -75,11 +76,11 @@ std::optional<JobResult> StartByRename(const PieceSet& set, const Journal& journ
 // and takes the original's name once it holds piece 0 (AppendPieces).
 std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinPlan& plan)
 {
-    const std::string privatePath = PrivateOutputPath(set.originalPath);
+    const std::string& privatePath = plan.place.privateFile;
     journal.privateLeaf = LeafOf(privatePath);
     journal.output.reset();
     std::string reason;
-    std::optional<OpenJournal> created = CreateJournal(JournalPath(set.originalPath), journal, reason);
+    std::optional<OpenJournal> created = CreateJournal(plan.place.journal, journal, reason);
     if (!created)
         return JournalNotCreated(set, reason);
     plan.journal = std::move(*created);
@@ -107,6 +108,25 @@ std::optional<JobResult> StartByCopy(const PieceSet& set, Journal journal, JoinP
     return FailJoin(privatePath, reason);
 }
 
+// The length of the rebuilt file, as the survey knows the set's sizes.
+std::int64_t OriginalSize(const PieceSet& set, const JoinSurvey& survey)
+{
+    const std::int64_t last = survey.lastSize > 0 ? survey.lastSize : survey.pieces.back().identity.size;
+    return survey.partSize * (set.pieceCount - 1) + last;
+}
+
+// True when the output's folder is on the volume that holds `piece`; false
+// when it cannot be told.
+bool OnVolumeOfPieces(const JoinPlace& place, const Piece& piece)
+{
+    if (place.besidePieces())
+        return true;
+    const std::string& output = place.output;
+    const std::optional<FileIdentity> folder =
+        fileSystem().identityAt(output.substr(0, output.size() - LeafOf(output).size()));
+    return folder && folder->volume == piece.identity.volume;
+}
+
 // Reads piece 0 whole, hashing it as the list's first piece, before it is
 // renamed: a rename takes no bytes through memory. Empty when it matched.
 std::optional<JobResult> CheckFirstPiece(const Piece& first, ListCheck& check)
@@ -123,14 +143,22 @@ std::optional<JobResult> CheckFirstPiece(const Piece& first, ListCheck& check)
 }
 
 // A whole set and nothing in the way: the journal first, then piece 0 becomes
-// the output (renamed where it is a plain file with one name, else copied),
-// then the other pieces are appended.
-JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, ListCheck& check)
+// the output (renamed where it is a plain file with one name beside the
+// output's place, else copied), then the other pieces are appended. A copy
+// (`keep`) copies piece 0 too, and an output in another folder is always
+// written new: a rename cannot cross volumes, and a name moved between two
+// folders is durable only once both are committed.
+JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBytes, ListCheck& check, bool keep)
 {
-    // The first piece of a set is its largest.
-    if (freeBytes != FREE_QUERY_FAILED && survey.partSize >= freeBytes)
+    // The first piece of a set is its largest; where no piece is deleted to
+    // make room on the output's volume, the whole original must fit.
+    const bool freesAsItGoes = !keep && OnVolumeOfPieces(survey.place, survey.pieces.front());
+    const std::int64_t needed = freesAsItGoes ? survey.partSize : OriginalSize(set, survey);
+    if (freeBytes != FREE_QUERY_FAILED && needed >= freeBytes)
         return RefuseJoin(kJoinNoSpace);
     JoinPlan plan;
+    plan.place = survey.place;
+    plan.keep = keep;
     plan.partSize = survey.partSize;
     plan.pieces = std::move(survey.pieces);
     plan.check = &check;
@@ -139,12 +167,14 @@ JobResult StartJoin(const PieceSet& set, JoinSurvey& survey, std::int64_t freeBy
     journal.countText = set.countText;
     journal.partSize = plan.partSize;
     journal.lastSize = plan.pieces.back().identity.size;
+    journal.outputFolder = plan.place.folderRecord;
+    journal.keep = keep;
     // The list tells the original's date; pieces of other tools may agree on one.
     journal.modified = check.active() ? UtcNanosecondsToModified(check.facts().modifiedUtcNs)
                                       : AgreedModification(plan.pieces);
 
     const Piece& first = plan.pieces.front();
-    if (first.identity.links == 1 && fileSystem().isPlainName(first.name)) {
+    if (!keep && plan.place.besidePieces() && first.identity.links == 1 && fileSystem().isPlainName(first.name)) {
         if (check.active()) {
             if (std::optional<JobResult> damaged = CheckFirstPiece(first, check))
                 return *damaged;
@@ -250,14 +280,44 @@ std::optional<JobResult> ReadList(const PieceSet& set, std::optional<ListCheck>&
     return std::nullopt;
 }
 
+// The folder that holds `place`'s output, as a message names it.
+std::string OutputFolderOf(const JoinPlace& place)
+{
+    const std::string& output = place.output;
+    const std::size_t leaf = LeafOf(output).size();
+    return output.size() > leaf + 1 ? output.substr(0, output.size() - leaf - 1) : ".";
+}
+
+// Refuses, before anything is touched, a rebuilt file larger than the file
+// system of its folder holds (FAT: 4 GiB - 1 byte). Empty when it fits.
+std::optional<JobResult> RefuseTooLarge(const PieceSet& set, const JoinSurvey& survey)
+{
+    if (survey.pieces.empty())
+        return std::nullopt;
+    const std::int64_t size = OriginalSize(set, survey);
+    const std::int64_t largest = fileSystem().largestFileSize(survey.place.output);
+    if (size <= largest)
+        return std::nullopt;
+    return RefuseJoin(JoinTooLargeForDisk(survey.place.output, size, largest), survey.place.output,
+                      "its file system holds files of at most " + std::to_string(largest) + " bytes");
+}
+
 // The join from its survey on: a fresh start, a stale journal cleared once,
-// or the state a join of its own left.
-JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeBytes)
+// or the state a join of its own left. `asked`: where the join was asked to
+// write; `keep`: whether it was asked to copy. A journal of this set's join
+// overrides both with what it records: the folder, and the copy.
+JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeBytes, JoinPlace asked, bool keep)
 {
     for (bool cleared = false;; cleared = true) {
-        JoinSurvey survey = SurveyJoin(set, check.active());
+        JoinSurvey survey = SurveyJoin(set, check.active(), asked);
         const bool goesOn = survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted ||
                             survey.state == JoinState::Finishing || survey.state == JoinState::FinishedJournal;
+        const bool journalRead = survey.journalOfThisJoin;
+        // An interrupted join goes on where it was going, or not at all.
+        if (goesOn && journalRead && !jobState.intoFolder.empty() &&
+            !SameFolderRecord(survey.place.folderRecord, asked.folderRecord))
+            return RefuseJoin(JoinIntoOtherFolder(survey.journal->path, OutputFolderOf(survey.place)),
+                              survey.journal->path, "it records another folder for the rebuilt file");
         if (const Piece* misfit = FirstMisfitOfList(set, survey, check); misfit && goesOn)
             return RefuseJoin(JoinPieceDoesNotFit(misfit->name), misfit->name,
                               "its size is not the one \"" + check.listPath() + "\" gives");
@@ -266,14 +326,24 @@ JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeB
             survey.journal->journal.partSize != check.facts().partSize)
             return RefuseJoin(JoinListUnfit(check.listPath()), check.listPath(),
                               "its part size is not the one \"" + survey.journal->path + "\" records");
+        if (survey.state == JoinState::FreshSet || survey.state == JoinState::Interrupted) {
+            if (std::optional<JobResult> refused = RefuseTooLarge(set, survey))
+                return *refused;
+        }
         switch (survey.state) {
         case JoinState::FreshSet:
-            return StartJoin(set, survey, freeBytes, check);
+            return StartJoin(set, survey, freeBytes, check, keep);
         case JoinState::StaleJournal:
         case JoinState::CopyingFirstPiece:
-            // Once cleared, the set is surveyed again: whole, or with a file in the way.
+            // Once cleared, the set is surveyed again: whole, or with a file in
+            // the way. The join starts anew as the journal's had been asked.
             if (cleared || !ClearStaleJoin(set, survey))
                 return RefuseJoin(JoinOutputInTheWay(survey.file), survey.file, survey.reason);
+            if (journalRead) {
+                keep = survey.journal->journal.keep;
+                if (jobState.intoFolder.empty())
+                    asked = survey.place;
+            }
             continue;
         case JoinState::Interrupted:
             return ResumeJoin(set, survey, freeBytes, check);
@@ -292,11 +362,15 @@ JobResult JoinSurveyed(const PieceSet& set, ListCheck& check, std::int64_t freeB
 JobResult JoinFiles(std::string joinPath)
 {
     BusyScope busy;
-    const std::int64_t freeBytes = fileSystem().volumeFreeBytes(joinPath);
+    const std::string into = jobState.intoFolder;
+    const std::int64_t freeBytes = fileSystem().volumeFreeBytes(into.empty() ? joinPath : into);
 
     const std::optional<PieceSet> set = ParsePieceName(joinPath);
     if (!set)
         return RefuseJob(kJoinInvalidName, kJoinCaption);
+    if (!into.empty() && !fileSystem().exists(into))
+        return RefuseJoin(JoinIntoFolderMissing(into), into, fileSystem().lastError());
+    const JoinPlace asked = PlaceOfRecord(*set, into.empty() ? "." : FolderRecordOf(*set, into));
 
     // Before the list, which a split cut short leaves unfinished.
     if (const std::optional<std::string> whole = SplitLeftPiecesOf(set->originalPath))
@@ -308,7 +382,7 @@ JobResult JoinFiles(std::string joinPath)
     std::optional<ListCheck> check;
     if (std::optional<JobResult> refused = ReadList(*set, check))
         return *refused;
-    JobResult result = JoinSurveyed(*set, *check, freeBytes);
+    JobResult result = JoinSurveyed(*set, *check, freeBytes, asked, jobState.keep);
     result.checked = check->active();
     return result;
 }

@@ -24,12 +24,14 @@ struct Journal {
     std::string countText;     // the count exactly as the pieces spell it
     std::int64_t partSize = 0;
     std::int64_t lastSize = 0;
-    // A join's: where the output goes, relative to the pieces' folder. A
-    // split's: the folder its pieces and list go into, "." beside the input
-    // (and its journal), else absolute, so that it names the same folder
-    // whatever the working folder of the run that takes the split up.
+    // The job's other folder, "." for the journal's own: a join's output
+    // folder, relative to the pieces' folder for a folder inside it, else
+    // absolute (join_place.h); a split's input folder, absolute when the
+    // pieces went elsewhere (split_journal.h).
     std::string outputFolder = ".";
-    bool keep = false;  // a copy: the job keeps its input
+    // A copy (--keep): the job keeps its input. A later join that takes the
+    // job up keeps the pieces and the list too, whatever it was asked.
+    bool keep = false;
     // The last write time the pieces agree on, which the rebuilt file takes.
     std::optional<std::int64_t> modified;
     // The name a copied piece 0 is written under before it becomes the output;
@@ -51,8 +53,8 @@ struct Journal {
     std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
 };
 
-// Where the journal of the set of `originalPath` lies, and the private name a
-// copied piece 0 is written under; both beside the pieces.
+// Where the journal of the set of `originalPath` lies (beside the pieces), and
+// the private name a copied piece 0 is written under (beside the output).
 std::string JournalPath(const std::string& originalPath);
 std::string PrivateOutputPath(const std::string& originalPath);
 // The last component of `path`.

@@ -17,6 +17,16 @@ JobResult FailJoin(const std::string& file, std::string reason)
     return FinishJob(JobOutcome::Failed, kJoinFailed, kJoinCaption, file, std::move(reason));
 }
 
+JobResult JoinSucceeded(const PieceSet& set, const JoinPlace& place, bool keep, std::string file, std::string reason)
+{
+    JobResult result =
+        FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, std::move(file), std::move(reason));
+    result.resultPath = place.output;
+    result.pieceCount = set.pieceCount;
+    result.kept = keep;
+    return result;
+}
+
 std::vector<Piece> MeasurePieces(const PieceSet& set, std::int32_t first, std::int32_t end, std::int32_t& stop)
 {
     std::vector<Piece> pieces;
@@ -64,13 +74,21 @@ std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
 }
 
 std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, ListCheck& check,
-                                           const std::vector<Piece>& pieces)
+                                           const std::vector<Piece>& pieces, bool keep)
 {
-    if (journal) {
+    const bool journalLast = journal && journal->journal.outputFolder != ".";
+    const auto removeJournal = [&]() -> std::optional<std::string> {
         const std::string journalPath = journal->path;
         if (!RemoveJournal(*journal))
             return journalPath;
+        return std::nullopt;
+    };
+    if (journal && (keep || !journalLast)) {
+        if (std::optional<std::string> stayed = removeJournal())
+            return stayed;
     }
+    if (keep)
+        return std::nullopt;
     if (!check.removeList())
         return check.listPath();
     for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
@@ -78,6 +96,8 @@ std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* jou
             return piece->name;
     }
     fileSystem().commitFolder(set.originalPath);  // the output is whole already; this only settles the deletions
+    if (journalLast)
+        return removeJournal();
     return std::nullopt;
 }
 

@@ -12,6 +12,7 @@
 #include "file_system.h"
 #include "join_check.h"
 #include "join_journal.h"
+#include "join_place.h"
 #include "job_result.h"
 #include "piece_names.h"
 
@@ -23,6 +24,8 @@ struct Piece {
 
 // Where the output stands and what to append to it.
 struct JoinPlan {
+    JoinPlace place;               // where the output and the journal lie
+    bool keep = false;             // a copy: no piece, and not the list, is deleted
     OpenJournal journal;           // open and locked for the whole run
     std::unique_ptr<File> output;  // open and locked
     bool outputNamed = true;       // false while the output is still the private file
@@ -38,6 +41,12 @@ struct JoinPlan {
 JobResult RefuseJoin(const std::string& text, std::string file = {}, std::string reason = {});
 // A failure before the first byte was appended, with nothing of the set lost.
 JobResult FailJoin(const std::string& file, std::string reason);
+
+// The success of a join whose output at `place` is whole: the message, and
+// the rebuilt file, the set's count and whether the pieces were kept, for the
+// outcome line; `file` and `reason` tell a file left behind, when there is one.
+JobResult JoinSucceeded(const PieceSet& set, const JoinPlace& place, bool keep, std::string file = {},
+                        std::string reason = {});
 
 // Measures pieces `first` up to (not including) `end` of `set`, up to the
 // first that does not open; `stop` is then its index, else `end`.
@@ -58,9 +67,11 @@ std::optional<std::int64_t> AgreedModification(const std::vector<Piece>& pieces)
 // included: the journal goes (when there is one), then the checksum list,
 // then the pieces left, the last first, each only while it is still the file
 // that was measured and once the names before it are durable, so that a cut
-// never leaves a gap. Empty when all went; else the file that stayed.
+// never leaves a gap. A journal that records an output in another folder
+// goes last instead: it alone tells a later join where the output is. Under
+// `keep` the journal alone goes. Empty when all went; else the file that stayed.
 std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* journal, ListCheck& check,
-                                           const std::vector<Piece>& pieces);
+                                           const std::vector<Piece>& pieces, bool keep = false);
 
 // True when `count` bytes of `output` from `outputOffset` are, byte for byte,
 // those of the piece at `name` from its start.

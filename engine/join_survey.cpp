@@ -75,7 +75,7 @@ bool JournalFitsSet(const PieceSet& set, JoinSurvey& survey)
 {
     const Journal& journal = survey.journal->journal;
     if (journal.originalLeaf != LeafOf(set.originalPath) || journal.countText != set.countText ||
-        journal.outputFolder != "." || journal.partSize < 1 || journal.lastSize < 1 ||
+        journal.outputFolder.empty() || journal.partSize < 1 || journal.lastSize < 1 ||
         journal.lastSize > journal.partSize)
         return false;
     survey.partSize = journal.partSize;
@@ -100,7 +100,7 @@ JoinState Refusal(JoinSurvey& survey, JoinState state, std::string file, std::st
 // The state of a set beside a journal of this set's join.
 JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop, bool withList)
 {
-    const std::string& originalPath = set.originalPath;
+    const std::string& originalPath = survey.place.output;
     const Journal& journal = survey.journal->journal;
     const bool allPieces = survey.firstIndex == 0 && stop == set.pieceCount;
     // A file number proves the output only where it lasts: elsewhere a file
@@ -108,7 +108,7 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
     const bool idsLast = fileSystem().keepsFileIds(originalPath);
     const bool proven = survey.output && journal.output && survey.output->sameFileAs(*journal.output) &&
                         survey.output->links == 1 && fileSystem().isPlainName(originalPath) && idsLast;
-    if (journal.privateLeaf != LeafOf(PrivateOutputPath(originalPath)))
+    if (journal.privateLeaf != LeafOf(survey.place.privateFile))
         survey.privateFile.reset();  // not the journal's: it is never touched
 
     if (allPieces && !survey.output)
@@ -122,7 +122,7 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
     if (survey.pieces.empty()) {
         if (proven && survey.output->size == journal.originalSize(set.pieceCount))
             return JoinState::FinishedJournal;
-        return Refusal(survey, JoinState::PieceMissing, PieceName(originalPath, 0, set.countText), {});
+        return Refusal(survey, JoinState::PieceMissing, PieceName(set.originalPath, 0, set.countText), {});
     }
     if (!survey.output)
         return Refusal(survey, JoinState::PieceMissing, FirstMissingPiece(set, survey, stop), {});
@@ -147,7 +147,7 @@ JoinState WithJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop
 // The state of a set with no journal beside it.
 JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t stop)
 {
-    const std::string& originalPath = set.originalPath;
+    const std::string& originalPath = survey.place.output;
     if (survey.firstIndex == 0 && stop == set.pieceCount) {
         survey.partSize = survey.pieces.front().identity.size;
         if (const Piece* misfit = FirstMisfitOfPlace(set, survey))
@@ -157,7 +157,7 @@ JoinState WithoutJournal(const PieceSet& set, JoinSurvey& survey, std::int32_t s
         if (survey.output || fileSystem().exists(originalPath))
             return Refusal(survey, JoinState::OutputInTheWay, originalPath, "a file of that name exists");
         if (survey.privateFile)
-            return Refusal(survey, JoinState::OutputInTheWay, PrivateOutputPath(originalPath),
+            return Refusal(survey, JoinState::OutputInTheWay, survey.place.privateFile,
                            "a file of that name exists");
         return JoinState::FreshSet;
     }
@@ -178,9 +178,24 @@ bool SplitJournalOfGoneInput(const PieceSet& set, const JoinSurvey& survey)
            journal.countText == set.countText && !fileSystem().exists(InputPathOf(set.originalPath, journal));
 }
 
-JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
+// Where the output lies and what is there: at the folder a journal of this
+// set's join records, else where the join was asked to write.
+void LookAtOutput(const PieceSet& set, JoinSurvey& survey, const FoundJournal& found, const JoinPlace& asked)
+{
+    const bool recorded = found.found == JournalFound::Read && found.open.journal.kind == JournalKind::Join;
+    survey.place = recorded && !found.open.journal.outputFolder.empty()
+                       ? PlaceOfRecord(set, found.open.journal.outputFolder)
+                       : asked;
+    if (fileSystem().exists(survey.place.output))
+        survey.output = fileSystem().identityAt(survey.place.output);
+    if (fileSystem().exists(survey.place.privateFile))
+        survey.privateFile = fileSystem().identityAt(survey.place.privateFile);
+}
+
+JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList, const JoinPlace& asked)
 {
     const std::string& originalPath = set.originalPath;
+    survey.place = asked;
     const std::int32_t stop = MeasureRemainingPieces(set, survey);
     // A piece that is there and does not open, or that does not open while a
     // later one is there: nothing can go on without it.
@@ -188,13 +203,10 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
     if (stopIsThere || (stop < set.pieceCount && !survey.pieces.empty() &&
                         (FirstExistingPiece(set, stop + 1, set.pieceCount) < set.pieceCount || stop < set.pieceCount - 1)))
         return Refusal(survey, JoinState::PieceMissing, PieceName(originalPath, stop, set.countText), {});
-    if (fileSystem().exists(originalPath))
-        survey.output = fileSystem().identityAt(originalPath);
-    if (fileSystem().exists(PrivateOutputPath(originalPath)))
-        survey.privateFile = fileSystem().identityAt(PrivateOutputPath(originalPath));
 
     const std::string journalPath = JournalPath(originalPath);
     FoundJournal found = FindJournal(journalPath);
+    LookAtOutput(set, survey, found, asked);
     switch (found.found) {
     case JournalFound::None:
         return WithoutJournal(set, survey, stop);
@@ -223,14 +235,15 @@ JoinState Survey(const PieceSet& set, JoinSurvey& survey, bool withList)
         return Refusal(survey, JoinState::JournalOfAnotherKind, journalPath, "it records another kind of job");
     if (!JournalFitsSet(set, survey))
         return Refusal(survey, JoinState::JournalUnfit, journalPath, "it records another set of pieces");
+    survey.journalOfThisJoin = true;
     return WithJournal(set, survey, stop, withList);
 }
 
 }  // namespace
 
-JoinSurvey SurveyJoin(const PieceSet& set, bool withList)
+JoinSurvey SurveyJoin(const PieceSet& set, bool withList, const JoinPlace& asked)
 {
     JoinSurvey survey;
-    survey.state = Survey(set, survey, withList);
+    survey.state = Survey(set, survey, withList, asked);
     return survey;
 }

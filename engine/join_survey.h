@@ -34,11 +34,16 @@ enum class JoinState {
 
 struct JoinSurvey {
     JoinState state = JoinState::PieceMissing;
+    // Where the output is looked for: the folder the journal records, else
+    // the one the join was asked to write into (jobState.intoFolder), else
+    // beside the pieces.
+    JoinPlace place;
     std::vector<Piece> pieces;     // the pieces there, measured, in index order
     std::int32_t firstIndex = 0;   // index of pieces.front()
     std::int64_t partSize = 0;
     std::int64_t lastSize = 0;     // known once a journal or the last piece tells it
     std::optional<OpenJournal> journal;  // found and locked; a state may leave it unread
+    bool journalOfThisJoin = false;      // the journal was read, and records this set's join
     std::optional<FileIdentity> output;  // what is at the original's path
     std::optional<FileIdentity> privateFile;
     // Interrupted on a file system whose file numbers do not last: only the
@@ -51,4 +56,6 @@ struct JoinSurvey {
 // Looks at the set of `set` without changing any file (it locks the journal
 // it finds, so that no other job acts on the set meanwhile). `withList`: the
 // set has a checksum list, which may prove an output that file numbers cannot.
-JoinSurvey SurveyJoin(const PieceSet& set, bool withList);
+// `asked`: the place the join was asked to write to, which a journal of this
+// set's join overrides with the folder it records.
+JoinSurvey SurveyJoin(const PieceSet& set, bool withList, const JoinPlace& asked);

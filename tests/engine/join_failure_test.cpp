@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <vector>
@@ -92,6 +93,30 @@ protected:
     // bystanders, as they were.
     void expectCleanRecovery(const std::map<std::string, std::string>& bystanders);
 
+    // Where the swept join writes the original: beside the pieces, or in the
+    // folder "out" with --into.
+    std::string sweptOutput() const { return into_ ? path("out/orig.bin") : output(); }
+    // What a clean end leaves in the pieces' folder besides the bystanders:
+    // the original alone; the folder "out" alone; or, keeping the pieces,
+    // every piece and the list beside the original.
+    std::vector<std::string> cleanEnd() const
+    {
+        std::vector<std::string> names{into_ ? "out" : "orig.bin"};
+        if (keep_) {
+            for (int i = 0; i < count(); ++i)
+                names.push_back(Utf8(PathFromUtf8(piece(i)).filename()));
+            if (listed_)
+                names.push_back("orig.bin.plit.sha256");
+        }
+        return names;
+    }
+
+    // The sweep's join: --keep, --into the folder "out"; and whether the set has its list.
+    bool keep_ = false;
+    bool into_ = false;
+    bool listed_ = false;
+    // A stop is asked for before the swept join starts.
+    bool stop_ = false;
 };
 
 TEST_F(JoinFault, NamesWithoutAValidCountAreRefused)
@@ -310,18 +335,32 @@ void JoinFault::sweepJoinFaults(const std::string& label, const std::function<vo
     std::map<std::string, std::string> bystanders;
     const auto startOver = [&] {
         for (const std::string& name : filesInDir())  // a failed join may leave its journal, as it must
-            fs::remove(dir_ / PathFromUtf8(name));
+            fs::remove_all(dir_ / PathFromUtf8(name));
         writePieces();
         prepare();
+        if (into_) {
+            fs::create_directories(dir_ / "out");
+            jobState.intoFolder = path("out");
+        }
+        jobState.keep = keep_;
+        listed_ = FileExists(path("orig.bin.plit.sha256"));
         bystanders.clear();
         for (const std::string& name : filesInDir())
-            if (name.find(".plit") == std::string::npos)
+            if (name.find(".plit") == std::string::npos && !fs::is_directory(dir_ / PathFromUtf8(name)))
                 bystanders[name] = ReadFileBytes(path(name));
     };
     // Joined again after a failure, as the message says, the second join's
     // calls are among those that fail in turn.
+    // Stopped (a stop asked before the first chunk), it is joined again
+    // from the piece the stop names, and those calls fail in turn too.
     const auto join = [&] {
+        jobState.stopRequested = stop_ ? 1 : 0;
         runJoin(piece(count() - 1));
+        jobState.stopRequested = 0;
+        if (result_.outcome == JobOutcome::Stopped) {
+            sink_.events.clear();
+            runJoin(result_.resumeWith);
+        }
         if (againAfterAFailure && result_.outcome == JobOutcome::Failed) {
             sink_.events.clear();
             runJoin(piece(count() - 1));
@@ -330,7 +369,7 @@ void JoinFault::sweepJoinFaults(const std::string& label, const std::function<vo
     const auto check = [&] {
         const bool succeeded = expectOneEnd(kJoiner) == kJoinSucceeded;
         EXPECT_EQ(result_.outcome == JobOutcome::Succeeded, succeeded);
-        const std::string out = FileExists(output()) ? ReadFileBytes(output()) : std::string();
+        const std::string out = FileExists(sweptOutput()) ? ReadFileBytes(sweptOutput()) : std::string();
         ASSERT_LE(out.size(), original_.size());
         EXPECT_TRUE(out == original_.substr(0, out.size())) << "the output is no prefix of the original";
         std::size_t covered = out.size();
@@ -354,7 +393,7 @@ void JoinFault::sweepJoinFaults(const std::string& label, const std::function<vo
 
 void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& bystanders)
 {
-    std::vector<std::string> clean{"orig.bin"};
+    std::vector<std::string> clean = cleanEnd();
     for (const auto& entry : bystanders)
         clean.push_back(entry.first);
     std::sort(clean.begin(), clean.end());
@@ -364,12 +403,20 @@ void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& by
             text += " " + name;
         return text;
     };
-    if (filesInDir() == clean && ReadFileBytes(output()) == original_)
+    const auto outHoldsTheOriginalAlone = [&] {
+        return !into_ || (std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()) == 1);
+    };
+    if (filesInDir() == clean && FileExists(sweptOutput()) && ReadFileBytes(sweptOutput()) == original_ &&
+        outHoldsTheOriginalAlone())
         return;
 
     int lowest = 0;
     while (lowest < count() && !FileExists(piece(lowest)))
         ++lowest;
+    // A join into another folder removes its journal last: the join of any
+    // piece's name ends one left beside no piece.
+    if (lowest == count() && into_ && FileExists(JournalPath(output())))
+        lowest = 0;
     ASSERT_LT(lowest, count()) << "no piece is left to join, and the folder holds:" << listing();
     const bool inKernelCopy = files_.inKernelCopy;
     files_ = FaultyFileSystem();
@@ -379,7 +426,8 @@ void JoinFault::expectCleanRecovery(const std::map<std::string, std::string>& by
     SCOPED_TRACE(testing::Message() << "then a join from piece " << lowest);
     EXPECT_EQ(expectOneEnd(kJoiner), kJoinSucceeded);
     EXPECT_EQ(filesInDir(), clean) << "the folder holds:" << listing();
-    EXPECT_TRUE(FileExists(output()) && ReadFileBytes(output()) == original_) << "the original is not back";
+    EXPECT_TRUE(FileExists(sweptOutput()) && ReadFileBytes(sweptOutput()) == original_) << "the original is not back";
+    EXPECT_TRUE(outHoldsTheOriginalAlone()) << "the folder out holds more than the original";
     for (const auto& [name, bytes] : bystanders)
         EXPECT_TRUE(FileExists(path(name)) && ReadFileBytes(path(name)) == bytes) << name << " changed";
 }
@@ -426,6 +474,46 @@ TEST_F(JoinFault, NoByteIsLostWhenAPieceCannotBeDeletedAndALaterCallFails)
     sweepJoinFaults("five pieces, piece 0 with a second name", [&] {
         fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
     }, {pieceKept}, true);
+}
+
+// --keep: whichever call fails, no piece and not the list is ever touched,
+// and the join of the same set again (--keep) ends with the original beside
+// them. The journal's flag is what a join that takes it up heeds.
+TEST_F(JoinFault, NoPieceIsTouchedByAFailingCopy)
+{
+    keep_ = true;
+    sweepJoinFaults("three pieces, kept", [] {});
+    sweepJoinFaults("three pieces and their list, kept", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+    });
+}
+
+// --into a folder: whichever call fails, the original's bytes are in the
+// output there or in the pieces, and the same join again ends with the
+// original alone in that folder.
+TEST_F(JoinFault, NoByteIsLostJoiningIntoAnotherFolderWhateverCallFails)
+{
+    into_ = true;
+    sweepJoinFaults("three pieces, into another folder", [] {});
+    sweepJoinFaults("three pieces and their list, into another folder", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+    });
+}
+
+// A stop asked for before the first chunk: piece 0 renamed, the join stops
+// holding it; copied, it stops holding nothing and puts the set back. Any
+// call failing, in the stop or in the join that then finishes it, loses no
+// byte.
+TEST_F(JoinFault, NoByteIsLostWhenAStoppedJoinMeetsAFault)
+{
+    stop_ = true;
+    sweepJoinFaults("three pieces, stopped, then joined again", [] {});
+    sweepJoinFaults("three pieces and their list, piece 0 with a second name, stopped, then joined again", [&] {
+        WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_));
+        fs::create_hard_link(PathFromUtf8(piece(0)), dir_ / "second-name");
+    });
+    keep_ = true;
+    sweepJoinFaults("three pieces, kept, stopped, then joined again", [] {});
 }
 
 // Vandrel.exe's join of a piece named on its command line ends the process

@@ -19,6 +19,7 @@ namespace {
 using job_messages::FileInUseByAnotherJob;
 using job_messages::JoinForeignOutput;
 using job_messages::JoinIdsNotStable;
+using job_messages::JoinIntoOtherFolder;
 using job_messages::JoinJournalOfAnotherKind;
 using job_messages::JoinJournalUnfit;
 using job_messages::JoinListUnfit;
@@ -27,7 +28,10 @@ using job_messages::JoinOutputInTheWay;
 using job_messages::JoinSplitLeftovers;
 
 
-enum class Ends { Rebuilt, Refused };
+// Rebuilt: the original alone. Kept: the original beside every piece and the
+// list, as a join that keeps them (--keep) ends. RebuiltInOut: the original
+// alone in the folder "out", which is all the pieces' folder holds.
+enum class Ends { Rebuilt, Refused, Kept, RebuiltInOut };
 
 class JoinRecovery : public PieceSetTest {
 protected:
@@ -73,6 +77,29 @@ protected:
             writeJournal(journalOfSet(), output());
     }
 
+    // The same, of a join into the folder "out" inside the pieces' folder.
+    void interruptedIntoOut(int firstKept, const std::string& bytes)
+    {
+        writePieces(firstKept);
+        fs::create_directories(dir_ / "out");
+        WriteFileBytes(path("out/orig.bin"), bytes);
+        Journal journal = journalOfSet();
+        journal.outputFolder = "out";
+        journal.privateLeaf = "orig.bin.plit.part";
+        writeJournal(journal, path("out/orig.bin"));
+    }
+
+    // The same, of a join that keeps its pieces (--keep): every piece there.
+    void copyInterrupted(const std::string& bytes, const std::string& at)
+    {
+        writePieces();
+        WriteFileBytes(at, bytes);
+        Journal journal = journalOfSet();
+        journal.keep = true;
+        journal.privateLeaf = "orig.bin.plit.part";
+        writeJournal(journal, at);
+    }
+
     // The set's checksum list beside the pieces.
     void listed() { WriteFileBytes(path("orig.bin.plit.sha256"), ListTextFor(output(), original_, partSize_)); }
 
@@ -82,8 +109,10 @@ protected:
     void expectJoin(const std::function<void()>& build, Ends ends, const std::string& text = {}, int chosen = -1)
     {
         for (const std::string& name : filesInDir())
-            fs::remove(dir_ / PathFromUtf8(name));
+            fs::remove_all(dir_ / PathFromUtf8(name));
         sink_.events.clear();
+        jobState.intoFolder.clear();
+        jobState.keep = false;
         build();
         const Folder before = folder();
         runJoin(piece(chosen < 0 ? count() - 1 : chosen));
@@ -91,6 +120,21 @@ protected:
             expectOutcome(kJoinSucceeded, kJoiner);
             EXPECT_EQ(result_.outcome, JobOutcome::Succeeded);
             EXPECT_EQ(folder(), (Folder{{"orig.bin", original_}})) << "the original alone, byte for byte";
+        } else if (ends == Ends::Kept) {
+            expectOutcome(kJoinSucceeded, kJoiner);
+            EXPECT_TRUE(result_.kept);
+            Folder kept;
+            for (int i = 0; i < count(); ++i)
+                kept[PathFromUtf8(piece(i)).filename().string()] = pieces_[static_cast<std::size_t>(i)];
+            if (before.count("orig.bin.plit.sha256") != 0)
+                kept["orig.bin.plit.sha256"] = before.at("orig.bin.plit.sha256");
+            kept["orig.bin"] = original_;
+            EXPECT_EQ(folder(), kept) << "the original beside every piece and the list, byte for byte";
+        } else if (ends == Ends::RebuiltInOut) {
+            expectOutcome(kJoinSucceeded, kJoiner);
+            EXPECT_EQ(folder(), (Folder{{"out", "(a folder)"}})) << "nothing left beside the pieces";
+            EXPECT_EQ(fs::directory_iterator(dir_ / "out")->path().filename(), "orig.bin");
+            EXPECT_EQ(ReadFileBytes(path("out/orig.bin")), original_);
         } else {
             expectRefused(text, kJoiner);
             EXPECT_EQ(result_.outcome, JobOutcome::Refused);
@@ -227,6 +271,48 @@ TEST_F(JoinRecovery, EveryStateOfTheTable)
          NotFoundText(piece(1))},
         {"journal whose output holds fewer pieces than are gone", [&] { interrupted(2, head(599)); }, Ends::Refused,
          JoinForeignOutput(output(), piece(0))},
+        {"a copy interrupted at piece 2, joined without --keep", [&] { copyInterrupted(head(600), output()); listed(); },
+         Ends::Kept, {}},
+        {"a copy interrupted in piece 2, joined without --keep", [&] { copyInterrupted(head(650), output()); },
+         Ends::Kept, {}},
+        {"a copy interrupted while it copied piece 0",
+         [&] { copyInterrupted(head(120), PrivateOutputPath(output())); listed(); }, Ends::Kept, {}},
+        {"a copy whose every byte is in the output, the journal not yet removed",
+         [&] { copyInterrupted(original_, output()); listed(); }, Ends::Kept, {}},
+        {"a move interrupted at piece 2, joined with --keep: the move goes on",
+         [&] {
+             interrupted(2, head(600));
+             jobState.keep = true;
+         },
+         Ends::Rebuilt, {}},
+        {"interrupted into another folder", [&] { interruptedIntoOut(2, head(720)); }, Ends::RebuiltInOut, {}},
+        {"interrupted into another folder, with the list, joined into it",
+         [&] {
+             interruptedIntoOut(2, head(600));
+             listed();
+             jobState.intoFolder = path("out");
+         },
+         Ends::RebuiltInOut, {}},
+        {"interrupted into another folder, only the last piece left", [&] { interruptedIntoOut(3, head(900)); },
+         Ends::RebuiltInOut, {}},
+        {"finishing into another folder, the journal not yet removed",
+         [&] { interruptedIntoOut(3, original_); }, Ends::RebuiltInOut, {}},
+        {"journal left after a finished join into another folder", [&] { interruptedIntoOut(4, original_); },
+         Ends::RebuiltInOut, {}},
+        {"interrupted into another folder, joined into a third",
+         [&] {
+             interruptedIntoOut(2, head(720));
+             fs::create_directories(dir_ / "third");
+             jobState.intoFolder = path("third");
+         },
+         Ends::Refused, JoinIntoOtherFolder(JournalPath(output()), path("out"))},
+        {"interrupted beside the pieces, joined into another folder",
+         [&] {
+             interrupted(2, head(720));
+             fs::create_directories(dir_ / "out");
+             jobState.intoFolder = path("out");
+         },
+         Ends::Refused, JoinIntoOtherFolder(JournalPath(output()), Utf8(dir_))},
         {"a piece missing", [&] { writePieces(); fs::remove(PathFromUtf8(piece(2))); }, Ends::Refused,
          NotFoundText(piece(2))},
         {"nothing but pieces after piece 0", [&] { writePieces(1); }, Ends::Refused, NotFoundText(piece(0))},

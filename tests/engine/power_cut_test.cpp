@@ -23,6 +23,7 @@
 namespace {
 
 const std::string kOriginal = "/vault/in.bin";
+constexpr const char* kIntoFolder = "/archive";
 const WindowHandle kWindow = reinterpret_cast<WindowHandle>(std::uintptr_t{0xC07});
 // Cut points whose first broken disk is told in full; the rest are counted.
 constexpr int kCutsShown = 5;
@@ -41,19 +42,22 @@ struct Workload {
     bool firstPieceLinked = false;
     // A join of pieces without a checksum list, as older splits left them.
     bool unlisted = false;
-    // A split that keeps its input (--keep).
+    // A split into another folder of the disk, which stands in for another
+    // disk (--into): its pieces go there; a join into it: its output does.
+    const char* into = nullptr;
+    // A split that keeps its input, a join that keeps its pieces (--keep).
     bool keep = false;
-    // A split into another folder of the disk (--into); empty: beside the input.
-    const char* into = "";
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
-    // The original's path in the pieces' folder, where a join rebuilds it.
-    std::string piecesOriginal() const { return *into ? std::string(into) + "/in.bin" : kOriginal; }
+    // The original's path in the pieces' folder, where a join without --into rebuilds it.
+    std::string piecesOriginal() const { return split && into ? std::string(into) + "/in.bin" : kOriginal; }
     std::string piece(std::int64_t index) const
     {
         return PieceName(piecesOriginal(), index, Int64ToDecimal(pieceCount()));
     }
     std::string list() const { return piecesOriginal() + ".plit.sha256"; }
+    // Where the original is: the split's input, or where the join puts it.
+    std::string output() const { return !split && into ? std::string(into) + "/in.bin" : kOriginal; }
     // The same workload with another part size: the split a user starts
     // again after a cut.
     Workload withPartSize(std::int64_t other) const
@@ -80,11 +84,16 @@ const Workload kWorkloads[] = {
     {"JoinTwoPiecesCopyingPieceZero", false, 7, 4, false, true},
     {"JoinTenPiecesWithoutList", false, 100, 10, false, false, true},
     {"JoinTwoPiecesOfZerosWithoutList", false, 8, 4, true, false, true},
-    {"SplitKeepingTheInput", true, 10, 4, false, false, false, true},
-    {"SplitIntoTenPiecesKeepingTheInput", true, 100, 10, false, false, false, true},
-    {"SplitIntoAnotherFolder", true, 10, 4, false, false, false, false, "/usb"},
-    {"SplitIntoTenPiecesInAnotherFolder", true, 100, 10, false, false, false, false, "/usb"},
-    {"SplitIntoAnotherFolderKeepingTheInput", true, 10, 4, false, false, false, true, "/usb"},
+    {"SplitKeepingTheInput", true, 10, 4, false, false, false, nullptr, true},
+    {"SplitIntoTenPiecesKeepingTheInput", true, 100, 10, false, false, false, nullptr, true},
+    {"SplitIntoAnotherFolder", true, 10, 4, false, false, false, kIntoFolder},
+    {"SplitIntoTenPiecesInAnotherFolder", true, 100, 10, false, false, false, kIntoFolder},
+    {"SplitIntoAnotherFolderKeepingTheInput", true, 10, 4, false, false, false, kIntoFolder, true},
+    // The second folder stands in for another disk: the disk has one volume.
+    {"JoinIntoAnotherFolder", false, 100, 10, false, false, false, kIntoFolder},
+    {"JoinTwoPiecesIntoAnotherFolder", false, 7, 4, false, false, false, kIntoFolder},
+    {"JoinKeepingThePieces", false, 100, 10, false, false, false, nullptr, true},
+    {"JoinKeepingTwoPiecesWithoutList", false, 7, 4, false, false, true, nullptr, true},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -146,7 +155,7 @@ struct Machine {
         disk.inKernelCopy = inKernelCopy;
         if (workload.firstPieceLinked)
             disk.linkedNames.insert(workload.piece(0));
-        if (*workload.into)
+        if (workload.into)
             disk.folders.insert(workload.into);
         return disk;
     }
@@ -157,21 +166,28 @@ void PrintTo(const Machine& machine, std::ostream* out)
     *out << machine.name();
 }
 
-void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece)
+// A join from `chosenPiece`, into the folder `into` names (none: beside the
+// pieces, or where a journal says), keeping the pieces with `keep`.
+void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& chosenPiece, const char* into = nullptr,
+             bool keep = false)
 {
     EngineOn engine(disk, sink);
+    jobState.intoFolder = into ? into : "";
+    jobState.keep = keep;
     JoinFiles(chosenPiece);
+    jobState.intoFolder.clear();
+    jobState.keep = false;
 }
 
 // The workload's job on `disk`: a split of the original, or a join from piece 0.
 void RunJob(const Workload& workload, PowerCutFileSystem& disk, RecordingSink& sink)
 {
     if (!workload.split)
-        return RunJoin(disk, sink, workload.piece(0));
+        return RunJoin(disk, sink, workload.piece(0), workload.into, workload.keep);
     EngineOn engine(disk, sink);
     jobState.partSize = workload.partSize;
     jobState.keep = workload.keep;
-    jobState.intoFolder = workload.into;
+    jobState.intoFolder = workload.into ? workload.into : "";
     SplitFile(kOriginal);
     jobState.keep = false;
     jobState.intoFolder.clear();
@@ -209,8 +225,9 @@ bool EveryPieceWhole(const Workload& workload, const DiskImage& disk)
 // as it lies beside the pieces a join starts from.
 std::string ListText(const Workload& workload)
 {
-    const std::int64_t modified = workload.split ? StartingDisk(workload).at(kOriginal).modified : 0;
-    return ListTextFor(kOriginal, workload.content(), workload.partSize, ModifiedToUtcNanoseconds(modified));
+    const std::int64_t modifiedUtc =
+        workload.split ? ModifiedToUtcNanoseconds(StartingDisk(workload).at(kOriginal).modified) : 0;
+    return ListTextFor(kOriginal, workload.content(), workload.partSize, modifiedUtc);
 }
 
 bool ListWhole(const Workload& workload, const DiskImage& disk)
@@ -219,10 +236,15 @@ bool ListWhole(const Workload& workload, const DiskImage& disk)
     return list != disk.end() && list->second.bytes == ListText(workload);
 }
 
+bool OriginalWhole(const Workload& workload, const DiskImage& disk, const std::string& path)
+{
+    const auto original = disk.find(path);
+    return original != disk.end() && original->second.bytes == workload.content();
+}
+
 bool OriginalWhole(const Workload& workload, const DiskImage& disk)
 {
-    const auto original = disk.find(kOriginal);
-    return original != disk.end() && original->second.bytes == workload.content();
+    return OriginalWhole(workload, disk, workload.output());
 }
 
 bool OriginalAlone(const Workload& workload, const DiskImage& disk)
@@ -233,20 +255,22 @@ bool OriginalAlone(const Workload& workload, const DiskImage& disk)
 // The original alone, rebuilt by a join in the pieces' folder.
 bool RebuiltAlone(const Workload& workload, const DiskImage& disk)
 {
-    const auto rebuilt = disk.find(workload.piecesOriginal());
-    return disk.size() == 1 && rebuilt != disk.end() && rebuilt->second.bytes == workload.content();
+    return disk.size() == 1 && OriginalWhole(workload, disk, workload.piecesOriginal());
 }
 
-// A finished split leaves every piece and its list, and nothing else but
-// the input it kept; a finished join the original alone.
+// A finished split leaves every piece and its list, and nothing else but the
+// input it kept; a finished join the original alone, or, keeping its pieces,
+// the original beside the set as it was.
 bool JobDone(const Workload& workload, const DiskImage& disk)
 {
+    if (workload.keep)
+        return OriginalWhole(workload, disk) && EveryPieceWhole(workload, disk) &&
+               (workload.unlisted || ListWhole(workload, disk)) &&
+               disk.size() == static_cast<std::size_t>(workload.pieceCount()) + (workload.unlisted ? 1 : 2);
     if (!workload.split)
         return OriginalAlone(workload, disk);
-    const std::size_t kept = workload.keep ? 1 : 0;
     return EveryPieceWhole(workload, disk) && ListWhole(workload, disk) &&
-           (!workload.keep || OriginalWhole(workload, disk)) &&
-           disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1 + kept;
+           disk.size() == static_cast<std::size_t>(workload.pieceCount()) + 1;
 }
 
 // What a reported success promises on every disk a later cut may leave: every
@@ -313,29 +337,45 @@ std::string SplitAgainFailure(const Workload& workload, const DiskImage& survive
            "\n  and left:" + Describe(again, recovery.image());
 }
 
+// True when a join has nothing left to do on `disk`: JobDone, or, for a join
+// into another folder, the original alone beside its pieces' place, where a
+// join without --into puts a set whose journal was not yet written.
+bool JoinDone(const Workload& workload, const DiskImage& disk)
+{
+    return JobDone(workload, disk) ||
+           (workload.into && disk.size() == 1 && OriginalWhole(workload, disk, kOriginal));
+}
+
 // Recovers the original on `survived` as a user would, with Vandrel alone:
-// nothing to do when the disk holds the original alone, or what a finished
-// split that keeps its input leaves; a split whose input is still there is
-// started again; otherwise the lowest remaining piece is joined, and the join
-// must end cleanly: its success message, and the original alone on the disk,
-// byte for byte (no piece, and no file of any other name). Returns an account
-// of what was done and seen when the recovery did not end cleanly, nothing
-// when it did.
+// nothing to do when the job is done; a split whose input is still there is
+// started again; otherwise the lowest remaining piece is joined (without
+// --into: a journal tells where the output goes; with --keep when the join
+// kept its pieces), and the join must end cleanly: its success message, and
+// the original alone on the disk, byte for byte (no piece, and no file of
+// any other name), or beside the whole set when it kept its pieces. Returns
+// an account of what was done and seen when the recovery did not end
+// cleanly, nothing when it did.
 std::string RecoveryFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
 {
-    if (OriginalAlone(workload, survived) || (workload.split && workload.keep && JobDone(workload, survived)))
+    if (workload.split ? OriginalAlone(workload, survived) || (workload.keep && JobDone(workload, survived))
+                       : JoinDone(workload, survived))
         return {};
     if (workload.split && OriginalWhole(workload, survived))
         return SplitAgainFailure(workload, survived, machine);
     const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
-    if (pieces.empty())
+    // A join into another folder removes its journal last, as the journal
+    // alone tells where the output is: a cut just before leaves it beside no
+    // piece, and the join of any piece's name (`vandrel join`) ends it.
+    const bool journalAlone = !workload.split && workload.into && survived.count(kOriginal + ".plit.journal") != 0;
+    if (pieces.empty() && !journalAlone)
         return "no piece is left to join, and the disk does not hold the original alone";
 
     PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
-    const std::string chosen = workload.piece(pieces.front());
-    RunJoin(recovery, sink, chosen);
-    if (Showed(sink, kJoinSucceeded) && RebuiltAlone(workload, recovery.image()))
+    const std::string chosen = workload.piece(pieces.empty() ? 0 : pieces.front());
+    RunJoin(recovery, sink, chosen, nullptr, !workload.split && workload.keep);
+    if (Showed(sink, kJoinSucceeded) && (workload.split ? RebuiltAlone(workload, recovery.image())
+                                                        : JoinDone(workload, recovery.image())))
         return {};
     return "joined " + chosen + ", which told:" + Told(sink) + "\n  and left:" + Describe(workload, recovery.image());
 }

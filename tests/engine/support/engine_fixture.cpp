@@ -106,6 +106,9 @@ void EngineTest::SetUp()
     jobState.partSize = 0;
     jobState.totalBytes = 0;
     jobState.bytesDone = 0;
+    jobState.keep = false;
+    jobState.intoFolder.clear();
+    jobState.stopRequested = 0;
 }
 
 void EngineTest::TearDown()
@@ -114,6 +117,9 @@ void EngineTest::TearDown()
     setFileSystem(nullptr);
     jobState.busy = 0;
     jobState.notifyWindow = nullptr;
+    jobState.keep = false;
+    jobState.intoFolder.clear();
+    jobState.stopRequested = 0;
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
 }

@@ -22,6 +22,8 @@
 // pending name change up to the last one that concerns that file.
 // The seam has no links, so neither has this file system: each file has one
 // name (linkedNames stands in for a second name elsewhere). Every folder exists; there are no symbolic links.
+// It is one volume: two folders stand in for two disks, but for the volume
+// number their files share.
 
 #include <cstdint>
 #include <map>
@@ -95,6 +97,9 @@ public:
     std::set<std::string> folders;
     // How names become durable; set before the first call.
     DiskProfile profile = DiskProfile::Posix;
+    // Folders exists() answers for, besides the names of files: every folder
+    // exists, but a job asks after one only when a user named it.
+    std::set<std::string> folders;
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     GuardedFile openGuarded(const std::string& path) override;
