@@ -124,7 +124,7 @@ std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, cons
     case CopyResult::WriteFailed:
         return WriteFailure(name);
     case CopyResult::Stopped:
-        return SplitFailure{SplitStopped(input.path), input.path, "it was asked to stop", true};
+        return SplitFailure{SplitStopped(input.path), {}, {}, true};  // the message says it all
     }
     // Set before the flush, so that they are durable with the bytes.
     if (!piece.takePermissionsOf(input.opened) || !piece.setModified(input.opened.modified) || !piece.flush() ||
@@ -396,6 +396,27 @@ bool IntoFolderFits(const std::string& folder)
 
 }  // namespace
 
+namespace {
+
+// A part size the pieces' disk cannot store (FAT: 4 GiB less one byte) is
+// refused, naming the first piece and the largest file that disk holds.
+// Asked only of a part size that makes two pieces or more.
+std::optional<JobResult> RefusePieceTooLargeForDisk(const std::string& piecesOriginal, std::int64_t partSize,
+                                                    std::int64_t fileSize)
+{
+    if (partSize <= 0 || partSize >= fileSize)
+        return std::nullopt;
+    const std::int64_t pieceCount = fileSize / partSize + (fileSize % partSize != 0 ? 1 : 0);
+    const std::string firstPiece = PieceName(piecesOriginal, 0, Int64ToDecimal(pieceCount));
+    const std::int64_t largest = fileSystem().largestFileSize(firstPiece);
+    if (partSize <= largest)
+        return std::nullopt;
+    return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
+                     kSplitCaption, firstPiece, "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
+}
+
+}  // namespace
+
 unsigned SplitThreadProc(void*)
 {
     SplitFile(jobState.splitPath);
@@ -435,6 +456,9 @@ JobResult SplitFile(std::string splitPath)
         if (std::optional<JobResult> refused = LookAtJournal(splitPath, splitPath, *opened, leftovers))
             return *refused;
     const std::int64_t fileSize = opened->size;
+    // Before the space it takes: no room helps a piece its disk cannot hold.
+    if (std::optional<JobResult> refused = RefusePieceTooLargeForDisk(piecesOriginal, partSize, fileSize))
+        return *refused;
     if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
         return RefuseJob(kSplitNoSpace, kSplitCaption);
     if (partSize <= 0)
@@ -447,10 +471,6 @@ JobResult SplitFile(std::string splitPath)
         return RefuseJob(kSplitInvalidSize, kSplitCaption);
     const std::string countText = Int64ToDecimal(pieceCount);
     const std::string firstPiece = PieceName(piecesOriginal, 0, countText);
-    if (const std::int64_t largest = fileSystem().largestFileSize(firstPiece); partSize > largest)
-        return RefuseJob(SplitPartTooLargeForDisk(Int64ToDecimal(partSize), firstPiece, Int64ToDecimal(largest)),
-                         kSplitCaption, firstPiece,
-                         "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
     const bool withList = jobState.writeList;
     std::set<std::string> claimed;
     for (const Leftover& leftover : leftovers)

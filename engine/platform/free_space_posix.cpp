@@ -21,7 +21,9 @@ std::int64_t QueryVolumeFreeBytes(const std::string& path)
     if (path.size() < 2)
         return FREE_QUERY_FAILED;
     struct statvfs volume {};
-    if (::statvfs(ContainingFolder(path).c_str(), &volume) != 0)
+    // A file system that counts no blocks at all (fusefat, a tmpfs without a
+    // size) tells nothing about its room.
+    if (::statvfs(ContainingFolder(path).c_str(), &volume) != 0 || volume.f_blocks == 0)
         return FREE_QUERY_FAILED;
     CHardDiskManager disk;
     disk.freeBytesAvailableToCaller = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;

@@ -97,9 +97,6 @@ public:
     std::set<std::string> folders;
     // How names become durable; set before the first call.
     DiskProfile profile = DiskProfile::Posix;
-    // Folders exists() answers for, besides the names of files: every folder
-    // exists, but a job asks after one only when a user named it.
-    std::set<std::string> folders;
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     GuardedFile openGuarded(const std::string& path) override;
