@@ -15,6 +15,7 @@
 # Usage: kill_recovery_test.sh VANDREL [KILLS]   (KILLS per operation, 48 by default)
 set -u
 . "$(dirname "$0")/../shell_test.sh"
+. "$(dirname "$0")/running_job.sh"
 vandrel=$(absolute_program "$1")
 kills=${2:-48}
 piece_count=32
@@ -29,33 +30,6 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 head -c "$file_bytes" /dev/urandom >reference.bin
 
-piece() { echo "data.bin.$1.$piece_count.plit"; }
-
-# Runs vandrel to the end; its status goes to $status, its error stream to err.txt.
-run() {
-    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt
-    status=$?
-}
-
-# --- starting, watching and killing one job ----------------------------------
-
-start_job() {
-    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt &
-    pid=$!
-}
-
-# True while the job runs (an exited job stays a zombie until waited for).
-job_running() {
-    read -r _ _ state _ 2>/dev/null <"/proc/$pid/stat" && [ "$state" != Z ]
-}
-
-wait_until_exists() {
-    while job_running && [ ! -e "$1" ]; do :; done
-}
-
-wait_until_gone() {
-    while job_running && [ -e "$1" ]; do :; done
-}
 
 # Kill i waits no time, 2 ms or 5 ms after its event; neighbours differ in
 # pause as well as in event, so that the user's two paths after a split (i

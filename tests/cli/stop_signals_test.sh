@@ -16,6 +16,7 @@
 # Usage: stop_signals_test.sh VANDREL
 set -u
 . "$(dirname "$0")/../shell_test.sh"
+. "$(dirname "$0")/running_job.sh"
 vandrel=$(absolute_program "$1")
 piece_count=24
 # An uneven last piece; large enough that a stop lands between two chunks.
@@ -27,7 +28,6 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 head -c "$file_bytes" /dev/urandom >reference.bin
 
-piece() { echo "data.bin.$1.$piece_count.plit"; }
 
 status_of() {
     case $1 in
@@ -35,28 +35,6 @@ status_of() {
     TERM) echo 143 ;;
     HUP) echo 129 ;;
     esac
-}
-
-run() {
-    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt
-    status=$?
-}
-
-start_job() {
-    "$vandrel" --quiet "$@" </dev/null >out.txt 2>err.txt &
-    pid=$!
-}
-
-job_running() {
-    read -r _ _ state _ 2>/dev/null <"/proc/$pid/stat" && [ "$state" != Z ]
-}
-
-wait_until_exists() {
-    while job_running && [ ! -e "$1" ]; do :; done
-}
-
-wait_until_gone() {
-    while job_running && [ -e "$1" ]; do :; done
 }
 
 # Waits for the job; $status is its exit status.
