@@ -78,22 +78,25 @@ std::int64_t FractionBytes(std::string_view digits, std::int64_t unitBytes)
     return carry;
 }
 
-std::string UnitNames()
+// The names of `table`'s rows as a list in words: "a, b or c".
+template <typename Table>
+std::string NamesInWords(const Table& table)
 {
     std::string names;
-    for (const SizeUnit& unit : kSizeUnits)
-        names += std::string(unit.name) + (&unit == &kSizeUnits[std::size(kSizeUnits) - 2] ? " or " : ", ");
+    for (const auto& row : table)
+        names += std::string(row.name) + (&row == &table[std::size(table) - 2] ? " or " : ", ");
     names.resize(names.size() - 2);
     return names;
 }
 
+std::string UnitNames()
+{
+    return NamesInWords(kSizeUnits);
+}
+
 std::string SizeNames()
 {
-    std::string names;
-    for (const NamedSize& size : kNamedSizes)
-        names += std::string(size.name) + (&size == &kNamedSizes[std::size(kNamedSizes) - 2] ? " or " : ", ");
-    names.resize(names.size() - 2);
-    return names;
+    return NamesInWords(kNamedSizes);
 }
 
 PartSize Refused(std::string_view text, const std::string& reason)

@@ -59,6 +59,23 @@ protected:
         return path(name);
     }
 
+    // A join of the set, stopped in its first write of piece 2: its output
+    // holds pieces 0 and 1, as a later join finds it.
+    void stopHoldingTwoPieces()
+    {
+        bool armed = false;
+        files_.beforeCall = [&](IoCall call, const std::string& name) {
+            if (call == IoCall::OpenForReading && name == piece(2) && FileExists(JournalPath(output())))
+                armed = true;
+            if (armed && call == IoCall::Write)
+                jobState.stopRequested = 1;
+        };
+        runJoin(piece(0));
+        files_.beforeCall = nullptr;
+        jobState.stopRequested = 0;
+        ASSERT_EQ(result_.piecesHeld, 2);
+    }
+
     // The pieces from `first` on are whole at their names, and those before it gone.
     void expectPiecesFrom(int first)
     {
@@ -290,17 +307,7 @@ TEST_F(JoinOptions, InterruptedJoinGoesOnIntoItsOwnFolderOnly)
     // Stopped with two pieces held: the state a later join finds.
     freshSet();
     folderIn("out");
-    bool armed = false;
-    files_.beforeCall = [&](IoCall call, const std::string& name) {
-        if (call == IoCall::OpenForReading && name == piece(2) && FileExists(JournalPath(output())))
-            armed = true;
-        if (armed && call == IoCall::Write)
-            jobState.stopRequested = 1;
-    };
-    runJoin(piece(0));
-    files_.beforeCall = nullptr;
-    jobState.stopRequested = 0;
-    ASSERT_EQ(result_.piecesHeld, 2);
+    stopHoldingTwoPieces();
 
     sink_.events.clear();
     Folder before = folder();
@@ -366,17 +373,7 @@ TEST_F(JoinOptions, RebuiltFileLargerThanItsDiskHoldsIsRefusedBeforeAnythingIsTo
     jobState.intoFolder.clear();
     files_ = FaultyFileSystem();
     files_.inKernelCopy = false;
-    bool armed = false;
-    files_.beforeCall = [&](IoCall call, const std::string& name) {
-        if (call == IoCall::OpenForReading && name == piece(2) && FileExists(JournalPath(output())))
-            armed = true;
-        if (armed && call == IoCall::Write)
-            jobState.stopRequested = 1;
-    };
-    runJoin(piece(0));
-    files_.beforeCall = nullptr;
-    jobState.stopRequested = 0;
-    ASSERT_EQ(result_.piecesHeld, 2);
+    stopHoldingTwoPieces();
     sink_.events.clear();
     files_.largestFileUnder[Utf8(dir_)] = size - 1;
     const Folder before = folder();
