@@ -303,15 +303,23 @@ public:
     }
 
     // The name of the file system that holds `path` ("NTFS", "FAT32", "exFAT",
-    // ...); empty, with the reason set, when it cannot be told.
+    // ...), asked of its folder through a handle, which needs no access to
+    // the volume's device (Wine's GetVolumeInformationW reads the device for
+    // its label, and says so on standard error where it may not); empty, with
+    // the reason set, when it cannot be told.
     std::wstring fileSystemTypeAt(const std::string& path)
     {
-        wchar_t root[MAX_PATH];
+        const std::size_t separator = path.find_last_of("\\/");
+        const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+        const HANDLE handle = OpenHandle(folder, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+        if (handle == INVALID_HANDLE_VALUE)
+            return std::wstring();
         wchar_t system[MAX_PATH];
-        if (!GetVolumePathNameW(ToWidePath(path).c_str(), root, MAX_PATH) ||
-            !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
-            return Failed(std::wstring());
-        return system;
+        const bool told =
+            GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH) ||
+            Failed(false);
+        CloseHandle(handle);
+        return told ? std::wstring(system) : std::wstring();
     }
 
     // FAT keeps no file numbers: Windows makes them from where the entry lies,
