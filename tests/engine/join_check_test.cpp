@@ -92,8 +92,9 @@ TEST_F(JoinCheck, DamagedPieceStopsTheJoinBeforeItIsConsumed)
                 for (int index = c.damaged; index < count(); ++index)
                     EXPECT_EQ(ReadFileBytes(piece(index)), index == c.damaged ? bad : pieces_[static_cast<std::size_t>(index)])
                         << "piece " << index << " changed";
-                if (deleted <= 0)
+                if (deleted <= 0) {
                     EXPECT_FALSE(FileExists(output())) << "a refused join left the output";
+                }
 
                 WriteFileBytes(piece(c.damaged), good);
                 expectJoinedAfterRepair(c.damaged, linked);
