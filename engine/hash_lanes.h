@@ -16,6 +16,10 @@
 
 class HashLanes {
 public:
+    // A job of fewer bytes hashes on its own thread: starting the lanes'
+    // threads would cost more than it saves.
+    static constexpr std::int64_t kLeastBytesWorthLanes = 4 << 20;
+
     // Starts `lanes` threads, each with a few blocks of kBlockSize bytes.
     explicit HashLanes(int lanes);
     // Waits for every block handed over, then ends the threads.

@@ -4,7 +4,7 @@
 
 ListCheck::ListCheck(FoundList list) : found_(std::move(list))
 {
-    if (active())
+    if (active() && facts().originalSize >= HashLanes::kLeastBytesWorthLanes)
         lanes_.emplace(2);
 }
 
@@ -14,14 +14,20 @@ CopyHashes ListCheck::hashesFor(std::int32_t index)
         return {};
     piece_.reset();
     fedWhole_ = index == wholeNext_;
-    return {&piece_, fedWhole_ ? &whole_ : nullptr, &*lanes_};
+    return {&piece_, fedWhole_ ? &whole_ : nullptr, lanes_ ? &*lanes_ : nullptr};
+}
+
+void ListCheck::settle()
+{
+    if (lanes_)
+        lanes_->drain();
 }
 
 bool ListCheck::pieceMatches(std::int32_t index)
 {
     if (!active())
         return true;
-    lanes_->drain();
+    settle();
     const bool matches = piece_.finish() == found_.list.lines[static_cast<std::size_t>(index)].digest;
     if (fedWhole_ && matches)
         ++wholeNext_;
@@ -45,7 +51,7 @@ bool ListCheck::wholeMatches()
 {
     if (!active())
         return true;
-    lanes_->drain();
+    settle();
     const std::size_t pieces = found_.list.lines.size() - 1;
     return wholeNext_ == static_cast<std::int32_t>(pieces) && whole_.finish() == found_.list.lines.back().digest;
 }

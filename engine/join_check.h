@@ -46,10 +46,14 @@ public:
     bool removeList();
 
 private:
+    // Waits until the lanes, when there are any, have hashed every byte fed.
+    void settle();
+
     FoundList found_;
     Sha256 piece_;
     Sha256 whole_;
-    std::optional<HashLanes> lanes_;  // the two hashes' own threads, with a list alone
+    // The two hashes' own threads, with a list of a set large enough alone.
+    std::optional<HashLanes> lanes_;
     std::int32_t wholeNext_ = 0;  // the piece the whole hash takes next
     bool fedWhole_ = false;       // the bytes since the last check went to the whole hash too
 };

@@ -229,9 +229,9 @@ std::optional<SplitFailure> WritePiecesAndList(const SplitInput& input, std::int
     Sha256 pieceHash;
     Sha256 wholeHash;
     std::optional<HashLanes> lanes;  // after the hashes: ended before them
-    if (list)
+    if (list && fileSize >= HashLanes::kLeastBytesWorthLanes)
         lanes.emplace(2);
-    const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash, &*lanes} : CopyHashes{};
+    const CopyHashes hashes = list ? CopyHashes{&pieceHash, &wholeHash, lanes ? &*lanes : nullptr} : CopyHashes{};
     for (std::int64_t index = 0; index < pieceCount; ++index) {
         const std::int64_t pieceBytes = std::min(partSize, fileSize - index * partSize);
         const std::string name = PieceName(input.piecesOriginal, index, countText);

@@ -393,6 +393,9 @@ namespace {
 // folder; the set with its list.
 TEST_F(JoinOptions, StopAskedBeforeEveryCallLeavesAJoinThatFinishes)
 {
+    // Four pieces, each of two chunks of the copy's buffer but the last: a
+    // stop lands inside a piece, between two, and in the last.
+    useSet(MakeContent(3 * 130 * kKiB + 60 * kKiB, 52), 130 * kKiB);
     const struct {
         const char* name;
         bool keep;
