@@ -63,6 +63,18 @@ check_completed() {
     esac
 }
 
+# Sends SIG$1 to the job of kind $2 and waits for it. False when the signal
+# came after the job's last chunk, once what it completed is checked.
+signal_landed() {
+    kill -"$1" "$pid" 2>/dev/null
+    end_job
+    if [ "$status" -eq 0 ]; then
+        check_completed "$2" "$what"
+        return 1
+    fi
+    landed=$((landed + 1))
+}
+
 # --- a stopped split ------------------------------------------------------------
 
 # Signal $1 once piece $2 exists.
@@ -72,13 +84,7 @@ stop_split() {
     cp reference.bin data.bin
     start_job split data.bin 4MB
     wait_until_exists "$(piece "$2")"
-    kill -"$1" "$pid" 2>/dev/null
-    end_job
-    if [ "$status" -eq 0 ]; then
-        check_completed split "$what"
-        return
-    fi
-    landed=$((landed + 1))
+    signal_landed "$1" split || return
     [ "$status" -eq "$(status_of "$1")" ] || fail "$what: exit status $status, expected $(status_of "$1") ($(cat err.txt))"
     [ "$(wc -l <err.txt)" -eq 1 ] && grep -qi 'stop' err.txt ||
         fail "$what: expected one line saying the split stopped, got [$(cat err.txt)]"
@@ -120,13 +126,7 @@ stop_join() {
     make_set
     start_job join "$(piece "$3")"
     wait_until_gone "$(piece "$2")"
-    kill -"$1" "$pid" 2>/dev/null
-    end_job
-    if [ "$status" -eq 0 ]; then
-        check_completed join "$what"
-        return
-    fi
-    landed=$((landed + 1))
+    signal_landed "$1" join || return
     if [ "$status" -ne "$(status_of "$1")" ] || [ "$(wc -l <err.txt)" -ne 1 ]; then
         fail "$what: exit status $status, expected $(status_of "$1") and one line, got [$(cat err.txt)]"
         return
