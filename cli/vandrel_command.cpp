@@ -15,6 +15,7 @@
 #include "job_state.h"
 #include "join_job.h"
 #include "part_size.h"
+#include "path_text.h"
 #include "piece_count.h"
 #include "shell_quote.h"
 #include "split_job.h"
@@ -93,8 +94,7 @@ std::string IntoFolderProblem(const std::string& folder)
     if (folder.empty())
         return {};
     std::error_code error;
-    const auto status = std::filesystem::status(
-        std::filesystem::path(std::u8string(folder.begin(), folder.end())), error);
+    const auto status = std::filesystem::status(PathOfUtf8(folder), error);
     if (std::filesystem::is_directory(status))
         return {};
     const std::string reason = error ? error.message() : "it is not a folder";

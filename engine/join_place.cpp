@@ -4,60 +4,11 @@
 
 #include "file_system.h"
 #include "join_journal.h"
+#include "path_text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path PathOfUtf8(const std::string& text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string Utf8Of(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-bool IsSeparator(char c)
-{
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
-// `folder` and `name` joined by the separator `folder` spells its own with
-// (a backslash on Windows unless it uses slashes alone), so that a path the
-// user gave keeps its form: the output's name is the folder's, then its leaf.
-std::string Joined(std::string folder, const std::string& name)
-{
-#ifdef _WIN32
-    const char separator = folder.find('\\') == std::string::npos && folder.find('/') != std::string::npos ? '/' : '\\';
-#else
-    const char separator = '/';
-#endif
-    if (!folder.empty() && !IsSeparator(folder.back()))
-        folder += separator;
-#ifdef _WIN32
-    std::string spelled = name;
-    for (char& c : spelled)
-        if (c == '/' || c == '\\')
-            c = separator;
-    return folder + spelled;
-#else
-    return folder + name;
-#endif
-}
-
-// The folder part of the pieces' path, as it was given ("" for a bare name).
-std::string PiecesFolderAsGiven(const PieceSet& set)
-{
-    const std::string& original = set.originalPath;
-    return original.substr(0, original.size() - LeafOf(original).size());
-}
 
 // `path` absolute (from the working folder when it is relative) and without
 // "." or "..", for comparisons alone.
@@ -83,9 +34,9 @@ JoinPlace PlaceOfRecord(const PieceSet& set, const std::string& folderRecord)
     if (place.besidePieces())
         place.output = set.originalPath;
     else if (PathOfUtf8(folderRecord).has_root_directory())
-        place.output = Joined(folderRecord, leaf);
+        place.output = JoinedPath(folderRecord, leaf);
     else
-        place.output = Joined(Joined(PiecesFolderAsGiven(set), folderRecord), leaf);
+        place.output = JoinedPath(JoinedPath(FolderPartOf(set.originalPath), folderRecord), leaf);
     place.privateFile = PrivateOutputPath(place.output);
     return place;
 }
@@ -93,7 +44,7 @@ JoinPlace PlaceOfRecord(const PieceSet& set, const std::string& folderRecord)
 std::string FolderRecordOf(const PieceSet& set, const std::string& folder)
 {
     const fs::path target = Normal(folder);
-    const std::string piecesFolder = PiecesFolderAsGiven(set);
+    const std::string piecesFolder = FolderPartOf(set.originalPath);
     const fs::path inside = target.lexically_relative(Normal(piecesFolder.empty() ? "." : piecesFolder));
     if (!inside.empty() && *inside.begin() != "..") {
         if (inside == ".")
@@ -105,7 +56,7 @@ std::string FolderRecordOf(const PieceSet& set, const std::string& folder)
     if (!PathOfUtf8(folder).has_root_directory())
         return Utf8Of(target);
     std::string given = folder;
-    while (given.size() > 1 && IsSeparator(given.back()))
+    while (given.size() > 1 && IsPathSeparator(given.back()))
         given.pop_back();
     return given;
 }

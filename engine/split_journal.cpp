@@ -1,8 +1,7 @@
 #include "split_journal.h"
 
-#include <filesystem>
-
 #include "checksum_list.h"
+#include "path_text.h"
 #include "piece_names.h"
 
 FileIdentity RecordedInput(const FileIdentity& identity)
@@ -20,38 +19,15 @@ bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIde
     return journal.kind == JournalKind::Split && journal.input && now && RecordedInput(*now) == *journal.input;
 }
 
-namespace {
-
-// `path` without its leaf, its last separator kept (so that "C:\" and "/"
-// stay roots); "." for a bare name.
-std::string FolderOfPath(const std::string& path)
-{
-    const std::string leaf = LeafOf(path);
-    return leaf.size() == path.size() ? "." : path.substr(0, path.size() - leaf.size());
-}
-
-std::string AbsoluteFolder(const std::string& folder)
-{
-    const std::u8string utf8(folder.begin(), folder.end());
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
-    if (error)
-        return folder;
-    const std::u8string text = absolute.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-}  // namespace
-
 std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder)
 {
-    const bool separated = !piecesFolder.empty() && (piecesFolder.back() == '/' || piecesFolder.back() == '\\');
-    return piecesFolder + (separated ? "" : "/") + LeafOf(inputPath);
+    return JoinedPath(piecesFolder, LeafOf(inputPath));
 }
 
 std::string RecordedInputFolder(const std::string& inputPath, const std::string& piecesFolder)
 {
-    return piecesFolder.empty() ? "." : AbsoluteFolder(FolderOfPath(inputPath));
+    const std::string inputFolder = FolderPartOf(inputPath);
+    return piecesFolder.empty() ? "." : AbsolutePathOf(inputFolder.empty() ? "." : inputFolder);
 }
 
 std::string InputPathOf(const std::string& piecesOriginal, const Journal& journal)
