@@ -151,6 +151,18 @@ stop_join() {
 
 # --- a second signal --------------------------------------------------------------
 
+# Sends $1 then $2 at once and waits for the job: false when it completed
+# first; else it must have died by $2, or, when $1 alone reached it, stopped.
+signal_twice() {
+    kill -"$1" "$pid" 2>/dev/null
+    kill -"$2" "$pid" 2>/dev/null
+    end_job
+    [ "$status" -ne 0 ] || return 1
+    [ "$status" -eq "$(status_of "$2")" ] && ! grep -q stopped err.txt ||
+        [ "$status" -eq "$(status_of "$1")" ] ||
+        fail "$what: exit status $status ($(cat err.txt))"
+}
+
 # $1 then $2 at once during a split, then during a join: the program dies by
 # $2 before it prints a line; the user's usual next step recovers.
 second_signal() {
@@ -159,19 +171,11 @@ second_signal() {
     cp reference.bin data.bin
     start_job split data.bin 4MB
     wait_until_exists "$(piece 4)"
-    kill -"$1" "$pid" 2>/dev/null
-    kill -"$2" "$pid" 2>/dev/null
-    end_job
-    if [ "$status" -ne 0 ]; then
-        [ "$status" -eq "$(status_of "$2")" ] && ! grep -q stopped err.txt ||
-            [ "$status" -eq "$(status_of "$1")" ] ||
-            fail "$what: exit status $status ($(cat err.txt))"
+    if signal_twice "$1" "$2"; then
+        # What the killed split left is its own: splitting again takes it back.
         if whole data.bin; then
             run split data.bin 4MB
-            if [ "$status" -eq 2 ]; then
-                rm -f data.bin.*.plit data.bin.plit.sha256
-                run split data.bin 4MB
-            fi
+            [ "$status" -eq 0 ] || fail "$what: splitting again failed: exit $status, $(cat err.txt)"
         fi
         run join "$(any_piece)"
         whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the recovery did not give the original"
@@ -181,18 +185,8 @@ second_signal() {
     make_set
     start_job join "$(piece 0)"
     wait_until_gone "$(piece 4)"
-    kill -"$1" "$pid" 2>/dev/null
-    kill -"$2" "$pid" 2>/dev/null
-    end_job
-    if [ "$status" -ne 0 ]; then
-        [ "$status" -eq "$(status_of "$2")" ] && ! grep -q stopped err.txt ||
-            [ "$status" -eq "$(status_of "$1")" ] ||
-            fail "$what: exit status $status ($(cat err.txt))"
+    if signal_twice "$1" "$2"; then
         run join "$(any_piece)"
-        if [ "$status" -eq 2 ] && [ -e data.bin ] && [ -e "$(piece 0)" ]; then
-            mv data.bin moved-away.bin
-            run join "$(any_piece)"
-        fi
         whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the recovery did not give the original"
     fi
 }

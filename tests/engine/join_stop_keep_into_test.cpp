@@ -59,6 +59,19 @@ protected:
         return path(name);
     }
 
+    // A fresh set and a join about to start on it, copying (`keep`) or into
+    // the folder `into` when given, with no stop asked for and no fault planned.
+    void startFresh(bool keep, const char* into)
+    {
+        freshSet();
+        sink_.events.clear();
+        files_ = FaultyFileSystem();
+        files_.inKernelCopy = false;
+        jobState.keep = keep;
+        jobState.intoFolder = into ? folderIn(into) : "";
+        jobState.stopRequested = 0;
+    }
+
     // A join of the set, stopped in its first write of piece 2: its output
     // holds pieces 0 and 1, as a later join finds it.
     void stopHoldingTwoPieces()
@@ -136,12 +149,7 @@ TEST_F(JoinOptions, StopLeavesWholePiecesAndTheJoinOfOnePieceFinishesIt)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        freshSet();
-        sink_.events.clear();
-        files_ = FaultyFileSystem();
-        files_.inKernelCopy = false;
-        jobState.keep = row.keep;
-        jobState.intoFolder = row.into ? folderIn(row.into) : "";
+        startFresh(row.keep, row.into);
         const std::string rebuilt = row.into ? inFolder(row.into) : output();
         bool armed = false;
         files_.beforeCall = [&](IoCall call, const std::string& name) {
@@ -404,15 +412,7 @@ TEST_F(JoinOptions, StopAskedBeforeEveryCallLeavesAJoinThatFinishes)
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
         const std::string rebuilt = run.into ? inFolder(run.into) : output();
-        const auto startOver = [&] {
-            freshSet();
-            sink_.events.clear();
-            files_ = FaultyFileSystem();
-            files_.inKernelCopy = false;
-            jobState.keep = run.keep;
-            jobState.intoFolder = run.into ? folderIn(run.into) : "";
-            jobState.stopRequested = 0;
-        };
+        const auto startOver = [&] { startFresh(run.keep, run.into); };
         int calls = 0;
         startOver();
         files_.beforeCall = [&](IoCall, const std::string&) { ++calls; };
