@@ -21,7 +21,8 @@ bool SplitJournalProvesInput(const Journal& journal, const std::optional<FileIde
 
 std::string PiecesOriginalPath(const std::string& inputPath, const std::string& piecesFolder)
 {
-    return JoinedPath(piecesFolder, LeafOf(inputPath));
+    const bool separated = !piecesFolder.empty() && (piecesFolder.back() == '/' || piecesFolder.back() == '\\');
+    return piecesFolder + (separated ? "" : "/") + LeafOf(inputPath);
 }
 
 std::string RecordedInputFolder(const std::string& inputPath, const std::string& piecesFolder)
