@@ -40,6 +40,7 @@ class QuietSink : public JobNotificationSink {
 public:
     void post(WindowHandle, unsigned) override {}
     void showMessage(WindowHandle, const std::string& text, const std::string&) override { lastMessage = text; }
+    bool askYesNo(WindowHandle, const std::string&, const std::string&) override { return true; }
     std::string lastMessage;
 };
 
@@ -92,6 +93,12 @@ public:
         opened.file = NoCommit(std::move(opened.file));
         return opened;
     }
+    GuardedFile openForCutting(const std::string& path) override
+    {
+        GuardedFile opened = platform_.openForCutting(path);
+        opened.file = NoCommit(std::move(opened.file));
+        return opened;
+    }
     bool renameNoReplace(const std::string& from, const std::string& to) override
     {
         return platform_.renameNoReplace(from, to);
@@ -112,6 +119,11 @@ public:
     bool commitFolder(const std::string&) override { return true; }
     std::int64_t largestFileSize(const std::string& path) override { return platform_.largestFileSize(path); }
     std::int64_t volumeFreeBytes(const std::string& path) override { return platform_.volumeFreeBytes(path); }
+    std::int64_t volumeAvailableBytes(const std::string& path) override
+    {
+        return platform_.volumeAvailableBytes(path);
+    }
+    std::int64_t extentSharingBlock(const std::string& path) override { return platform_.extentSharingBlock(path); }
     std::string lastError() override { return platform_.lastError(); }
 };
 

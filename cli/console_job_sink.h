@@ -18,6 +18,8 @@ public:
     // Keeps "Caption: text" for message(), ending the bar's line. Nobody
     // needs to dismiss it.
     void showMessage(WindowHandle owner, const std::string& text, const std::string& caption) override;
+    // The command line asks nothing: its options said what to do. Yes.
+    bool askYesNo(WindowHandle, const std::string&, const std::string&) override { return true; }
 
     // The job's message as one line, without its line end.
     const std::string& message() const { return message_; }

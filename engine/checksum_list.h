@@ -24,6 +24,9 @@ struct SetFacts {
     int modifiedDigits = 9;            // the digits of a second that time was taken with (9, or 7 on Windows)
     std::int64_t partSize = 0;
     std::string countText;             // the piece count as the pieces' names spell it
+    // Made by a split in place: one line per piece, from the last piece to
+    // the first as they were made, and no line for the whole original.
+    bool madeInPlace = false;
 };
 
 // One `sha256sum` line: a digest and the leaf name it is for.

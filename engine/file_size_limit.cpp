@@ -69,6 +69,12 @@ std::int64_t LargestFileOfType(std::string_view type)
     return kNoFileSizeLimit;
 }
 
+bool SharesExtentsByType(std::string_view type)
+{
+    const std::string lower = Lowercase(type);
+    return lower == "xfs" || lower == "btrfs";
+}
+
 std::string FileSystemTypeInMountInfo(std::string_view mountInfo, const std::string& canonicalPath)
 {
     std::string type;

@@ -21,6 +21,10 @@ inline constexpr std::int64_t kFatLargestFile = 4294967295;
 // kNoFileSizeLimit and the write itself reports the rare miss.
 std::int64_t LargestFileOfType(std::string_view type);
 
+// True for a file system of `type` whose files share extents when a copy
+// allows it (XFS, btrfs), so that copying whole blocks takes no room.
+bool SharesExtentsByType(std::string_view type);
+
 // The type of the file system mounted at the longest mount point that holds
 // `canonicalPath` (an absolute path with no symbolic link or "." in it), as
 // /proc/self/mountinfo's text `mountInfo` gives it; the last mount wins where

@@ -129,6 +129,13 @@ public:
     // for writing elsewhere already is not opened (`inUseForWriting`) where the
     // platform can tell.
     virtual GuardedFile openGuarded(const std::string& path) = 0;
+    // Opens an existing plain file with one name for reading and writing, for
+    // a split that cuts it in place, from its end, and at last renames it:
+    // guarded as openGuarded guards, against writers (a write lease where this
+    // process may take one, else an inotify watch; on Windows no other
+    // process may open it for writing, while it may still be renamed). Empty,
+    // or `inUseForWriting` when another program has it open for writing.
+    virtual GuardedFile openForCutting(const std::string& path) = 0;
     // Creates a new, empty file for writing, readable and writable by its
     // owner alone (0600) until takePermissionsOf. Empty when anything at all is at
     // `path` already (a file, a link, a dangling symbolic link), so a job never
@@ -169,6 +176,14 @@ public:
     virtual std::int64_t largestFileSize(const std::string& path) = 0;
     // QueryVolumeFreeBytes for `path`.
     virtual std::int64_t volumeFreeBytes(const std::string& path) = 0;
+    // The bytes of the volume holding `path` that this process may still
+    // write (not counting blocks kept for the administrator), or
+    // FREE_QUERY_FAILED.
+    virtual std::int64_t volumeAvailableBytes(const std::string& path) = 0;
+    // The block size in bytes when the file system holding `path` lets two
+    // files share extents, so that a copy of whole blocks takes no room (XFS
+    // with reflink, btrfs); 0 where every copy takes room of its own.
+    virtual std::int64_t extentSharingBlock(const std::string& path) = 0;
     // The operating system's reason for the latest failed call on this thread.
     virtual std::string lastError() = 0;
 };

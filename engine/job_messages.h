@@ -73,6 +73,70 @@ inline std::string SplitPartTooLargeForDisk(const std::string& partSizeText, con
            "largest such a disk holds), then start the split again.";
 }
 
+// The window's one question before a split in place: the disk cannot hold
+// the file and its pieces side by side.
+inline std::string SplitInPlaceQuestion(const std::string& path)
+{
+    return "The disk holding \"" + path + "\" cannot hold both the file and its pieces.\n\n"
+           "Vandrel can split it in place: the file will shrink as its pieces are made, from the last piece to "
+           "the first, and will itself become the first piece. If the split is interrupted, starting it again "
+           "finishes it, and joining the pieces gives the whole file back.\n\nSplit the file in place?";
+}
+
+// A split in place that failed or was stopped part way: the input holds its
+// first `held` pieces, and pieces `held` to N-1 lie beside it, `firstPiece`
+// the first of them. Nothing is lost, but the input is no longer whole.
+inline std::string SplitInPlaceInterrupted(bool stopped, const std::string& path, const std::string& heldText,
+                                           const std::string& countText, const std::string& firstPiece)
+{
+    return std::string(stopped ? "File splitting was stopped" : "File splitting failed") + " part way: \"" + path +
+           "\" now holds the first " + heldText + " of its " + countText + " pieces, and the others are beside it. "
+           "No byte is lost. Start the split of \"" + path + "\" again to finish it, or join \"" + firstPiece +
+           "\" to get the whole file back.";
+}
+
+// Not even one piece and the journal fit beside the input.
+inline std::string SplitInPlaceNoSpace(const std::string& path, const std::string& neededText,
+                                       const std::string& availableText)
+{
+    return "There is not enough space on the disk of \"" + path + "\" to split it in place: that needs " +
+           neededText + " bytes free (one piece and the journal), and " + availableText +
+           " are available. Free some space, then start the split again.";
+}
+
+// A split in place was asked for a file that has other names or is a link:
+// cutting it would change what those names show.
+inline std::string SplitInPlaceNotPlain(const std::string& path)
+{
+    return "\"" + path + "\" has another name (a hard link) or is a symbolic link, so it cannot be split in "
+           "place: cutting it would change the file its other names show. Split a copy of it, or split it onto "
+           "a disk with room for the pieces.";
+}
+
+// A split in place of this input is under way, with another part size.
+inline std::string SplitInPlacePartSize(const std::string& path, const std::string& partSizeText)
+{
+    return "\"" + path + "\" is being split in place into pieces of " + partSizeText +
+           " bytes. Nothing was changed. Start the split again with that part size to finish it, or join its "
+           "pieces to get the whole file back.";
+}
+
+// A join was giving a split-in-place input its pieces back when it was cut.
+inline std::string SplitInPlaceBeingUndone(const std::string& path, const std::string& pieceName)
+{
+    return "The pieces of \"" + path + "\" were being joined back into it when that join was interrupted. "
+           "Nothing was changed. Join \"" + pieceName + "\" to finish it.";
+}
+
+// What an interrupted split in place left does not add up: the input or a
+// piece is not what its journal records.
+inline std::string SplitInPlaceDamaged(const std::string& journalPath, const std::string& file)
+{
+    return "The file \"" + journalPath + "\" records a split in place, but \"" + file +
+           "\" is not what it records. Nothing was changed. Keep every piece and \"" + journalPath +
+           "\", and rebuild the file by hand from them.";
+}
+
 inline constexpr const char* kJoinCaption = "File Joiner";
 inline constexpr const char* kJoinInvalidName = "Please select one valid file to be joined with other files!";
 inline constexpr const char* kJoinNoSpace =

@@ -31,8 +31,13 @@ struct JobResult {
     std::int32_t pieceCount = 0;
     // The job copied and kept its input (jobState.keep).
     bool kept = false;
+    // A split that cut its input in place. When it failed or was stopped
+    // part way, the input holds its first `piecesHeld` pieces and a join of
+    // `resumeWith` (the first piece beside it) gives the whole file back.
+    bool inPlace = false;
     // A stopped join: the rebuilt file (`resultPath`) holds the first
-    // `piecesHeld` pieces, and a join of `resumeWith` finishes it.
+    // `piecesHeld` pieces, and a join of `resumeWith` finishes it. A split in
+    // place cut short: see `inPlace`.
     std::int32_t piecesHeld = 0;
     std::string resumeWith;
 };

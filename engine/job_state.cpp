@@ -25,3 +25,8 @@ void ShowJobMessage(const std::string& text, const std::string& caption)
 {
     notificationSink().showMessage(jobState.notifyWindow, text, caption);
 }
+
+bool AskJobQuestion(const std::string& text, const std::string& caption)
+{
+    return notificationSink().askYesNo(jobState.notifyWindow, text, caption);
+}

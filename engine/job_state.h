@@ -17,6 +17,12 @@ constexpr unsigned WM_JOB_FINISHED = 0x400 + 2;
 // A failed free-space query. A job that sees it skips its space check.
 constexpr std::int64_t FREE_QUERY_FAILED = -7;
 
+// When a split cuts its input in place, from the end, instead of writing every
+// piece beside a whole input: only when the disk cannot hold both (the window
+// asks first), always (the command line's --in-place), or never
+// (--no-in-place: such a split is refused as it always was).
+enum class InPlaceChoice { WhenShort, Always, Never };
+
 struct JobState {
     // 1 while a job runs. Read by the window thread, written by both threads.
     std::atomic<int> busy{0};
@@ -37,6 +43,8 @@ struct JobState {
     // The folder the split writes its pieces and list into, or the join its
     // rebuilt file; empty: beside the input, or beside the pieces.
     std::string intoFolder;
+    // Whether a split may cut its input in place (InPlaceChoice).
+    InPlaceChoice inPlace = InPlaceChoice::WhenShort;
     // Set by a signal, a console's Ctrl-C or the window: the job stops at its
     // next safe point (the end of the chunk it is copying) and leaves the
     // state its contract names for a stop. Only ever set while a job runs.
@@ -58,6 +66,10 @@ public:
     virtual void post(WindowHandle window, unsigned message) = 0;
     // Shows `text` under `caption` with one OK button and returns when it is dismissed.
     virtual void showMessage(WindowHandle owner, const std::string& text, const std::string& caption) = 0;
+    // Asks `text` under `caption` with Yes and No buttons; true for Yes. Where
+    // nobody can be asked (the command line, which was told what to do by its
+    // options), the answer is yes.
+    virtual bool askYesNo(WindowHandle owner, const std::string& text, const std::string& caption) = 0;
 };
 
 // The sink in use; the platform's own unless one was set.
@@ -72,6 +84,9 @@ void PostJobNotification(unsigned message);
 
 // Shows the job's modal OK message box, owned by `notifyWindow`; blocks until dismissed.
 void ShowJobMessage(const std::string& text, const std::string& caption);
+
+// Asks the job's Yes / No question, owned by `notifyWindow`; true for Yes.
+bool AskJobQuestion(const std::string& text, const std::string& caption);
 
 // Marks a job as running for as long as it lives: `busy` is 1 from its
 // construction and 0 again on every way out of the job.

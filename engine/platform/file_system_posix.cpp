@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "../file_size_limit.h"
@@ -379,6 +380,21 @@ int OpenAgainToWrite(int reading, const std::string& path)
     return fd;
 }
 
+// The type of the file system that holds `path` (a file, or a name to be
+// created), as the mount table names it; empty when it cannot be told. The
+// mount table, not statfs: a FAT disk through FUSE is only "FUSE" to statfs.
+std::string MountTypeOf(const std::string& path)
+{
+    char* canonical = ::realpath(FolderOf(path).c_str(), nullptr);
+    if (!canonical)
+        return {};
+    const std::string folder = canonical;
+    std::free(canonical);
+    std::ifstream table("/proc/self/mountinfo");
+    const std::string mountInfo{std::istreambuf_iterator<char>(table), std::istreambuf_iterator<char>()};
+    return FileSystemTypeInMountInfo(mountInfo, folder);
+}
+
 class PosixFileSystem : public FileSystem {
 public:
     std::unique_ptr<File> openForReading(const std::string& path) override
@@ -402,6 +418,13 @@ public:
         NewCall();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         return fd < 0 ? Failed(nullptr) : std::make_unique<PosixFile>(fd);
+    }
+
+    GuardedFile openForCutting(const std::string& path) override
+    {
+        NewCall();
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        return GuardedFile{PlainFile(fd), false};
     }
 
     std::unique_ptr<File> openForUpdate(const std::string& path) override
@@ -461,21 +484,22 @@ public:
         }
     }
 
-    // The mount table, not statfs: a FAT disk through FUSE is only "FUSE" to
-    // statfs, and pathconf's FILESIZEBITS answers 32 on tmpfs too. A mount
+    // The mount table: pathconf's FILESIZEBITS answers 32 on tmpfs too. A mount
     // that cannot be told is taken to have no limit: the write itself then
     // reports a file too large.
     std::int64_t largestFileSize(const std::string& path) override
     {
         NewCall();
-        char* canonical = ::realpath(FolderOf(path).c_str(), nullptr);
-        if (!canonical)
-            return kNoFileSizeLimit;
-        const std::string folder = canonical;
-        std::free(canonical);
-        std::ifstream table("/proc/self/mountinfo");
-        const std::string mountInfo{std::istreambuf_iterator<char>(table), std::istreambuf_iterator<char>()};
-        return LargestFileOfType(FileSystemTypeInMountInfo(mountInfo, folder));
+        return LargestFileOfType(MountTypeOf(path));
+    }
+
+    std::int64_t extentSharingBlock(const std::string& path) override
+    {
+        NewCall();
+        struct statvfs volume {};
+        if (!SharesExtentsByType(MountTypeOf(path)) || ::statvfs(FolderOf(path).c_str(), &volume) != 0)
+            return 0;
+        return static_cast<std::int64_t>(volume.f_bsize);
     }
 
     std::optional<FileIdentity> identityAt(const std::string& path) override
@@ -519,6 +543,12 @@ public:
     {
         NewCall();
         return QueryVolumeFreeBytes(path);
+    }
+
+    std::int64_t volumeAvailableBytes(const std::string& path) override
+    {
+        NewCall();
+        return QueryVolumeAvailableBytes(path);
     }
 
     std::string lastError() override { return lastReason; }

@@ -263,6 +263,15 @@ public:
         return Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     }
 
+    GuardedFile openForCutting(const std::string& path) override
+    {
+        NewCall();
+        std::unique_ptr<File> file = Open(path, GENERIC_READ | GENERIC_WRITE | DELETE, kShareNoWrite, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT);
+        const bool inUse = !file && lastErrorCode == ERROR_SHARING_VIOLATION;
+        return GuardedFile{IfRegular(std::move(file)), inUse};
+    }
+
     std::unique_ptr<File> openForUpdate(const std::string& path) override
     {
         NewCall();
@@ -387,6 +396,20 @@ public:
     {
         NewCall();
         return QueryVolumeFreeBytes(path);
+    }
+
+    std::int64_t volumeAvailableBytes(const std::string& path) override
+    {
+        NewCall();
+        return QueryVolumeAvailableBytes(path);
+    }
+
+    // CopyFileEx and ReadFile/WriteFile copy every block on NTFS and FAT; a
+    // block clone on ReFS is not asked for.
+    std::int64_t extentSharingBlock(const std::string&) override
+    {
+        NewCall();
+        return 0;
     }
 
     std::string lastError() override

@@ -20,3 +20,7 @@ public:
 // paths work and network paths (two backslashes) never do; a path shorter than
 // two characters fails too.
 std::int64_t QueryVolumeFreeBytes(const std::string& path);
+
+// The bytes of that volume available to this process (not counting blocks
+// kept for the administrator), or FREE_QUERY_FAILED.
+std::int64_t QueryVolumeAvailableBytes(const std::string& path);

@@ -14,20 +14,30 @@ std::string ContainingFolder(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The counts of the volume holding `path`; false when they cannot be told.
+// A file system that counts no blocks at all (fusefat, a tmpfs without a
+// size) tells nothing about its room.
+bool VolumeOf(const std::string& path, CHardDiskManager& disk)
+{
+    struct statvfs volume {};
+    if (path.size() < 2 || ::statvfs(ContainingFolder(path).c_str(), &volume) != 0 || volume.f_blocks == 0)
+        return false;
+    disk.freeBytesAvailableToCaller = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+    disk.totalBytes = static_cast<std::uint64_t>(volume.f_blocks) * volume.f_frsize;
+    disk.totalFreeBytes = static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+    return true;
+}
+
 }  // namespace
 
 std::int64_t QueryVolumeFreeBytes(const std::string& path)
 {
-    if (path.size() < 2)
-        return FREE_QUERY_FAILED;
-    struct statvfs volume {};
-    // A file system that counts no blocks at all (fusefat, a tmpfs without a
-    // size) tells nothing about its room.
-    if (::statvfs(ContainingFolder(path).c_str(), &volume) != 0 || volume.f_blocks == 0)
-        return FREE_QUERY_FAILED;
     CHardDiskManager disk;
-    disk.freeBytesAvailableToCaller = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
-    disk.totalBytes = static_cast<std::uint64_t>(volume.f_blocks) * volume.f_frsize;
-    disk.totalFreeBytes = static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
-    return static_cast<std::int64_t>(disk.totalFreeBytes);
+    return VolumeOf(path, disk) ? static_cast<std::int64_t>(disk.totalFreeBytes) : FREE_QUERY_FAILED;
+}
+
+std::int64_t QueryVolumeAvailableBytes(const std::string& path)
+{
+    CHardDiskManager disk;
+    return VolumeOf(path, disk) ? static_cast<std::int64_t>(disk.freeBytesAvailableToCaller) : FREE_QUERY_FAILED;
 }

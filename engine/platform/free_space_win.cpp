@@ -22,3 +22,16 @@ std::int64_t QueryVolumeFreeBytes(const std::string& path)
     disk.totalFreeBytes = totalFree.QuadPart;
     return static_cast<std::int64_t>(disk.totalFreeBytes);
 }
+
+std::int64_t QueryVolumeAvailableBytes(const std::string& path)
+{
+    // Asked of the folder that holds `path`, which may be a folder mounted
+    // from another volume or a network share.
+    std::wstring folder = ToWidePath(path);
+    const std::size_t separator = folder.find_last_of(L"\\/");
+    folder = separator == std::wstring::npos ? L"." : folder.substr(0, separator + 1);
+    ULARGE_INTEGER available, total, totalFree;
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, &total, &totalFree))
+        return FREE_QUERY_FAILED;
+    return static_cast<std::int64_t>(available.QuadPart);
+}

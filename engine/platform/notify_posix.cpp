@@ -13,6 +13,7 @@ public:
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
+    bool askYesNo(WindowHandle, const std::string&, const std::string&) override { return true; }
 };
 
 }  // namespace

@@ -16,6 +16,12 @@ public:
     {
         MessageBoxW(static_cast<HWND>(owner), ToWidePath(text).c_str(), ToWidePath(caption).c_str(), MB_OK);
     }
+
+    bool askYesNo(WindowHandle owner, const std::string& text, const std::string& caption) override
+    {
+        return MessageBoxW(static_cast<HWND>(owner), ToWidePath(text).c_str(), ToWidePath(caption).c_str(),
+                           MB_YESNO | MB_ICONQUESTION) == IDYES;
+    }
 };
 
 }  // namespace

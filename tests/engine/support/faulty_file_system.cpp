@@ -146,6 +146,7 @@ const char* IoCallName(IoCall call)
     case IoCall::DataRange: return "dataRange";
     case IoCall::TakePermissionsOf: return "takePermissionsOf";
     case IoCall::SetModified: return "setModified";
+    case IoCall::OpenForCutting: return "openForCutting";
     }
     return "?";
 }
@@ -208,6 +209,16 @@ GuardedFile FaultyFileSystem::openGuarded(const std::string& path)
     if (fails(IoCall::OpenGuarded, path))
         return GuardedFile{};
     GuardedFile opened = platformFileSystem().openGuarded(path);
+    if (opened.file)
+        opened.file = std::make_unique<FaultyFile>(std::move(opened.file), path, *this);
+    return opened;
+}
+
+GuardedFile FaultyFileSystem::openForCutting(const std::string& path)
+{
+    if (fails(IoCall::OpenForCutting, path))
+        return GuardedFile{};
+    GuardedFile opened = platformFileSystem().openForCutting(path);
     if (opened.file)
         opened.file = std::make_unique<FaultyFile>(std::move(opened.file), path, *this);
     return opened;
@@ -287,4 +298,16 @@ std::int64_t FaultyFileSystem::volumeFreeBytes(const std::string& path)
 std::string FaultyFileSystem::lastError()
 {
     return latestCallInjected ? kInjectedFault : platformFileSystem().lastError();
+}
+
+std::int64_t FaultyFileSystem::volumeAvailableBytes(const std::string& path)
+{
+    if (availableBytes)
+        return *availableBytes;
+    return freeBytes ? *freeBytes : platformFileSystem().volumeAvailableBytes(path);
+}
+
+std::int64_t FaultyFileSystem::extentSharingBlock(const std::string& path)
+{
+    return sharingBlock ? *sharingBlock : platformFileSystem().extentSharingBlock(path);
 }

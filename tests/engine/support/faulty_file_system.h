@@ -42,8 +42,9 @@ enum class IoCall {
     DataRange,
     TakePermissionsOf,
     SetModified,
+    OpenForCutting,
 };
-inline constexpr std::array<IoCall, 28> kAllIoCalls = {
+inline constexpr std::array<IoCall, 29> kAllIoCalls = {
     IoCall::OpenForReading, IoCall::CreateNew,      IoCall::OpenForUpdate,  IoCall::RenameNoReplace,
     IoCall::Exists,         IoCall::IdentityAt,     IoCall::RemoveIfSame,   IoCall::CommitFolder,
     IoCall::Identity,       IoCall::Read,           IoCall::Write,          IoCall::CopyFrom,
@@ -51,7 +52,7 @@ inline constexpr std::array<IoCall, 28> kAllIoCalls = {
     IoCall::LockExclusive,  IoCall::Close,          IoCall::Size,           IoCall::IsRegularFile,
     IoCall::IsPlainName,    IoCall::KeepsFileIds,
     IoCall::OpenGuarded,    IoCall::UntouchedByWriters, IoCall::Position, IoCall::DataRange,
-    IoCall::TakePermissionsOf, IoCall::SetModified};
+    IoCall::TakePermissionsOf, IoCall::SetModified, IoCall::OpenForCutting};
 const char* IoCallName(IoCall call);
 
 // The reason lastError() gives after an injected fault.
@@ -79,7 +80,7 @@ public:
     // cannot tell. After a failed call lastError() gives
     // kInjectedFault. A file call counts under the file's path, a
     // renameNoReplace under its `from`.
-    // Likewise a failed openGuarded gives no file; a failed untouchedByWriters
+    // Likewise a failed openGuarded or openForCutting gives no file; a failed untouchedByWriters
     // gives false, a writer being what a careful caller must assume; a failed
     // position gives -1; a failed dataRange gives none; a failed
     // takePermissionsOf or setModified changes nothing and gives false.
@@ -94,8 +95,11 @@ public:
     // The fault sweeps run over both paths.
     bool inKernelCopy = true;
 
-    // The figure volumeFreeBytes reports; the platform's own when unset.
+    // The figures volumeFreeBytes, volumeAvailableBytes (freeBytes when
+    // unset) and extentSharingBlock report; the platform's own when unset.
     std::optional<std::int64_t> freeBytes;
+    std::optional<std::int64_t> availableBytes;
+    std::optional<std::int64_t> sharingBlock;
     // The figure largestFileSize reports for paths under each folder (the
     // longest that holds the path wins); the platform's own elsewhere.
     std::map<std::string, std::int64_t> largestFileUnder;
@@ -115,6 +119,7 @@ public:
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     GuardedFile openGuarded(const std::string& path) override;
+    GuardedFile openForCutting(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;
@@ -126,6 +131,8 @@ public:
     bool commitFolder(const std::string& path) override;
     std::int64_t largestFileSize(const std::string& path) override;
     std::int64_t volumeFreeBytes(const std::string& path) override;
+    std::int64_t volumeAvailableBytes(const std::string& path) override;
+    std::int64_t extentSharingBlock(const std::string& path) override;
     std::string lastError() override;
 
     // Counts the call and tells whether it must fail. Used by the files too.

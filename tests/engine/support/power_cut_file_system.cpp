@@ -336,6 +336,11 @@ GuardedFile PowerCutFileSystem::openGuarded(const std::string& path)
     return GuardedFile{beginCall("openGuarded " + path) ? openFile(path, false) : nullptr};
 }
 
+GuardedFile PowerCutFileSystem::openForCutting(const std::string& path)
+{
+    return GuardedFile{beginCall("openForCutting " + path) ? openFile(path, true) : nullptr};
+}
+
 std::unique_ptr<File> PowerCutFileSystem::createNew(const std::string& path)
 {
     if (!beginCall("createNew " + path))
@@ -459,6 +464,17 @@ std::int64_t PowerCutFileSystem::largestFileSize(const std::string& path)
 std::int64_t PowerCutFileSystem::volumeFreeBytes(const std::string& path)
 {
     return beginCall("volumeFreeBytes " + path) ? kFreeBytes : FREE_QUERY_FAILED;
+}
+
+std::int64_t PowerCutFileSystem::volumeAvailableBytes(const std::string& path)
+{
+    return beginCall("volumeAvailableBytes " + path) ? availableBytes : FREE_QUERY_FAILED;
+}
+
+std::int64_t PowerCutFileSystem::extentSharingBlock(const std::string& path)
+{
+    beginCall("extentSharingBlock " + path);
+    return 0;  // every copy takes room of its own
 }
 
 // ---------------------------------------------------------------------------

@@ -100,6 +100,7 @@ public:
 
     std::unique_ptr<File> openForReading(const std::string& path) override;
     GuardedFile openGuarded(const std::string& path) override;
+    GuardedFile openForCutting(const std::string& path) override;
     std::unique_ptr<File> createNew(const std::string& path) override;
     std::unique_ptr<File> openForUpdate(const std::string& path) override;
     bool renameNoReplace(const std::string& from, const std::string& to) override;
@@ -111,12 +112,17 @@ public:
     bool commitFolder(const std::string& path) override;
     std::int64_t largestFileSize(const std::string& path) override;
     std::int64_t volumeFreeBytes(const std::string& path) override;
+    std::int64_t volumeAvailableBytes(const std::string& path) override;
+    std::int64_t extentSharingBlock(const std::string& path) override;
     std::string lastError() override { return lastError_; }
 
     // The volume number every identity on this disk carries.
     static constexpr std::uint64_t kVolume = 0x5EA1;
     // What volumeFreeBytes reports while the power is on.
     static constexpr std::int64_t kFreeBytes = std::int64_t{1} << 40;
+    // What volumeAvailableBytes reports while the power is on: kFreeBytes
+    // unless a test makes the disk nearly full.
+    std::int64_t availableBytes = kFreeBytes;
 
 private:
     friend class PowerCutFile;

@@ -10,6 +10,12 @@ void RecordingSink::showMessage(WindowHandle owner, const std::string& text, con
     events.push_back({JobEvent::Message, owner, 0, text, caption, jobState.busy});
 }
 
+bool RecordingSink::askYesNo(WindowHandle owner, const std::string& text, const std::string& caption)
+{
+    events.push_back({JobEvent::Question, owner, 0, text, caption, jobState.busy});
+    return answer;
+}
+
 int RecordingSink::posts(unsigned message) const
 {
     int count = 0;
