@@ -62,7 +62,9 @@ JobReport FormatVerifyReport(const std::string& message, const SetCheck& check)
         report.output += piece.path + ": " + VerdictText(piece.verdict);
         report.output += piece.reason.empty() ? "\n" : ": " + piece.reason + "\n";
     }
-    if (check.whole != WholeVerdict::NotChecked)
+    // The whole file's own line, once it was checked; a list made in place
+    // has none, and then nothing is claimed of the whole file.
+    if (check.whole == WholeVerdict::Right || check.whole == WholeVerdict::Damaged)
         report.output += check.originalPath + ": " + (check.whole == WholeVerdict::Right ? verify_messages::kPieceOk : verify_messages::kPieceDamaged) + "\n";
     const std::string summary = message.substr(0, message.find('\n')) + "\n";
     (check.result.outcome == JobOutcome::Succeeded ? report.output : report.error) += summary;

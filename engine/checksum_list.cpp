@@ -23,6 +23,11 @@ constexpr std::string_view kModifiedKey = "modified";
 constexpr std::string_view kPartSizeKey = "part size";
 constexpr std::string_view kPiecesKey = "pieces";
 constexpr std::string_view kFactKeys[] = {kOriginalKey, kSizeKey, kModifiedKey, kPartSizeKey, kPiecesKey};
+// A fact only some lists have: how the split made the set. Without it the
+// set was split forward, as by every version before the split in place.
+constexpr std::string_view kSplitKey = "split";
+constexpr std::string_view kSplitInPlace = "in place";
+constexpr std::string_view kKnownKeys[] = {kOriginalKey, kSizeKey, kModifiedKey, kPartSizeKey, kPiecesKey, kSplitKey};
 
 // What a list may hold besides its lines: the header, a few comments a user
 // adds, blank lines. A line is its digest, two marks, the name (escaped, at
@@ -365,6 +370,12 @@ std::optional<std::string> ReadFact(std::string_view key, std::string_view value
         (key == kOriginalKey ? facts.originalLeaf : facts.countText) = std::move(*text);
         return std::nullopt;
     }
+    if (key == kSplitKey) {
+        if (value != kSplitInPlace)
+            return "the way of the split is no \"" + std::string(kSplitInPlace) + "\"";
+        facts.madeInPlace = true;
+        return std::nullopt;
+    }
     if (key == kModifiedKey)
         return ParseUtc(value, facts.modifiedUtcNs, facts.modifiedDigits)
                    ? std::nullopt
@@ -408,52 +419,8 @@ std::int64_t MostListBytes(const PieceSet& set)
     return std::min(kMostListBytes, kMostCommentBytes + lines * lineBytes);
 }
 
-}  // namespace
-
-std::string ChecksumListPath(const std::string& originalPath)
-{
-    return originalPath + std::string(kListSuffix);
-}
-
-std::optional<std::string> OriginalOfList(const std::string& listPath)
-{
-    const std::size_t suffix = kListSuffix.size();
-    if (listPath.size() <= suffix || listPath.compare(listPath.size() - suffix, suffix, kListSuffix) != 0)
-        return std::nullopt;
-    return listPath.substr(0, listPath.size() - suffix);
-}
-
-std::string FormatListHeader(const SetFacts& facts)
-{
-    const std::string leaf = EscapedName(facts.originalLeaf);
-    const std::int64_t count = DecimalToInt64(facts.countText);
-    std::string text = "# Checksums of the pieces of \"" + leaf + "\", made by Vandrel " VANDREL_VERSION ".\n";
-    text += "# " + std::string(kOriginalKey) + ": " + leaf + "\n";
-    text += "# " + std::string(kSizeKey) + ": " + std::to_string(facts.originalSize) + "\n";
-    text += "# " + std::string(kModifiedKey) + ": " + FormatUtc(facts.modifiedUtcNs, facts.modifiedDigits) + "\n";
-    text += "# " + std::string(kPartSizeKey) + ": " + std::to_string(facts.partSize) + "\n";
-    text += "# " + std::string(kPiecesKey) + ": " + EscapedName(facts.countText) + "\n";
-    text += "#\n";
-    const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
-    const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
-                                     ? LeafWord(listLeaf)
-                                     : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
-    text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
-    text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
-    text += "# On Windows: certutil -hashfile FILE SHA256   or   Get-FileHash FILE   and compare with the line below.\n";
-    text += "# Join without Vandrel in this folder, pieces in order:\n";
-    text += "#   Linux:   " + ShellJoinCommand(facts, count) + "\n";
-    text += "#   Windows: " + WindowsJoinCommand(facts, count) + "\n";
-    return text;
-}
-
-std::string FormatListLine(const ListLine& line)
-{
-    const bool escape = NeedsEscape(line.leaf);
-    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? EscapedName(line.leaf) : line.leaf) + "\n";
-}
-
-std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string& problem)
+// Parses `text`; a list without checksum lines only when `linesNeeded` is false.
+std::optional<ChecksumList> ParseList(std::string_view text, bool linesNeeded, std::string& problem)
 {
     if (text.find('\0') != std::string_view::npos) {
         problem = "it holds a NUL byte, so it is no text";
@@ -471,7 +438,7 @@ std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string
                 problem = Lined(line.number, "a comment below the checksum lines");
                 return std::nullopt;
             }
-            for (const std::string_view key : kFactKeys) {
+            for (const std::string_view key : kKnownKeys) {
                 const std::string prefix = "# " + std::string(key) + ": ";
                 if (line.text.substr(0, prefix.size()) != prefix)
                     continue;
@@ -501,14 +468,16 @@ std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string
             return std::nullopt;
         }
     }
-    if (list.lines.empty()) {
+    if (linesNeeded && list.lines.empty()) {
         problem = Lined(lastLine, "it ends before its first checksum line");
         return std::nullopt;
     }
     return list;
 }
 
-FoundList ReadChecksumList(const PieceSet& set)
+// Reads the list at `path` with `parse`, within the most bytes the list of `set` can take.
+FoundList ReadList(const PieceSet& set,
+                   std::optional<ChecksumList> (*parse)(std::string_view text, std::string& problem))
 {
     FoundList found;
     found.path = ChecksumListPath(set.originalPath);
@@ -542,7 +511,7 @@ FoundList ReadChecksumList(const PieceSet& set)
             return found;
         }
     }
-    std::optional<ChecksumList> list = ParseChecksumList(text, found.reason);
+    std::optional<ChecksumList> list = parse(text, found.reason);
     if (!list) {
         found.found = ListFound::Damaged;
         return found;
@@ -553,30 +522,177 @@ FoundList ReadChecksumList(const PieceSet& set)
     return found;
 }
 
-std::optional<std::string> ListMisfit(const ChecksumList& list, const PieceSet& set)
+// Why a list for the set's count is not for its original, or of sizes that
+// fit no set of its count.
+std::optional<std::string> FactsMisfit(const SetFacts& facts, const PieceSet& set)
 {
-    const SetFacts& facts = list.facts;
-    if (facts.countText != set.countText)
-        return "it is for a set of " + Quoted(facts.countText) + " pieces, not " + Quoted(set.countText);
-    const std::int64_t listed = static_cast<std::int64_t>(list.lines.size()) - 1;
-    if (listed != set.pieceCount)
-        return "it lists " + std::to_string(std::max<std::int64_t>(listed, 0)) + " pieces and the original, not " +
-               std::to_string(set.pieceCount) + " pieces and the original";
-    for (std::int32_t index = 0; index < set.pieceCount; ++index) {
-        const std::string expected = LeafOf(PieceName(set.originalPath, index, set.countText));
-        if (list.lines[static_cast<std::size_t>(index)].leaf != expected)
-            return "its line for piece " + std::to_string(index) + " names " +
-                   Quoted(list.lines[static_cast<std::size_t>(index)].leaf) + ", not " + Quoted(expected);
-    }
     const std::string original = LeafOf(set.originalPath);
-    if (list.lines.back().leaf != original)
-        return "its last line names " + Quoted(list.lines.back().leaf) + ", not the original " + Quoted(original);
     if (facts.originalLeaf != original)
         return "it is for the original " + Quoted(facts.originalLeaf) + ", not " + Quoted(original);
     if (!SizesFit(facts, set.pieceCount))
         return "no set of " + std::to_string(set.pieceCount) + " pieces of " + std::to_string(facts.partSize) +
                " bytes makes an original of " + std::to_string(facts.originalSize) + " bytes";
     return std::nullopt;
+}
+
+// Why the lines of pieces `first` to the last, each where the list's order
+// puts it, do not all name their piece.
+std::optional<std::string> MisnamedPiece(const ChecksumList& list, const PieceSet& set, std::int32_t first)
+{
+    for (std::int32_t index = first; index < set.pieceCount; ++index) {
+        const std::string expected = LeafOf(PieceName(set.originalPath, index, set.countText));
+        const ListLine* line = PieceLine(list, index);
+        if (!line || line->leaf != expected)
+            return "its line for piece " + std::to_string(index) + " names " + (line ? Quoted(line->leaf) : "nothing") +
+                   ", not " + Quoted(expected);
+    }
+    return std::nullopt;
+}
+
+// Why a list made in place is not of `set`: a line for the whole original,
+// which such a list never has.
+std::optional<std::string> WholeLineInPlace(const ChecksumList& list, const PieceSet& set)
+{
+    const std::string original = LeafOf(set.originalPath);
+    const bool named = std::any_of(list.lines.begin(), list.lines.end(),
+                                   [&](const ListLine& line) { return line.leaf == original; });
+    if (named)
+        return "it was made by a split in place, which lists no whole original, yet a line names " + Quoted(original);
+    return std::nullopt;
+}
+
+}  // namespace
+
+const ListLine* PieceLine(const ChecksumList& list, std::int32_t index)
+{
+    const std::int64_t count = DecimalToInt64(list.facts.countText);
+    const std::int64_t at = list.facts.madeInPlace ? count - 1 - index : index;
+    if (index < 0 || at < 0 || at >= static_cast<std::int64_t>(list.lines.size()))
+        return nullptr;
+    return &list.lines[static_cast<std::size_t>(at)];
+}
+
+const ListLine* WholeLine(const ChecksumList& list)
+{
+    if (list.facts.madeInPlace || list.lines.empty())
+        return nullptr;
+    return &list.lines.back();
+}
+
+std::string ChecksumListPath(const std::string& originalPath)
+{
+    return originalPath + std::string(kListSuffix);
+}
+
+std::optional<std::string> OriginalOfList(const std::string& listPath)
+{
+    const std::size_t suffix = kListSuffix.size();
+    if (listPath.size() <= suffix || listPath.compare(listPath.size() - suffix, suffix, kListSuffix) != 0)
+        return std::nullopt;
+    return listPath.substr(0, listPath.size() - suffix);
+}
+
+std::string FormatListHeader(const SetFacts& facts)
+{
+    const std::string leaf = EscapedName(facts.originalLeaf);
+    const std::int64_t count = DecimalToInt64(facts.countText);
+    std::string text = "# Checksums of the pieces of \"" + leaf + "\", made by Vandrel " VANDREL_VERSION ".\n";
+    text += "# " + std::string(kOriginalKey) + ": " + leaf + "\n";
+    text += "# " + std::string(kSizeKey) + ": " + std::to_string(facts.originalSize) + "\n";
+    text += "# " + std::string(kModifiedKey) + ": " + FormatUtc(facts.modifiedUtcNs, facts.modifiedDigits) + "\n";
+    text += "# " + std::string(kPartSizeKey) + ": " + std::to_string(facts.partSize) + "\n";
+    text += "# " + std::string(kPiecesKey) + ": " + EscapedName(facts.countText) + "\n";
+    if (facts.madeInPlace)
+        text += "# " + std::string(kSplitKey) + ": " + std::string(kSplitInPlace) + "\n";
+    text += "#\n";
+    const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
+    const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
+                                     ? LeafWord(listLeaf)
+                                     : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
+    if (facts.madeInPlace) {
+        text += "# Check the pieces in this folder:  sha256sum -c " + listWord + "\n";
+        text += "#   (the split cut the pieces off the file's end, so they are listed from the last to the first;\n";
+        text += "#   the joined file has no line)\n";
+    } else {
+        text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
+        text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
+    }
+    text += "# On Windows: certutil -hashfile FILE SHA256   or   Get-FileHash FILE   and compare with the line below.\n";
+    text += "# Join without Vandrel in this folder, pieces in order:\n";
+    text += "#   Linux:   " + ShellJoinCommand(facts, count) + "\n";
+    text += "#   Windows: " + WindowsJoinCommand(facts, count) + "\n";
+    return text;
+}
+
+std::string FormatListLine(const ListLine& line)
+{
+    const bool escape = NeedsEscape(line.leaf);
+    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? EscapedName(line.leaf) : line.leaf) + "\n";
+}
+
+std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string& problem)
+{
+    return ParseList(text, true, problem);
+}
+
+std::optional<ChecksumList> ParsePartialChecksumList(std::string_view text, std::string& problem)
+{
+    text = text.substr(0, text.find('\0'));
+    const std::size_t lastLineEnd = text.rfind('\n');
+    text = text.substr(0, lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1);
+    return ParseList(text, false, problem);
+}
+
+FoundList ReadChecksumList(const PieceSet& set)
+{
+    return ReadList(set, ParseChecksumList);
+}
+
+FoundList ReadPartialChecksumList(const PieceSet& set)
+{
+    return ReadList(set, ParsePartialChecksumList);
+}
+
+std::optional<std::string> ListMisfit(const ChecksumList& list, const PieceSet& set)
+{
+    const SetFacts& facts = list.facts;
+    if (facts.countText != set.countText)
+        return "it is for a set of " + Quoted(facts.countText) + " pieces, not " + Quoted(set.countText);
+    const std::string original = LeafOf(set.originalPath);
+    if (facts.madeInPlace) {
+        if (const std::optional<std::string> whole = WholeLineInPlace(list, set))
+            return whole;
+        if (list.lines.size() != static_cast<std::size_t>(set.pieceCount))
+            return "it lists " + std::to_string(list.lines.size()) + " pieces, not " + std::to_string(set.pieceCount);
+    } else {
+        const std::int64_t listed = static_cast<std::int64_t>(list.lines.size()) - 1;
+        if (listed != set.pieceCount)
+            return "it lists " + std::to_string(std::max<std::int64_t>(listed, 0)) + " pieces and the original, not " +
+                   std::to_string(set.pieceCount) + " pieces and the original";
+    }
+    if (const std::optional<std::string> misnamed = MisnamedPiece(list, set, 0))
+        return misnamed;
+    if (const ListLine* whole = WholeLine(list); whole && whole->leaf != original)
+        return "its last line names " + Quoted(whole->leaf) + ", not the original " + Quoted(original);
+    return FactsMisfit(facts, set);
+}
+
+std::optional<std::string> PartialListMisfit(const ChecksumList& list, const PieceSet& set)
+{
+    const SetFacts& facts = list.facts;
+    if (!facts.madeInPlace)
+        return "it was not made by a split in place";
+    if (facts.countText != set.countText)
+        return "it is for a set of " + Quoted(facts.countText) + " pieces, not " + Quoted(set.countText);
+    if (const std::optional<std::string> whole = WholeLineInPlace(list, set))
+        return whole;
+    if (list.lines.size() > static_cast<std::size_t>(set.pieceCount))
+        return "it lists " + std::to_string(list.lines.size()) + " pieces, not at most " +
+               std::to_string(set.pieceCount);
+    const auto first = static_cast<std::int32_t>(set.pieceCount - static_cast<std::int64_t>(list.lines.size()));
+    if (const std::optional<std::string> misnamed = MisnamedPiece(list, set, first))
+        return misnamed;
+    return FactsMisfit(facts, set);
 }
 
 std::int64_t ListedPieceSize(const SetFacts& facts, std::int32_t index)

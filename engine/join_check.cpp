@@ -13,7 +13,7 @@ CopyHashes ListCheck::hashesFor(std::int32_t index)
     if (!active())
         return {};
     piece_.reset();
-    fedWhole_ = index == wholeNext_;
+    fedWhole_ = index == wholeNext_ && WholeLine(found_.list) != nullptr;
     return {&piece_, fedWhole_ ? &whole_ : nullptr, lanes_ ? &*lanes_ : nullptr};
 }
 
@@ -28,7 +28,8 @@ bool ListCheck::pieceMatches(std::int32_t index)
     if (!active())
         return true;
     settle();
-    const bool matches = piece_.finish() == found_.list.lines[static_cast<std::size_t>(index)].digest;
+    const ListLine* line = PieceLine(found_.list, index);
+    const bool matches = line && piece_.finish() == line->digest;
     if (fedWhole_ && matches)
         ++wholeNext_;
     else if (fedWhole_)
@@ -51,9 +52,12 @@ bool ListCheck::wholeMatches()
 {
     if (!active())
         return true;
+    const ListLine* whole = WholeLine(found_.list);
+    if (!whole)
+        return true;
     settle();
-    const std::size_t pieces = found_.list.lines.size() - 1;
-    return wholeNext_ == static_cast<std::int32_t>(pieces) && whole_.finish() == found_.list.lines.back().digest;
+    const std::int64_t pieces = DecimalToInt64(facts().countText);
+    return wholeNext_ == pieces && whole_.finish() == whole->digest;
 }
 
 bool ListCheck::removeList()

@@ -3,7 +3,8 @@
 // when it has one. Each piece is hashed as it is read (piece 0 before it is
 // renamed, the others as they are appended), and the whole original's hash
 // grows with the pieces in order, so that its own line is checked in the
-// same pass.
+// same pass; a list made by a split in place has no such line, and then the
+// pieces' own lines are all there is to check.
 
 #include <cstdint>
 #include <optional>
@@ -27,17 +28,21 @@ public:
     const SetFacts& facts() const { return found_.list.facts; }
 
     // The hashes to feed with piece `index` as it is copied: its own, and the
-    // whole original's while every piece before it has been fed in order.
+    // whole original's while every piece before it has been fed in order
+    // (never when the list has no line for the whole original).
     CopyHashes hashesFor(std::int32_t index);
     // True when the bytes fed since the last call are those of piece `index`
-    // (always without a list). Starts the next piece afresh.
+    // (always without a list, never when the list has no line for it).
+    // Starts the next piece afresh.
     bool pieceMatches(std::int32_t index);
     // Reads `count` bytes of `file` from `offset` and hashes them as piece
     // `index` (so that pieceMatches tells). False when a read fails; the
     // reason is then in fileSystem().lastError().
     bool hashRange(File& file, std::int64_t offset, std::int64_t count, std::int32_t index, CopyBuffer& buffer);
     // True when every piece has been fed in order and the whole original's
-    // hash is its line's (always without a list).
+    // hash is its line's; always without a list, and with a list that has no
+    // line for the whole original (one made in place): nothing is checked
+    // then beyond each piece's own line.
     bool wholeMatches();
     // The reason line of a piece that did not match.
     std::string mismatchReason() const { return "its SHA-256 is not the one \"" + found_.path + "\" gives"; }

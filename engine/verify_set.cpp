@@ -222,8 +222,11 @@ void CheckPieces(const PieceSet& set, const ChecksumList& list, RebuiltFile& reb
     }
 
     // The whole file's hash takes its bytes in order, so on one lane.
+    const ListLine* wholeLine = WholeLine(list);
+    if (!wholeLine)
+        check.whole = WholeVerdict::NotListed;
     std::optional<Sha256> whole;
-    if (joined && output)
+    if (joined && output && wholeLine)
         whole.emplace();
     {
         HashLanes lanes(whole ? 1 : 2);
@@ -231,7 +234,8 @@ void CheckPieces(const PieceSet& set, const ChecksumList& list, RebuiltFile& reb
     }
     for (const std::unique_ptr<Stream>& stream : streams) {
         PieceCheck& piece = check.pieces[stream->index];
-        const bool right = stream->hash.finish() == list.lines[stream->index].digest;
+        const ListLine* line = PieceLine(list, stream->index);
+        const bool right = line && stream->hash.finish() == line->digest;
         if (stream->readFailed) {
             piece.verdict = PieceVerdict::Unreadable;
             piece.reason = stream->reason;
@@ -246,7 +250,7 @@ void CheckPieces(const PieceSet& set, const ChecksumList& list, RebuiltFile& reb
         for (const std::unique_ptr<Stream>& stream : streams)
             wholeRead = wholeRead && !stream->readFailed;
         if (wholeRead)
-            check.whole = whole->finish() == list.lines.back().digest ? WholeVerdict::Right : WholeVerdict::Damaged;
+            check.whole = whole->finish() == wholeLine->digest ? WholeVerdict::Right : WholeVerdict::Damaged;
     }
 }
 

@@ -25,7 +25,9 @@ struct PieceCheck {
 
 // The original's own line of the list, checked only once the pieces are
 // joined: every piece gone and a file of the original's size at its path.
-enum class WholeVerdict { NotChecked, Right, Damaged };
+// A list made by a split in place has no such line: nothing can be said of
+// the whole file beyond its pieces.
+enum class WholeVerdict { NotChecked, Right, Damaged, NotListed };
 
 struct SetCheck {
     // Succeeded: every piece right; Failed: one or more not right; Refused:

@@ -96,6 +96,20 @@ TEST(JobReport, VerifyPrintsALinePerPieceThenTheSummary)
     EXPECT_EQ(report.output, "d/a.bin.0.1.plit: in the rebuilt file\nd/a.bin: ok\nCheck pieces: fine\n");
     EXPECT_EQ(report.error, "");
 
+    // A list made in place has no line for the whole file: no claim on it.
+    for (const JobOutcome outcome : {JobOutcome::Succeeded, JobOutcome::Failed}) {
+        SetCheck inPlace = joined;
+        inPlace.result.outcome = outcome;
+        inPlace.pieces[0].verdict = outcome == JobOutcome::Succeeded ? PieceVerdict::InRebuiltFile
+                                                                     : PieceVerdict::DamagedInRebuiltFile;
+        inPlace.whole = WholeVerdict::NotListed;
+        report = FormatVerifyReport("Check pieces: the pieces", inPlace);
+        const std::string piece = outcome == JobOutcome::Succeeded ? "d/a.bin.0.1.plit: in the rebuilt file\n"
+                                                                   : "d/a.bin.0.1.plit: damaged in the rebuilt file\n";
+        EXPECT_EQ(report.output, piece + (outcome == JobOutcome::Succeeded ? "Check pieces: the pieces\n" : ""));
+        EXPECT_EQ(report.error, outcome == JobOutcome::Succeeded ? "" : "Check pieces: the pieces\n");
+    }
+
     SetCheck refused;
     refused.result = {JobOutcome::Refused, "d/a.bin.plit.sha256", "there is no checksum list"};
     report = FormatVerifyReport("Check pieces: no list", refused);

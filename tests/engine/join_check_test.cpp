@@ -22,7 +22,10 @@ constexpr std::int64_t kListedDate = 1700000000123456700;
 class JoinCheck : public PieceSetTest {
 protected:
     std::string list() const { return path("orig.bin.plit.sha256"); }
-    std::string listText() const { return ListTextFor(output(), original_, partSize_, kListedDate); }
+    std::string listText() const { return ListTextFor(output(), original_, partSize_, kListedDate, inPlace_); }
+
+    // The list is the one a split in place writes: no line for the whole.
+    bool inPlace_ = false;
 
     // The set and its list; piece 0 with a second name when `linked`, so
     // that the join copies it instead of renaming it.
@@ -66,38 +69,46 @@ TEST_F(JoinCheck, DamagedPieceStopsTheJoinBeforeItIsConsumed)
     for (const DamageCase& c : cases) {
         for (const Damage damage : {Damage::FlippedByte, Damage::FromAnotherSplit}) {
             for (const bool linked : {false, true}) {
-                SCOPED_TRACE(testing::Message() << c.name << (damage == Damage::FlippedByte ? ", a byte flipped" : ", from another split")
-                                                << (linked ? ", piece 0 copied" : ", piece 0 renamed"));
-                for (const std::string& name : filesInDir())
-                    fs::remove(dir_ / name);
-                sink_.events.clear();
-                useSet(MakeContent(c.size, 5), c.partSize);
-                writeSet(linked);
-                const std::string good = pieces_[static_cast<std::size_t>(c.damaged)];
-                std::string bad = damage == Damage::FlippedByte
-                                      ? good
-                                      : Slices(MakeContent(c.size, 6), c.partSize)[static_cast<std::size_t>(c.damaged)];
-                bad[bad.size() / 2] ^= damage == Damage::FlippedByte ? 0x20 : 0;
-                WriteFileBytes(piece(c.damaged), bad);
+                // A list made in place checks the pieces alone; it is tried on
+                // a flipped byte at every place.
+                for (const bool inPlace : {false, true}) {
+                    if (inPlace && damage != Damage::FlippedByte)
+                        continue;
+                    inPlace_ = inPlace;
+                    SCOPED_TRACE(testing::Message() << c.name << (damage == Damage::FlippedByte ? ", a byte flipped" : ", from another split")
+                                                    << (linked ? ", piece 0 copied" : ", piece 0 renamed")
+                                                    << (inPlace ? ", list made in place" : ""));
+                    for (const std::string& name : filesInDir())
+                        fs::remove(dir_ / name);
+                    sink_.events.clear();
+                    useSet(MakeContent(c.size, 5), c.partSize);
+                    writeSet(linked);
+                    const std::string good = pieces_[static_cast<std::size_t>(c.damaged)];
+                    std::string bad = damage == Damage::FlippedByte
+                                          ? good
+                                          : Slices(MakeContent(c.size, 6), c.partSize)[static_cast<std::size_t>(c.damaged)];
+                    bad[bad.size() / 2] ^= damage == Damage::FlippedByte ? 0x20 : 0;
+                    WriteFileBytes(piece(c.damaged), bad);
 
-                runJoin(piece(0));
+                    runJoin(piece(0));
 
-                // Pieces the join deleted cannot come back (a renamed piece 0
-                // can): it stopped, else it put the set back and refused.
-                const int deleted = std::min(c.damaged, count() - 2) - (linked ? 0 : 1);
-                EXPECT_EQ(expectOneEnd(kJoiner), JoinPieceDamaged(piece(c.damaged)));
-                EXPECT_EQ(result_.outcome, deleted > 0 ? JobOutcome::Failed : JobOutcome::Refused) << result_.reason;
-                EXPECT_EQ(result_.file, piece(c.damaged));
-                EXPECT_TRUE(result_.checked);
-                for (int index = c.damaged; index < count(); ++index)
-                    EXPECT_EQ(ReadFileBytes(piece(index)), index == c.damaged ? bad : pieces_[static_cast<std::size_t>(index)])
-                        << "piece " << index << " changed";
-                if (deleted <= 0) {
-                    EXPECT_FALSE(FileExists(output())) << "a refused join left the output";
+                    // Pieces the join deleted cannot come back (a renamed piece 0
+                    // can): it stopped, else it put the set back and refused.
+                    const int deleted = std::min(c.damaged, count() - 2) - (linked ? 0 : 1);
+                    EXPECT_EQ(expectOneEnd(kJoiner), JoinPieceDamaged(piece(c.damaged)));
+                    EXPECT_EQ(result_.outcome, deleted > 0 ? JobOutcome::Failed : JobOutcome::Refused) << result_.reason;
+                    EXPECT_EQ(result_.file, piece(c.damaged));
+                    EXPECT_TRUE(result_.checked);
+                    for (int index = c.damaged; index < count(); ++index)
+                        EXPECT_EQ(ReadFileBytes(piece(index)), index == c.damaged ? bad : pieces_[static_cast<std::size_t>(index)])
+                            << "piece " << index << " changed";
+                    if (deleted <= 0) {
+                        EXPECT_FALSE(FileExists(output())) << "a refused join left the output";
+                    }
+
+                    WriteFileBytes(piece(c.damaged), good);
+                    expectJoinedAfterRepair(c.damaged, linked);
                 }
-
-                WriteFileBytes(piece(c.damaged), good);
-                expectJoinedAfterRepair(c.damaged, linked);
             }
         }
     }
@@ -137,27 +148,30 @@ TEST_F(JoinCheck, ListThatDoesNotFitIsRefusedNamingIt)
          }},
     };
     for (const ListCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const std::string& name : filesInDir())
-            fs::remove(dir_ / name);
-        sink_.events.clear();
-        useSet(MakeContent(25, 8), 10);
-        writeSet(false);
-        const OtherLists other{ListTextFor(output(), original_, 7, kListedDate),   // 4 pieces
-                               ListTextFor(output(), original_, 9, kListedDate)};  // 9, 9 and 7 bytes
-        WriteFileBytes(list(), c.damage(listText(), other));
-        const Folder before = folder();
+        for (const bool inPlace : {false, true}) {
+            inPlace_ = inPlace;
+            SCOPED_TRACE(std::string(c.name) + (inPlace ? ", made in place" : ""));
+            for (const std::string& name : filesInDir())
+                fs::remove(dir_ / name);
+            sink_.events.clear();
+            useSet(MakeContent(25, 8), 10);
+            writeSet(false);
+            const OtherLists other{ListTextFor(output(), original_, 7, kListedDate, inPlace),   // 4 pieces
+                                   ListTextFor(output(), original_, 9, kListedDate, inPlace)};  // 9, 9 and 7 bytes
+            WriteFileBytes(list(), c.damage(listText(), other));
+            const Folder before = folder();
 
-        runJoin(piece(1));
+            runJoin(piece(1));
 
-        const std::string named = c.namesPiece ? piece(0) : list();
-        expectRefused(c.namesPiece ? DoesNotFitText(named) : JoinListUnfit(named), kJoiner);
-        EXPECT_EQ(result_.file, named);
-        EXPECT_FALSE(result_.reason.empty());
-        EXPECT_EQ(folder(), before) << "a refused join changed the folder";
+            const std::string named = c.namesPiece ? piece(0) : list();
+            expectRefused(c.namesPiece ? DoesNotFitText(named) : JoinListUnfit(named), kJoiner);
+            EXPECT_EQ(result_.file, named);
+            EXPECT_FALSE(result_.reason.empty());
+            EXPECT_EQ(folder(), before) << "a refused join changed the folder";
 
-        WriteFileBytes(list(), listText());
-        expectJoinedAfterRepair(1, false);
+            WriteFileBytes(list(), listText());
+            expectJoinedAfterRepair(1, false);
+        }
     }
 }
 

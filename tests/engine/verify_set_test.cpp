@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "checksum_list.h"
 #include "engine_fixture.h"
@@ -31,19 +32,33 @@ protected:
 
     std::string listPath() const { return output() + ".plit.sha256"; }
 
-    // The list a split writes for this set.
-    std::string listText() const
+    // The list a split writes for this set: the pieces in order and the
+    // whole; or, split in place (`inPlace_`), the pieces from the last to
+    // the first, those from `firstListed` on only when the split did not
+    // finish.
+    std::string listText(int firstListed = 0) const
     {
         SetFacts facts;
         facts.originalLeaf = "orig.bin";
         facts.originalSize = static_cast<std::int64_t>(original_.size());
         facts.partSize = partSize_;
         facts.countText = std::to_string(count());
+        facts.madeInPlace = inPlace_;
         std::string text = FormatListHeader(facts);
+        const auto line = [&](int i) {
+            return FormatListLine({Sha256Of(pieces_[static_cast<std::size_t>(i)]), LeafOf(piece(i))});
+        };
+        if (inPlace_) {
+            for (int i = count() - 1; i >= firstListed; --i)
+                text += line(i);
+            return text;
+        }
         for (int i = 0; i < count(); ++i)
-            text += FormatListLine({Sha256Of(pieces_[static_cast<std::size_t>(i)]), LeafOf(piece(i))});
+            text += line(i);
         return text + FormatListLine({Sha256Of(original_), "orig.bin"});
     }
+
+    bool inPlace_ = false;
 
     // A whole set with its list.
     void wholeSet()
@@ -167,17 +182,26 @@ TEST_F(VerifySetTest, EveryStateOfTheSet)
          "orig.bin: damaged",
          WholeVerdict::Damaged},
     };
+    // A list made in place has no line for the whole file: the pieces'
+    // verdicts are the same, and nothing is said of the whole.
+    const std::string wholeDamaged = "\norig.bin: damaged";
     for (const auto& row : rows) {
-        for (const bool fromList : {false, true}) {
-            SCOPED_TRACE(std::string(row.state) + (fromList ? ", from the list" : ", from the last piece"));
+        for (const auto& [fromList, inPlace] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+            SCOPED_TRACE(std::string(row.state) + (fromList ? ", from the list" : ", from the last piece") +
+                         (inPlace ? ", list made in place" : ""));
+            inPlace_ = inPlace;
             clearFolder();
             row.build();
             check(fromList ? listPath() : piece(3));
             EXPECT_EQ(verdicts(), row.verdicts);
             EXPECT_EQ(check_.result.outcome, row.outcome);
-            EXPECT_EQ(check_.whole, row.whole);
-            if (!row.text.empty())
-                expectOutcome(row.text, kCaption);
+            EXPECT_EQ(check_.whole, inPlace ? WholeVerdict::NotListed : row.whole);
+            std::string text = row.text;
+            if (inPlace && text.size() >= wholeDamaged.size() &&
+                text.compare(text.size() - wholeDamaged.size(), wholeDamaged.size(), wholeDamaged) == 0)
+                text.resize(text.size() - wholeDamaged.size());
+            if (!text.empty())
+                expectOutcome(text, kCaption);
             EXPECT_EQ(check_.pieces.size(), 4u);
             EXPECT_EQ(check_.pieces[1].path, piece(1));
             EXPECT_EQ(ExitStatus(check_.result.outcome), row.outcome == JobOutcome::Succeeded ? 0 : 1);
@@ -230,6 +254,13 @@ TEST_F(VerifySetTest, RefusalsCheckNothing)
          [&] { writePieces(); const std::string text = listText(); WriteFileBytes(listPath(), text.substr(0, text.rfind('\n', text.size() - 2) + 1)); },
          piece(2), VerifyListUnfit(listPath())},
         {"not a piece's name", [&] { wholeSet(); }, path("orig.bin"), kVerifyInvalidName},
+        {"the list of a split in place that did not finish",
+         [&] {
+             inPlace_ = true;
+             writePieces(2);
+             WriteFileBytes(listPath(), listText(2));
+         },
+         piece(3), VerifyListUnfit(listPath())},
         {"a join running",
          [&] {
              interrupted(2, head(600));
@@ -241,6 +272,7 @@ TEST_F(VerifySetTest, RefusalsCheckNothing)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.state);
         held.reset();
+        inPlace_ = false;
         clearFolder();
         row.build();
         check(row.chosen);
@@ -280,9 +312,11 @@ TEST_F(VerifySetTest, FaultsNeverChangeAFileNorHideADamagedPiece)
         {"whole set", [&] { wholeSet(); }, true},
         {"a damaged piece", [&] { wholeSet(); damage(2, 7); }, false},
         {"half joined, a damaged piece", [&] { interrupted(2, head(600)); damage(3, 50); }, false},
+        {"a damaged piece, its list made in place", [&] { inPlace_ = true; wholeSet(); damage(1, 7); }, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.state);
+        inPlace_ = false;
         clearFolder();
         row.build();
         files_ = FaultyFileSystem();

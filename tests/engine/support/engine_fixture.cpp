@@ -280,16 +280,24 @@ std::string PieceSetTest::piece(int index) const
 }
 
 std::string ListTextFor(const std::string& originalPath, const std::string& content, std::int64_t partSize,
-                        std::int64_t modifiedUtcNs)
+                        std::int64_t modifiedUtcNs, bool madeInPlace)
 {
     const std::vector<std::string> slices = Slices(content, partSize);
     const std::string countText = std::to_string(slices.size());
     const SetFacts facts{LeafOf(originalPath), static_cast<std::int64_t>(content.size()), modifiedUtcNs,
-                         kModifiedFractionDigits, partSize, countText};
-    std::string text = FormatListHeader(facts);
+                         kModifiedFractionDigits, partSize, countText, madeInPlace};
+    std::vector<std::string> lines;
     for (std::size_t index = 0; index < slices.size(); ++index)
-        text += FormatListLine({Sha256Of(slices[index]), LeafOf(PieceName(originalPath, static_cast<std::int64_t>(index), countText))});
-    return text + FormatListLine({Sha256Of(content), LeafOf(originalPath)});
+        lines.push_back(FormatListLine({Sha256Of(slices[index]), LeafOf(PieceName(originalPath, static_cast<std::int64_t>(index), countText))}));
+    // A split in place lists the pieces as it cuts them, from the last, and not the whole.
+    if (madeInPlace)
+        std::reverse(lines.begin(), lines.end());
+    else
+        lines.push_back(FormatListLine({Sha256Of(content), LeafOf(originalPath)}));
+    std::string text = FormatListHeader(facts);
+    for (const std::string& line : lines)
+        text += line;
+    return text;
 }
 
 std::int64_t UtcModifiedOf(const std::string& path)

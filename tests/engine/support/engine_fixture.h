@@ -34,9 +34,11 @@ std::vector<std::string> Slices(const std::string& content, std::int64_t partSiz
 
 // The checksum list a split writes for `content`, the original at
 // `originalPath` cut into pieces of `partSize` bytes, last written at
-// `modifiedUtcNs` (nanoseconds since 1970 UTC).
+// `modifiedUtcNs` (nanoseconds since 1970 UTC); with `madeInPlace`, the list
+// a split in place writes.
 std::string ListTextFor(const std::string& originalPath, const std::string& content, std::int64_t partSize,
-                        std::int64_t modifiedUtcNs = 0);
+                        std::int64_t modifiedUtcNs = 0,
+                        bool madeInPlace = false);
 // The last write time of the file at `path`, as a list records it.
 std::int64_t UtcModifiedOf(const std::string& path);
 // `names` with the list of the set of `originalLeaf` among them, sorted; and
