@@ -611,8 +611,7 @@ std::string FormatListHeader(const SetFacts& facts)
                                      : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
     if (facts.madeInPlace) {
         text += "# Check the pieces in this folder:  sha256sum -c " + listWord + "\n";
-        text += "#   (the split cut the pieces off the file's end, so they are listed from the last to the first;\n";
-        text += "#   the joined file has no line)\n";
+        text += "#   (the split cut the pieces off the file's end: the last is listed first, and the joined file has no line)\n";
     } else {
         text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
         text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
