@@ -348,6 +348,49 @@ verify() {
     expect_status 2 "verify of a name that is no piece"
 }
 
+# The list of a set split in place (here made from a forward split's list as
+# such a split writes it: a "# split: in place" fact, the pieces from the
+# last to the first, no line for the whole file): sha256sum -c passes with
+# and without --ignore-missing, verify checks the pieces and says nothing of
+# the whole file, before the join and after it, and the join checks each piece.
+in_place_list() {
+    head -c 1000000 /dev/urandom >reference.bin
+    cp reference.bin data.bin
+    run "$@" split data.bin 300KB
+    expect_status 0 "split"
+    { sed -n '/^# pieces: /{p;s/.*/# split: in place/p;d};/^#/p' data.bin.plit.sha256
+      grep -v '^#' data.bin.plit.sha256 | grep -v '  data\.bin$' | sed -n '1!G;h;$p'; } >in-place.sha256
+    mv in-place.sha256 data.bin.plit.sha256
+    [ "$(grep -v '^#' data.bin.plit.sha256 | sed 's/.*  //' | tr '\n' ' ')" = \
+      "data.bin.3.4.plit data.bin.2.4.plit data.bin.1.4.plit data.bin.0.4.plit " ] ||
+        fail "the list made in place: [$(cat data.bin.plit.sha256)]"
+    for options in "-c" "-c --ignore-missing" "-c --strict"; do
+        # shellcheck disable=SC2086
+        sha256sum $options data.bin.plit.sha256 >sums.txt 2>&1 || fail "sha256sum $options: $(cat sums.txt)"
+        [ "$(grep -c ': OK$' sums.txt)" -eq 4 ] || fail "sha256sum $options checked not 4 pieces: $(cat sums.txt)"
+    done
+
+    run "$@" verify data.bin.plit.sha256
+    expect_status 0 "verify of a set split in place"
+    expect_line out.txt "data.bin.0.4.plit: ok" "data.bin.1.4.plit: ok" "data.bin.2.4.plit: ok" "data.bin.3.4.plit: ok" \
+        'Check pieces: All 4 pieces of "data.bin" are right.'
+    expect_empty err.txt "verify of a set split in place"
+
+    cp -p data.bin.2.4.plit good.piece
+    printf 'X' | dd of=data.bin.2.4.plit bs=1 seek=7 conv=notrunc 2>/dev/null
+    run "$@" verify data.bin.0.4.plit
+    expect_status 1 "verify of a damaged set split in place"
+    expect_line out.txt "data.bin.0.4.plit: ok" "data.bin.1.4.plit: ok" "data.bin.2.4.plit: damaged" "data.bin.3.4.plit: ok"
+    expect_line err.txt 'Check pieces: 1 of the 4 pieces of "data.bin" is not right:'
+    mv good.piece data.bin.2.4.plit
+
+    run "$@" join data.bin.3.4.plit
+    expect_status 0 "join of a set split in place"
+    expect_empty err.txt "join of a set split in place, checked"
+    expect_same_file data.bin reference.bin
+    [ ! -e data.bin.plit.sha256 ] || fail "the join left the list"
+}
+
 # `split --no-list` writes no list; the join of such a set works and says
 # its pieces could not be checked. A join that misses pieces names each.
 no_list() {
