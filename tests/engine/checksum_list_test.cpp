@@ -480,14 +480,35 @@ TEST_F(ChecksumListFileTest, ReadsWhatIsAtTheListsPath)
     EXPECT_NE(found.reason.find("larger"), std::string::npos) << found.reason;
 }
 
+// A list a split in place was cut writing, its last line torn and a tail
+// of zeros after it: whole, it is damaged; partial, its whole lines read.
+TEST_F(ChecksumListFileTest, ATornListReadsOnlyAsAPartialList)
+{
+    const ChecksumList list = MakeInPlaceList("orig.bin", "3", 10, 25);
+    const std::string text = TextOf(list);
+    const std::string torn = text.substr(0, text.size() - 30) + std::string(4096, '\0');
+    WriteFileBytes(listPath(), torn);
+    EXPECT_EQ(ReadChecksumList(set()).found, ListFound::Damaged);
+    const FoundList found = ReadPartialChecksumList(set());
+    ASSERT_EQ(found.found, ListFound::Read) << found.reason;
+    EXPECT_TRUE(found.identity.has_value());
+    ChecksumList expected = list;
+    expected.lines.pop_back();
+    ExpectSame(found.list, expected, "partial");
+    EXPECT_EQ(PartialListMisfit(found.list, set()), std::nullopt);
+    EXPECT_EQ(ReadFileBytes(listPath()), torn);
+}
+
 TEST_F(ChecksumListFileTest, ReportsTheSystemsReasonWhenItCannotRead)
 {
     WriteFileBytes(listPath(), TextOf(MakeList("orig.bin", "3", 10, 25)));
-    for (const IoCall call : {IoCall::OpenForReading, IoCall::Read}) {
-        files_.failCall(call, 1, PathIs(listPath()));
-        const FoundList found = ReadChecksumList(set());
-        EXPECT_EQ(found.found, ListFound::Unreadable) << IoCallName(call);
-        EXPECT_EQ(found.reason, kInjectedFault) << IoCallName(call);
+    for (const auto read : {ReadChecksumList, ReadPartialChecksumList}) {
+        for (const IoCall call : {IoCall::OpenForReading, IoCall::Read}) {
+            files_.failCall(call, 1, PathIs(listPath()));
+            const FoundList found = read(set());
+            EXPECT_EQ(found.found, ListFound::Unreadable) << IoCallName(call);
+            EXPECT_EQ(found.reason, kInjectedFault) << IoCallName(call);
+        }
     }
     EXPECT_EQ(ReadFileBytes(listPath()), TextOf(MakeList("orig.bin", "3", 10, 25)));
 }
