@@ -419,6 +419,60 @@ std::int64_t MostListBytes(const PieceSet& set)
     return std::min(kMostListBytes, kMostCommentBytes + lines * lineBytes);
 }
 
+}  // namespace
+
+std::string ChecksumListPath(const std::string& originalPath)
+{
+    return originalPath + std::string(kListSuffix);
+}
+
+std::optional<std::string> OriginalOfList(const std::string& listPath)
+{
+    const std::size_t suffix = kListSuffix.size();
+    if (listPath.size() <= suffix || listPath.compare(listPath.size() - suffix, suffix, kListSuffix) != 0)
+        return std::nullopt;
+    return listPath.substr(0, listPath.size() - suffix);
+}
+
+std::string FormatListHeader(const SetFacts& facts)
+{
+    const std::string leaf = EscapedName(facts.originalLeaf);
+    const std::int64_t count = DecimalToInt64(facts.countText);
+    std::string text = "# Checksums of the pieces of \"" + leaf + "\", made by Vandrel " VANDREL_VERSION ".\n";
+    text += "# " + std::string(kOriginalKey) + ": " + leaf + "\n";
+    text += "# " + std::string(kSizeKey) + ": " + std::to_string(facts.originalSize) + "\n";
+    text += "# " + std::string(kModifiedKey) + ": " + FormatUtc(facts.modifiedUtcNs, facts.modifiedDigits) + "\n";
+    text += "# " + std::string(kPartSizeKey) + ": " + std::to_string(facts.partSize) + "\n";
+    text += "# " + std::string(kPiecesKey) + ": " + EscapedName(facts.countText) + "\n";
+    if (facts.madeInPlace)
+        text += "# " + std::string(kSplitKey) + ": " + std::string(kSplitInPlace) + "\n";
+    text += "#\n";
+    const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
+    const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
+                                     ? LeafWord(listLeaf)
+                                     : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
+    if (facts.madeInPlace) {
+        text += "# Check the pieces in this folder:  sha256sum -c " + listWord + "\n";
+        text += "#   (the split cut the pieces off the file's end: the last is listed first, and the joined file has no line)\n";
+    } else {
+        text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
+        text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
+    }
+    text += "# On Windows: certutil -hashfile FILE SHA256   or   Get-FileHash FILE   and compare with the line below.\n";
+    text += "# Join without Vandrel in this folder, pieces in order:\n";
+    text += "#   Linux:   " + ShellJoinCommand(facts, count) + "\n";
+    text += "#   Windows: " + WindowsJoinCommand(facts, count) + "\n";
+    return text;
+}
+
+std::string FormatListLine(const ListLine& line)
+{
+    const bool escape = NeedsEscape(line.leaf);
+    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? EscapedName(line.leaf) : line.leaf) + "\n";
+}
+
+namespace {
+
 // Parses `text`; a list without checksum lines only when `linesNeeded` is false.
 std::optional<ChecksumList> ParseList(std::string_view text, bool linesNeeded, std::string& problem)
 {
@@ -475,7 +529,8 @@ std::optional<ChecksumList> ParseList(std::string_view text, bool linesNeeded, s
     return list;
 }
 
-// Reads the list at `path` with `parse`, within the most bytes the list of `set` can take.
+// Reads the list of `set` through fileSystem() with `parse`, within the most
+// bytes that list can take.
 FoundList ReadList(const PieceSet& set,
                    std::optional<ChecksumList> (*parse)(std::string_view text, std::string& problem))
 {
@@ -521,6 +576,33 @@ FoundList ReadList(const PieceSet& set,
     found.identity = file->identity();
     return found;
 }
+
+}  // namespace
+
+std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string& problem)
+{
+    return ParseList(text, true, problem);
+}
+
+std::optional<ChecksumList> ParsePartialChecksumList(std::string_view text, std::string& problem)
+{
+    text = text.substr(0, text.find('\0'));
+    const std::size_t lastLineEnd = text.rfind('\n');
+    text = text.substr(0, lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1);
+    return ParseList(text, false, problem);
+}
+
+FoundList ReadChecksumList(const PieceSet& set)
+{
+    return ReadList(set, ParseChecksumList);
+}
+
+FoundList ReadPartialChecksumList(const PieceSet& set)
+{
+    return ReadList(set, ParsePartialChecksumList);
+}
+
+namespace {
 
 // Why a list for the set's count is not for its original, or of sizes that
 // fit no set of its count.
@@ -577,79 +659,6 @@ const ListLine* WholeLine(const ChecksumList& list)
     if (list.facts.madeInPlace || list.lines.empty())
         return nullptr;
     return &list.lines.back();
-}
-
-std::string ChecksumListPath(const std::string& originalPath)
-{
-    return originalPath + std::string(kListSuffix);
-}
-
-std::optional<std::string> OriginalOfList(const std::string& listPath)
-{
-    const std::size_t suffix = kListSuffix.size();
-    if (listPath.size() <= suffix || listPath.compare(listPath.size() - suffix, suffix, kListSuffix) != 0)
-        return std::nullopt;
-    return listPath.substr(0, listPath.size() - suffix);
-}
-
-std::string FormatListHeader(const SetFacts& facts)
-{
-    const std::string leaf = EscapedName(facts.originalLeaf);
-    const std::int64_t count = DecimalToInt64(facts.countText);
-    std::string text = "# Checksums of the pieces of \"" + leaf + "\", made by Vandrel " VANDREL_VERSION ".\n";
-    text += "# " + std::string(kOriginalKey) + ": " + leaf + "\n";
-    text += "# " + std::string(kSizeKey) + ": " + std::to_string(facts.originalSize) + "\n";
-    text += "# " + std::string(kModifiedKey) + ": " + FormatUtc(facts.modifiedUtcNs, facts.modifiedDigits) + "\n";
-    text += "# " + std::string(kPartSizeKey) + ": " + std::to_string(facts.partSize) + "\n";
-    text += "# " + std::string(kPiecesKey) + ": " + EscapedName(facts.countText) + "\n";
-    if (facts.madeInPlace)
-        text += "# " + std::string(kSplitKey) + ": " + std::string(kSplitInPlace) + "\n";
-    text += "#\n";
-    const std::string listLeaf = facts.originalLeaf + std::string(kListSuffix);
-    const std::string listWord = listLeaf.find_first_of("\n\r") == std::string::npos
-                                     ? LeafWord(listLeaf)
-                                     : "\"$(printf -- " + PrintfFormat(ShellSafeLeaf(listLeaf)) + ")\"";
-    if (facts.madeInPlace) {
-        text += "# Check the pieces in this folder:  sha256sum -c " + listWord + "\n";
-        text += "#   (the split cut the pieces off the file's end: the last is listed first, and the joined file has no line)\n";
-    } else {
-        text += "# Check the pieces in this folder:  sha256sum -c --ignore-missing " + listWord + "\n";
-        text += "#   (without --ignore-missing the last line, the whole file's, fails until the pieces are joined)\n";
-    }
-    text += "# On Windows: certutil -hashfile FILE SHA256   or   Get-FileHash FILE   and compare with the line below.\n";
-    text += "# Join without Vandrel in this folder, pieces in order:\n";
-    text += "#   Linux:   " + ShellJoinCommand(facts, count) + "\n";
-    text += "#   Windows: " + WindowsJoinCommand(facts, count) + "\n";
-    return text;
-}
-
-std::string FormatListLine(const ListLine& line)
-{
-    const bool escape = NeedsEscape(line.leaf);
-    return (escape ? "\\" : "") + HexOf(line.digest) + "  " + (escape ? EscapedName(line.leaf) : line.leaf) + "\n";
-}
-
-std::optional<ChecksumList> ParseChecksumList(std::string_view text, std::string& problem)
-{
-    return ParseList(text, true, problem);
-}
-
-std::optional<ChecksumList> ParsePartialChecksumList(std::string_view text, std::string& problem)
-{
-    text = text.substr(0, text.find('\0'));
-    const std::size_t lastLineEnd = text.rfind('\n');
-    text = text.substr(0, lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1);
-    return ParseList(text, false, problem);
-}
-
-FoundList ReadChecksumList(const PieceSet& set)
-{
-    return ReadList(set, ParseChecksumList);
-}
-
-FoundList ReadPartialChecksumList(const PieceSet& set)
-{
-    return ReadList(set, ParsePartialChecksumList);
 }
 
 std::optional<std::string> ListMisfit(const ChecksumList& list, const PieceSet& set)

@@ -4,8 +4,9 @@
 // line per piece in index order, then one for the whole original; for a set
 // split in place, one line per piece from the last to the first and none for
 // the original), below `#` comment lines that give the set's facts and how to
-// join the pieces without Vandrel. A join checks every piece against it before it consumes the piece.
-// Its name never parses as a piece and is not matched by NAME.*.plit.
+// join the pieces without Vandrel. A join checks every piece against it
+// before it consumes the piece. Its name never parses as a piece and is not
+// matched by NAME.*.plit.
 
 #include <cstdint>
 #include <optional>
