@@ -619,6 +619,52 @@ TEST_F(ChecksumListFileTest, Sha256sumChecksAndShJoinsWhatItWrites)
     }
 }
 
+// The list a split in place writes as it cuts the pieces off its input: the
+// fact that says so, the pieces' lines from the last to the first, each its
+// piece's, no line for the whole; sha256sum -c checks it with and without
+// --ignore-missing, and a join of the pieces checks against it.
+TEST_F(ChecksumListFileTest, ASplitInPlaceListsItsPiecesFromTheLast)
+{
+    if (!HasSha256sum())
+        GTEST_SKIP() << "sha256sum is not installed";
+    const std::string folder = path("set");
+    fs::create_directory(PathFromUtf8(folder));
+    const std::string originalPath = folder + "/orig.bin";
+    const std::string original = MakeContent(1000, 77);
+    WriteFileBytes(originalPath, original);
+    jobState.inPlace = InPlaceChoice::Always;
+    runSplit(originalPath, 300);
+    ASSERT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.reason;
+    ASSERT_TRUE(result_.inPlace);
+
+    const std::string text = ReadFileBytes(ChecksumListPath(originalPath));
+    std::string problem;
+    const auto list = Parse(text, problem);
+    ASSERT_TRUE(list.has_value()) << problem;
+    EXPECT_TRUE(list->facts.madeInPlace);
+    EXPECT_EQ(FactLine(text, "split"), "# split: in place");
+    const std::vector<std::string> slices = Slices(original, 300);
+    ASSERT_EQ(list->lines.size(), slices.size());
+    for (std::size_t at = 0; at < slices.size(); ++at) {
+        const std::size_t index = slices.size() - 1 - at;
+        EXPECT_EQ(list->lines[at].leaf, PieceName("orig.bin", static_cast<std::int64_t>(index), "4")) << at;
+        EXPECT_EQ(list->lines[at].digest, Sha256Of(slices[index])) << at;
+    }
+    EXPECT_EQ(ListMisfit(*list, {originalPath, "4", 4}), std::nullopt);
+
+    std::string output;
+    setenv("VANDREL_TEST_NAME", "orig.bin.plit.sha256", 1);
+    EXPECT_EQ(RunIn(folder, CheckCommand(text), &output), 0) << output;
+    EXPECT_EQ(RunIn(folder, "sha256sum -c --ignore-missing -- \"$VANDREL_TEST_NAME\"", &output), 0) << output;
+
+    runJoin(folder + "/orig.bin.2.4.plit");
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.reason;
+    EXPECT_TRUE(result_.checked);
+    EXPECT_EQ(ReadFileBytes(originalPath), original);
+    EXPECT_FALSE(FileExists(ChecksumListPath(originalPath)));
+    EXPECT_FALSE(FileExists(folder + "/orig.bin.0.4.plit"));
+}
+
 #endif
 
 }  // namespace
