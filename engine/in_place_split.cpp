@@ -54,10 +54,16 @@ SplitInput InputOf(const InPlaceRun& run)
     return SplitInput{run.input, run.set.input, run.original, run.set.input};
 }
 
-// Pieces per batch: as many as fit in kBatchBytes, at least one.
+// Pieces per batch: as many as fit in kBatchBytes and in the room the disk
+// has beyond what the run needs anyway, at least one.
 std::int64_t BatchPieces(const InPlaceSet& set)
 {
-    return std::max<std::int64_t>(1, kBatchBytes / set.partSize);
+    std::int64_t room = kBatchBytes;
+    const std::int64_t available = fileSystem().volumeAvailableBytes(set.input);
+    const std::int64_t besides = set.count * kRoomPerPiece + kRoomBesides;
+    if (available != FREE_QUERY_FAILED)
+        room = std::min(room, available - besides);
+    return std::max<std::int64_t>(1, room / set.partSize);
 }
 
 // Makes piece `index` from the input's bytes at its place.
@@ -197,6 +203,8 @@ JobResult RunInPlace(InPlaceRun& run, const FileIdentity& opened, bool fresh)
     std::optional<SplitFailure> failure = CutPieces(run);
     if (failure && fresh && run.held == wholeBefore) {
         // Nothing was cut yet: the input is whole, and this run's files go.
+        if (run.list)
+            RecordList(*run.list, ChecksumListPath(run.set.input), run.created);
         run.created.removeAll(run.set.input);
         if (!run.created.anyLeft(run.set.input, run.journal.journal))
             RemoveJournal(run.journal);
@@ -301,6 +309,7 @@ std::int64_t InPlaceRoomNeeded(const InPlaceStart& start)
     return start.partSize + start.pieceCount * kRoomPerPiece + kRoomBesides;
 }
 
+
 JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, const FileIdentity& opened,
                        const Journal& journal)
 {
@@ -352,9 +361,19 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     if (partSize != set.partSize)
         return RefuseJob(SplitInPlacePartSize(splitPath, Int64ToDecimal(set.partSize)), kSplitCaption, journalPath,
                          "the split under way cuts pieces of " + Int64ToDecimal(set.partSize) + " bytes");
-    if (journal.journal.undoing)
+    if (journal.journal.undoing) {
+        // A join that gave every piece back and could not delete its list or
+        // journal left them beside the whole input: they go, and the split
+        // starts afresh.
+        if (!fileSystem().exists(set.piece(set.count - 1)) && opened.size == set.originalSize()) {
+            if (!RemoveListOf(set) || !RemoveJournal(journal))
+                return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, journalPath,
+                                 fileSystem().lastError());
+            return std::nullopt;
+        }
         return RefuseJob(SplitInPlaceBeingUndone(splitPath, set.piece(set.count - 1)), kSplitCaption, journalPath,
                          "a join of its pieces is under way");
+    }
     input.reset();
     std::optional<JobResult> refused;
     std::unique_ptr<File> cut = OpenToCut(splitPath, opened, false, refused);
