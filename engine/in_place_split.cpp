@@ -45,8 +45,6 @@ struct InPlaceRun {
     // of the batch's whole pieces, from its highest down.
     std::int64_t made = 0;
     std::vector<Sha256Digest> digests;
-    // The input is piece 0 now; only committing its new name may be left.
-    bool renamed = false;
 };
 
 SplitInput InputOf(const InPlaceRun& run)
@@ -159,7 +157,6 @@ std::optional<SplitFailure> RenameToFirstPiece(InPlaceRun& run, const FileIdenti
             failure.message = SplitPieceInTheWay(first);
         return failure;
     }
-    run.renamed = true;
     // On Windows the flush of the renamed file commits its new name.
     if (!fileSystem().commitFolder(first) || !run.input.flush())
         return WriteFailure(first);
@@ -214,14 +211,14 @@ JobResult RunInPlace(InPlaceRun& run, const FileIdentity& opened, bool fresh)
     }
     if (!failure)
         failure = RenameToFirstPiece(run, opened);
-    if (failure && !run.renamed)
+    // A new name that may not last keeps the journal: a join of the set
+    // then finds the input, or piece 0 that it became.
+    if (failure)
         return EndAtBoundary(run, *failure);
     run.progress.advance(run.set.length(0));
-    // A new name that may not last keeps the journal, which a join of the
-    // set then deletes.
-    std::string file = failure ? failure->file : std::string();
-    std::string reason = failure ? failure->reason : std::string();
-    if (!failure && !RemoveJournal(run.journal)) {
+    std::string file;
+    std::string reason;
+    if (!RemoveJournal(run.journal)) {
         file = run.journal.path;
         reason = fileSystem().lastError();
     }
@@ -337,7 +334,7 @@ JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, c
             RemoveJournal(*open);
         return FinishJob(JobOutcome::Failed, failure->message, kSplitCaption, failure->file, failure->reason);
     }
-    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {}, false};
+    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {}};
     return RunInPlace(run, opened, true);
 }
 
@@ -394,7 +391,7 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     CreatedPieces created;
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
-    InPlaceRun run{set, *cut, original, journal, nullptr, progress, mover, created, settled.held, settled.held, {}, false};
+    InPlaceRun run{set, *cut, original, journal, nullptr, progress, mover, created, settled.held, settled.held, {}};
     if (journal.journal.withList &&
         !(list = ListAnew(set, *cut, original, settled.held, mover, created, failure)))
         return Interrupted(run, *failure);
