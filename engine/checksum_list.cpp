@@ -670,6 +670,9 @@ std::optional<std::string> ListMisfit(const ChecksumList& list, const PieceSet& 
     if (facts.madeInPlace) {
         if (const std::optional<std::string> whole = WholeLineInPlace(list, set))
             return whole;
+        if (list.lines.size() < static_cast<std::size_t>(set.pieceCount) && !PartialListMisfit(list, set))
+            return "it lists only the last " + std::to_string(list.lines.size()) + " of the " +
+                   std::to_string(set.pieceCount) + " pieces: the split in place that writes it has not finished";
         if (list.lines.size() != static_cast<std::size_t>(set.pieceCount))
             return "it lists " + std::to_string(list.lines.size()) + " pieces, not " + std::to_string(set.pieceCount);
     } else {

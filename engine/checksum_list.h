@@ -98,8 +98,9 @@ FoundList ReadPartialChecksumList(const PieceSet& set);
 
 // Why `list` is not the list of `set`: another count or count spelling,
 // other names, sizes that no set of this count has, a line missing or too
-// many or out of its order, its facts disagreeing with its lines (a list
-// made in place with a line for the whole original). Empty when it fits.
+// many or out of its order (the list of a split in place that has not
+// finished says so), its facts disagreeing with its lines (a list made in
+// place with a line for the whole original). Empty when it fits.
 std::optional<std::string> ListMisfit(const ChecksumList& list, const PieceSet& set);
 // The same for the list of a split in place that did not finish: made in
 // place, the lines of pieces N-1 down to some k, none for the original, and

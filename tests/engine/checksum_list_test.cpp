@@ -377,6 +377,8 @@ TEST(ChecksumList, MisfitNamesWhatDoesNotFitTheSet)
         {"made in place, two lines swapped", with(inPlace, [](ChecksumList& l) { std::swap(l.lines[1], l.lines[2]); }),
          "its line for piece 0 names \"orig.bin.1.3.plit\", not \"orig.bin.0.3.plit\""},
         {"made in place, piece 0's line missing", with(inPlace, [](ChecksumList& l) { l.lines.pop_back(); }),
+         "it lists only the last 2 of the 3 pieces: the split in place that writes it has not finished"},
+        {"made in place, piece 1's line missing", with(inPlace, [](ChecksumList& l) { l.lines.erase(l.lines.begin() + 1); }),
          "it lists 2 pieces, not 3"},
         {"made in place, a line too many", with(inPlace, [](ChecksumList& l) { l.lines.push_back(l.lines.back()); }),
          "it lists 4 pieces, not 3"},
