@@ -267,7 +267,9 @@ public:
     // process opens it for writing while the job cuts it, and the job may
     // still rename it while it is open. The name itself, not what a reparse
     // point leads to; one name, checked again on the file opened: a cut
-    // through one name would cut the file at the other too.
+    // through one name would cut the file at the other too. A sharing
+    // violation is a process that has it open for writing, or one that
+    // reads it and lets no other write: closing it there is the remedy of both.
     GuardedFile openForCutting(const std::string& path) override
     {
         NewCall();
