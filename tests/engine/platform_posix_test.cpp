@@ -292,8 +292,9 @@ TEST_F(PosixPlatform, InputRewrittenInPlaceDuringTheSplitIsKept)
 // user, and the opening runs without CAP_LEASE).
 GuardedFile OpenForCutting(const std::string& path, bool lease)
 {
-    if (!lease)
+    if (!lease) {
         EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
     GuardedFile opened;
     std::thread([&] {
         if (!lease)
@@ -389,8 +390,9 @@ TEST_F(PosixPlatform, CutInputSeesOtherProgramsWritesButNotItsOwnCuts)
                 program.join();
             if (kept >= 0)
                 ::close(kept);
-            if (nobody)
+            if (nobody) {
                 EXPECT_EQ(ReadFileBytes(path("in.bin.0.2.plit")), content.substr(0, 2000));
+            }
         }
     }
 }
@@ -502,10 +504,12 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         EXPECT_EQ(cut.file != nullptr, row.opens);
         EXPECT_EQ(cut.inUseForWriting, row.inUseForWriting);
         EXPECT_EQ(platformFileSystem().lastError(), row.reason);
-        if (holder.job)
+        if (holder.job) {
             EXPECT_TRUE(holder.job->untouchedByWriters()) << "the other job's guard was broken";
-        if (cut.file && holder.reader >= 0)
+        }
+        if (cut.file && holder.reader >= 0) {
             EXPECT_FALSE(LeaseHeldOn(path("in.bin"))) << "a write lease while another program has it open";
+        }
         cut.file.reset();
         holder.job.reset();
         EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
@@ -586,10 +590,11 @@ TEST_F(PosixPlatform, VolumeQueriesOnRealFileSystems)
         const std::int64_t free = platformFileSystem().volumeFreeBytes(file);
         const std::int64_t available = platformFileSystem().volumeAvailableBytes(file);
         EXPECT_GT(available, 0);
-        if (volume.keepsBlocksForTheAdministrator)
+        if (volume.keepsBlocksForTheAdministrator) {
             EXPECT_LT(available, free - free / 50);
-        else
+        } else {
             EXPECT_LE(available, free);
+        }
         EXPECT_EQ(platformFileSystem().extentSharingBlock(file), volume.sharesExtents ? 4096 : 0);
     }
     if (!skipped.empty())

@@ -295,8 +295,9 @@ TEST_F(WindowsPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         for (const std::string& name : filesInDir())
             DeleteFileW(Wide(path(name)).c_str());
         WriteFileBytes(path("in.bin"), content);
-        if (row.secondName)
+        if (row.secondName) {
             ASSERT_TRUE(CreateHardLinkW(Wide(path("other.bin")).c_str(), Wide(path("in.bin")).c_str(), nullptr));
+        }
         const HANDLE other = row.access == 0 ? INVALID_HANDLE_VALUE
                                              : CreateFileW(Wide(path("in.bin")).c_str(), row.access, row.share, nullptr,
                                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -304,8 +305,9 @@ TEST_F(WindowsPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         GuardedFile cut = platformFileSystem().openForCutting(path("in.bin"));
         EXPECT_EQ(cut.file != nullptr, row.opens);
         EXPECT_EQ(cut.inUseForWriting, row.inUseForWriting);
-        if (!row.opens)
+        if (!row.opens) {
             EXPECT_FALSE(platformFileSystem().lastError().empty());
+        }
         cut.file.reset();
         if (other != INVALID_HANDLE_VALUE)
             CloseHandle(other);
