@@ -100,8 +100,9 @@ public:
     // durable with the next flush(); a later write moves it again.
     virtual bool setModified(std::int64_t modified) = 0;
     // False once another program may have written the file since openGuarded
-    // or openForCutting opened it (opened it for writing, cut it or wrote to it); true while no
-    // sign of one is seen, and always for a file opened otherwise.
+    // or openForCutting opened it (opened it for writing, cut it or wrote to
+    // it); true while no sign of one is seen, and always for a file opened
+    // otherwise.
     virtual bool untouchedByWriters() = 0;
 };
 
@@ -139,9 +140,11 @@ public:
     // untouchedByWriters() lets the lease go and watches instead (at most the
     // system's lease break time, 45 s by default), so the job asks before
     // each cut and at its end; the job itself opens the file by no other
-    // handle meanwhile. Empty when it is no plain file with one name or
-    // another job holds it; `inUseForWriting` when another program has it
-    // open for writing (on Linux where a lease may be taken).
+    // handle meanwhile. A file of this user's that its own permissions keep
+    // from writing opens as its owner may, as openForUpdate opens it. Empty
+    // when it is no plain file with one name or another job holds it;
+    // `inUseForWriting` when another program has it open for writing (on
+    // Linux where a lease may be taken).
     virtual GuardedFile openForCutting(const std::string& path) = 0;
     // Creates a new, empty file for writing, readable and writable by its
     // owner alone (0600) until takePermissionsOf. Empty when anything at all is at
