@@ -458,6 +458,7 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         std::unique_ptr<HeldForWriting> writer;
         std::unique_ptr<File> job;
         int reader = -1;
+        uid_t owner = ::geteuid();  // who opens it
         ~Holder()
         {
             if (reader >= 0)
@@ -493,6 +494,15 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
              fs::create_symlink("other", PathFromUtf8(path("in.bin")));
          },
          false, false, "Too many levels of symbolic links"},
+        {"a read-only file of the user's, who opens it as its owner may",
+         [this](Holder& holder) {
+             ASSERT_EQ(::chmod(path("in.bin").c_str(), 0444), 0);
+             if (holder.owner == 0) {
+                 holder.owner = 1234;
+                 ASSERT_EQ(::chown(path("in.bin").c_str(), holder.owner, holder.owner), 0);
+             }
+         },
+         true, false, ""},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
@@ -500,12 +510,21 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         WriteFileBytes(path("in.bin"), content);
         Holder holder;
         row.arrange(holder);
-        GuardedFile cut = platformFileSystem().openForCutting(path("in.bin"));
+        const mode_t mode = StatOf(path("in.bin")).st_mode & 07777;
+        GuardedFile cut;
+        std::string reason;
+        AsUser(holder.owner, holder.owner, [&] {
+            cut = platformFileSystem().openForCutting(path("in.bin"));
+            reason = platformFileSystem().lastError();
+        });
         EXPECT_EQ(cut.file != nullptr, row.opens);
         EXPECT_EQ(cut.inUseForWriting, row.inUseForWriting);
-        EXPECT_EQ(platformFileSystem().lastError(), row.reason);
+        EXPECT_EQ(reason, row.reason);
         if (holder.job) {
             EXPECT_TRUE(holder.job->untouchedByWriters()) << "the other job's guard was broken";
+        }
+        if (cut.file) {
+            EXPECT_TRUE(cut.file->truncate(static_cast<std::int64_t>(content.size()))) << "not open for writing";
         }
         if (cut.file && holder.reader >= 0) {
             EXPECT_FALSE(LeaseHeldOn(path("in.bin"))) << "a write lease while another program has it open";
@@ -513,6 +532,7 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         cut.file.reset();
         holder.job.reset();
         EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+        EXPECT_EQ(StatOf(path("in.bin")).st_mode & 07777, mode);
     }
 }
 
