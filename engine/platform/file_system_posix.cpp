@@ -216,7 +216,7 @@ public:
     bool truncate(std::int64_t length) override
     {
         NewCall();
-        return (guard_.cut(fd_, length) || Failed(false)) && seek(length);
+        return (guard_.own([&] { return ::ftruncate(fd_, length) == 0; }) || Failed(false)) && seek(length);
     }
 
     bool flush() override
@@ -290,7 +290,7 @@ public:
             nanoseconds += kNanosecondsPerSecond;
         }
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
-        return ::futimens(fd_, times) == 0 || Failed(false);
+        return guard_.own([&] { return ::futimens(fd_, times) == 0; }) || Failed(false);
     }
 
     bool untouchedByWriters() override

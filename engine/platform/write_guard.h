@@ -2,7 +2,7 @@
 // Sees other programs' writes to a file that a job reads and will delete, or
 // cuts in place, whatever the file system's timestamps can tell (Linux).
 
-#include <sys/types.h>
+#include <functional>
 
 class WriteGuard {
 public:
@@ -39,20 +39,21 @@ public:
     // system's lease break time (/proc/sys/fs/lease-break-time, 45 s) is up.
     bool untouched();
 
-    // Cuts the file open at `fd` to `length` bytes as ftruncate does, as the
-    // job's own cut: a watch takes it for no other program's write. inotify
-    // merges an event with an identical one still queued, so a write by
-    // another program in the instant between the check before the cut and
-    // the drain after it reads as part of the cut; its close for writing
+    // Makes `change` (a cut or a new last write time of the file, which
+    // inotify tells as one IN_MODIFY) as the job's own: a watch takes it for
+    // no other program's write. Answers what `change` answers, errno kept.
+    // inotify merges an event with an identical one still queued, so a write
+    // by another program in the instant between the check before the change
+    // and the drain after it reads as part of it; its close for writing
     // (IN_CLOSE_WRITE) still tells. A watch does not see writes through a
     // mapping, or from another machine.
-    bool cut(int fd, off_t length);
+    bool own(const std::function<bool()>& change);
 
 private:
     // Releases the write lease, which a reader breaks, and watches instead.
     void letReaderIn();
     // Takes in what the watch has queued; false when that is anything but
-    // at most `own` events the job's own cut made.
+    // at most `own` events the job's own change made.
     bool watchQuiet(int own);
 
     int leasedFd_ = -1;    // the file, while its lease is what guards it

@@ -128,19 +128,19 @@ bool WriteGuard::untouched()
     return !touched_;
 }
 
-bool WriteGuard::cut(int fd, off_t length)
+bool WriteGuard::own(const std::function<bool()>& change)
 {
     if (watch_ < 0 || touched_)
-        return ::ftruncate(fd, length) == 0;
-    // What is queued before the cut is another program's; one event after it
-    // is the cut's own.
+        return change();
+    // What is queued before the change is another program's; one event after
+    // it is the change's own.
     touched_ = !watchQuiet(0);
-    const bool cut = ::ftruncate(fd, length) == 0;
+    const bool changed = change();
     const int error = errno;
     if (!touched_)
         touched_ = !watchQuiet(1);
     errno = error;
-    return cut;
+    return changed;
 }
 
 void WriteGuard::letReaderIn()
@@ -158,7 +158,7 @@ void WriteGuard::letReaderIn()
 
 bool WriteGuard::watchQuiet(int own)
 {
-    // Any event but the job's own cut, an overflow of the queue included, may be a write.
+    // Any event but the job's own change, an overflow of the queue included, may be a write.
     alignas(inotify_event) char events[4096];
     int seen = 0;
     bool onlyModified = true;

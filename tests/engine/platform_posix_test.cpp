@@ -349,8 +349,8 @@ const OtherProgramAct kOtherProgramActs[] = {
      }},
 };
 
-// A split in place cuts its input again and again: its own cuts, its rename
-// and its flush leave the guard untouched, whatever another program does
+// A split in place cuts its input again and again: its own cuts, its new
+// last write time, its rename and its flush leave the guard untouched, whatever another program does
 // before them; every opening for writing, write or cut of another program is
 // seen, under the write lease and under the inotify watch, also when it comes
 // right before one of the job's own cuts (which inotify would merge with it).
@@ -370,6 +370,7 @@ TEST_F(PosixPlatform, CutInputSeesOtherProgramsWritesButNotItsOwnCuts)
             ASSERT_TRUE(cut.file) << platformFileSystem().lastError();
             EXPECT_EQ(LeaseHeldOn(path("in.bin")), lease) << "the guard is not the one this case is about";
             EXPECT_TRUE(cut.file->truncate(3000));
+            EXPECT_TRUE(cut.file->setModified(981173106789012345));
             EXPECT_TRUE(cut.file->untouchedByWriters());
 
             int kept = -1;
@@ -442,6 +443,7 @@ TEST_F(PosixPlatform, ReaderOfACutInputWaitsOnlyForTheNextCheck)
         EXPECT_TRUE(read == content);
         EXPECT_FALSE(LeaseHeldOn(path("in.bin")));
         EXPECT_TRUE(cut.file->truncate(1000));
+        EXPECT_TRUE(cut.file->setModified(981173106789012345));
         EXPECT_TRUE(cut.file->untouchedByWriters());
         RewriteInPlace(path("in.bin"), "new bytes");
         EXPECT_FALSE(cut.file->untouchedByWriters());
@@ -533,6 +535,92 @@ TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
         holder.job.reset();
         EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
         EXPECT_EQ(StatOf(path("in.bin")).st_mode & 07777, mode);
+    }
+}
+
+// A split in place whose input another program writes, or only reads, while
+// the last piece is made: under the write lease and under the inotify watch,
+// a writer ends it part way, every byte of the original still on the disk
+// (the input's head, the writer's bytes in it, and the pieces beside it),
+// while a reader waits for the next cut at most and the split completes.
+TEST_F(PosixPlatform, SplitInPlaceEndsForAWriterButNotForAReader)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving the input to another user needs root";
+    }
+    setFileSystem(&files_);
+    jobState.inPlace = InPlaceChoice::Always;
+    const std::string content = MakeContent(1000, 13);
+    const std::string rewritten = "new bytes nobody may lose";
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (const bool lease : {true, false}) {
+        for (const bool writes : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (lease ? "lease, " : "inotify watch, ") << (writes ? "a writer" : "a reader"));
+            startOver();
+            files_ = FaultyFileSystem();
+            WriteFileBytes(path("in.bin"), content);
+            if (!lease) {
+                ASSERT_EQ(::chown(path("in.bin").c_str(), 65534, 65534), 0);
+            }
+            OtherWriter writer;
+            std::thread reader;
+            std::string read;
+            std::chrono::steady_clock::duration waited{};
+            bool leased = false;
+            files_.beforeCall = [&](IoCall call, const std::string& name) {
+                if (call != IoCall::CreateNew || name != path("in.bin.3.4.plit") || leased || reader.joinable())
+                    return;
+                leased = LeaseHeldOn(path("in.bin"));
+                if (writes) {
+                    writer.start(path("in.bin"), [&] { RewriteInPlace(path("in.bin"), rewritten); });
+                    return;
+                }
+                reader = std::thread([&] {
+                    const auto start = std::chrono::steady_clock::now();
+                    const int fd = ::open(path("in.bin").c_str(), O_RDONLY | O_CLOEXEC);
+                    waited = std::chrono::steady_clock::now() - start;
+                    char buffer[300];
+                    const ssize_t got = fd >= 0 ? ::read(fd, buffer, sizeof buffer) : -1;
+                    read.assign(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+                    if (fd >= 0)
+                        ::close(fd);
+                });
+            };
+            std::thread job([&] {
+                if (!lease)
+                    DropLeaseCapabilityOfThisThread();
+                runSplit(path("in.bin"), 300);
+            });
+            job.join();
+            writer.finish();
+            if (reader.joinable())
+                reader.join();
+
+            EXPECT_EQ(leased, lease) << "the guard is not the one this case is about";
+            if (writes) {
+                EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+                EXPECT_EQ(result_.reason, "another program opened it for writing while it was being split");
+                // Before its first cut a split in place takes its pieces back, as a split does.
+                const std::int64_t held = result_.inPlace ? result_.piecesHeld : 4;
+                EXPECT_EQ(result_.inPlace, held < 4) << testing::PrintToString(filesInDir());
+                ASSERT_GE(held, 1);
+                if (held == 4) {
+                    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+                }
+                EXPECT_EQ(ReadFileBytes(path("in.bin")), (rewritten + content.substr(rewritten.size())).substr(0, held * 300));
+                for (std::int64_t index = held; index < 4; ++index)
+                    EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(index) + ".4.plit")), slices[index]) << index;
+            } else {
+                EXPECT_TRUE(result_.inPlace);
+                EXPECT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.file << ": " << result_.reason;
+                expectOutcome(kSplitSucceeded, kSplitter);
+                EXPECT_LT(std::chrono::duration<double>(waited).count(), 5.0) << "the reader waited for the lease break time";
+                EXPECT_EQ(read, content.substr(0, 300));
+                for (std::size_t index = 0; index < slices.size(); ++index)
+                    EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(index) + ".4.plit")), slices[index]) << index;
+                EXPECT_FALSE(FileExists(path("in.bin")));
+            }
+        }
     }
 }
 
