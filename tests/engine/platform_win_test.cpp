@@ -315,6 +315,35 @@ TEST_F(WindowsPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
     }
 }
 
+// A split in place keeps other writers out of its input while it cuts it, and
+// renames it to piece 0 while it holds it open.
+TEST_F(WindowsPlatform, SplitInPlaceKeepsWritersOutAndRenamesItsInput)
+{
+    setFileSystem(&files_);
+    jobState.inPlace = InPlaceChoice::Always;
+    const std::string content = MakeContent(1000, 14);
+    WriteFileBytes(path("in.bin"), content);
+    DWORD refusal = ERROR_SUCCESS;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call != IoCall::CreateNew || name != path("in.bin.2.4.plit"))
+            return;
+        const HANDLE writer = CreateFileW(Wide(path("in.bin")).c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        refusal = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+    };
+    runSplit(path("in.bin"), 300);
+    EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(result_.inPlace);
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.file << ": " << result_.reason;
+    EXPECT_FALSE(FileExists(path("in.bin")));
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(i) + ".4.plit")), slices[i]) << i;
+}
+
 // Larger calls to files on a network share fail: a read asks for 4 MiB at
 // most, and a write of more lands whole all the same.
 TEST_F(WindowsPlatform, ReadsAndWritesGoInCallsOfAtMost4MiB)
