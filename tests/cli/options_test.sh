@@ -1,7 +1,8 @@
 #!/bin/sh
 # The split's and the join's options as a user runs them, from tables: sizes
 # with a fraction and named sizes, --pieces N, --keep and --into DIR (a second
-# tmpfs when the test can mount one, else a second folder). Each row checks
+# tmpfs when the test can mount one, else a second folder), --in-place and
+# --no-in-place with each other and with those. Each row checks
 # the exit status, what is printed, what is on disk, and that the pieces
 # join back into the original byte for byte.
 # Usage: options_test.sh VANDREL
@@ -194,8 +195,47 @@ check_keep_and_into() {
     done
 }
 
+# --- --in-place and --no-in-place -------------------------------------------------
+
+# Options of a split of data.bin into 300KB pieces, then the text the refusal
+# on standard error holds; each refused before anything is touched (exit 2).
+in_place_refusals='--in-place --no-in-place|--in-place or --no-in-place, not both
+--no-in-place --in-place|--in-place or --no-in-place, not both
+--in-place --keep|--in-place cannot go with --keep
+--keep --in-place|--in-place cannot go with --keep
+--in-place --into DISK|--in-place cannot go with --into
+--into DISK --keep --in-place|--in-place cannot go with --keep
+--in-place --no-in-place --keep|--in-place or --no-in-place, not both'
+
+check_in_place_options() {
+    while IFS='|' read -r options text; do
+        new_input 1000000
+        # shellcheck disable=SC2086
+        run split $(echo "$options" | sed "s|DISK|$disk|") data.bin 300KB
+        [ "$status" -eq 2 ] && grep -qF -- "$text" "$work/err.txt" && whole data.bin &&
+            [ "$(pieces_in .)" -eq 0 ] && [ "$(pieces_in "$disk")" -eq 0 ] && [ ! -e data.bin.plit.journal ] ||
+            fail "split $options: expected a refusal naming [$text] that touches nothing: $(last_command)"
+    done <<EOF
+$in_place_refusals
+EOF
+    # A join has neither option.
+    set_in_disk 3
+    for option in --in-place --no-in-place; do
+        run join "$option" "$disk/data.bin.0.3.plit"
+        [ "$status" -eq 2 ] && grep -qF -- "$option" "$work/err.txt" && [ "$(pieces_in "$disk")" -eq 3 ] ||
+            fail "join $option: expected a refusal naming the option that touches nothing: $(last_command)"
+    done
+    # --no-in-place with --keep and --into, where there is room: as without it.
+    new_input 1000000
+    run split --no-in-place --keep --into "$disk" data.bin 300KB
+    [ "$status" -eq 0 ] && whole data.bin && [ "$(pieces_in "$disk")" -eq 4 ] &&
+        has_line out.txt "vandrel: 4 pieces in \"$disk\" (data.bin kept)" ||
+        fail "split --no-in-place --keep --into: expected data.bin kept and 4 pieces in $disk: $(last_command)"
+}
+
 check_sizes
 check_named_size
 check_pieces
 check_keep_and_into
+check_in_place_options
 finish "split and join options"
