@@ -2,7 +2,8 @@
 # The split's and the join's options as a user runs them, from tables: sizes
 # with a fraction and named sizes, --pieces N, --keep and --into DIR (a second
 # tmpfs when the test can mount one, else a second folder), --in-place and
-# --no-in-place with each other and with those. Each row checks
+# --no-in-place with each other and with those, and a split in place, asked
+# for and on a disk too small for both (the tmpfs). Each row checks
 # the exit status, what is printed, what is on disk, and that the pieces
 # join back into the original byte for byte.
 # Usage: options_test.sh VANDREL
@@ -12,8 +13,10 @@ vandrel=$(absolute_program "$1")
 
 scratch_mount_point options
 # $disk: the second file system, for --into.
+small_disk=yes
 if [ "$(id -u)" -ne 0 ] || ! mount -t tmpfs -o size=64m vandrel-options "$disk" 2>/dev/null; then
     echo "note: no second tmpfs (needs root); --into writes to a second folder on the same disk"
+    small_disk=""
 fi
 home=$work/home
 mkdir "$home"
@@ -233,9 +236,45 @@ EOF
         fail "split --no-in-place --keep --into: expected data.bin kept and 4 pieces in $disk: $(last_command)"
 }
 
+# The list of a set split in place: a line per piece, none for the whole file.
+list_lines() { grep -vc '^#' "$1"; }
+
+# A split in place, asked for and where the disk is short, then joined back.
+check_in_place_runs() {
+    new_input 3500000
+    run split --in-place data.bin 1MB
+    [ "$status" -eq 0 ] && [ ! -e data.bin ] && [ "$(pieces_in .)" -eq 4 ] && [ ! -e data.bin.plit.journal ] &&
+        [ "$(list_lines data.bin.plit.sha256)" -eq 4 ] ||
+        fail "split --in-place: expected 4 pieces, a list of 4 lines and nothing else: $(last_command), $(ls)"
+    has_line out.txt 'vandrel: 4 pieces in "." (split in place)' ||
+        fail "split --in-place: expected its outcome line: $(last_command)"
+    run join data.bin.2.4.plit
+    [ "$status" -eq 0 ] && whole data.bin && [ "$(pieces_in .)" -eq 0 ] ||
+        fail "split --in-place: its pieces do not join into the original: $(last_command)"
+
+    [ -n "$small_disk" ] || return
+    # 40 MiB on a disk of 64: the pieces do not fit beside the file.
+    rm -rf "${disk:?}"/*
+    head -c 41943040 /dev/urandom >"$work/reference.bin"
+    cp "$work/reference.bin" "$disk/data.bin"
+    run split --no-in-place "$disk/data.bin" 16MB
+    [ "$status" -eq 2 ] && grep -qF 'You do not have enough space' "$work/err.txt" && whole "$disk/data.bin" &&
+        [ "$(pieces_in "$disk")" -eq 0 ] ||
+        fail "split --no-in-place on a short disk: expected today's refusal, touching nothing: $(last_command)"
+    run split "$disk/data.bin" 16MB
+    [ "$status" -eq 0 ] && [ ! -e "$disk/data.bin" ] && [ "$(pieces_in "$disk")" -eq 3 ] &&
+        has_line out.txt "vandrel: 3 pieces in \"$disk\" (split in place)" ||
+        fail "split on a short disk: expected it to go in place: $(last_command), $(ls "$disk")"
+    run join "$disk/data.bin.0.3.plit"
+    [ "$status" -eq 0 ] && whole "$disk/data.bin" && [ "$(pieces_in "$disk")" -eq 0 ] ||
+        fail "split on a short disk: its pieces do not join into the original: $(last_command)"
+    rm -rf "${disk:?}"/*
+}
+
 check_sizes
 check_named_size
 check_pieces
 check_keep_and_into
 check_in_place_options
+check_in_place_runs
 finish "split and join options"
