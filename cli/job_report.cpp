@@ -102,7 +102,9 @@ std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request
     if (request.join)
         return "vandrel: " + Quoted(result.resultPath) + " rebuilt from " + Pieces(result.pieceCount) +
                (result.kept ? " (pieces kept)" : "") + "\n";
-    const std::string note = result.inPlace ? " (split in place)" : result.kept ? " (" + request.input + " kept)" : "";
+    const std::string note = result.inPlace ? " (split in place)"
+                             : result.kept  ? " (" + request.input + " kept)"
+                                            : "";
     return "vandrel: " + Pieces(result.pieceCount) + " in " + Quoted(FolderOf(result.resultPath)) + note + "\n";
 }
 

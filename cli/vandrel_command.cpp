@@ -113,13 +113,15 @@ std::string InPlaceOptionsProblem(const Arguments& arguments)
     if (arguments.inPlace && arguments.keep)
         return "--in-place cannot go with --keep: a split in place cuts FILE down as it makes the pieces";
     if (arguments.inPlace && !arguments.intoFolder.empty())
-        return "--in-place cannot go with --into: a split in place makes the pieces beside FILE, out of it";
+        return "--in-place cannot go with --into: a split in place makes the pieces beside FILE, from FILE itself";
     return {};
 }
 
 InPlaceChoice RequestedInPlace(const Arguments& arguments)
 {
-    return arguments.inPlace ? InPlaceChoice::Always : arguments.noInPlace ? InPlaceChoice::Never : InPlaceChoice::WhenShort;
+    if (arguments.inPlace)
+        return InPlaceChoice::Always;
+    return arguments.noInPlace ? InPlaceChoice::Never : InPlaceChoice::WhenShort;
 }
 
 // The part size as a SIZE argument asks for it again: as given, or in bytes

@@ -281,8 +281,8 @@ TEST(JobReport, SplitInPlaceCutShortGivesTheCommandsThatFinishOrUndoIt)
     EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Succeeded, "movie.avi.0.10.plit", 10), request), "");
     EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Refused, "movie.avi", 10), request), "");
     EXPECT_EQ(FormatInPlaceWaysOut(Ended(JobOutcome::Failed, "movie.avi", 10, false, 7, "x"), request), "");
-    EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Stopped, "movie.avi", 10, 7, "x"), {true, "movie.avi.0.10.plit"}),
-              "");
+    const JobRequest join{true, "movie.avi.0.10.plit"};
+    EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Stopped, "movie.avi", 10, 7, "x"), join), "");
     // Without the job's message, the stop still says what FILE holds.
     EXPECT_EQ(FormatStoppedReport("", InPlace(JobOutcome::Stopped, "a.bin", 3, 2, "a.bin.2.3.plit"),
                                   {false, "a.bin", false, "", "1KB"}, Shell::Posix)
