@@ -257,15 +257,16 @@ check_in_place_runs() {
     rm -rf "${disk:?}"/*
     head -c 41943040 /dev/urandom >"$work/reference.bin"
     cp "$work/reference.bin" "$disk/data.bin"
-    run split --no-in-place "$disk/data.bin" 16MB
+    run split --no-in-place "$disk/data.bin" 8MB
     [ "$status" -eq 2 ] && grep -qF 'You do not have enough space' "$work/err.txt" && whole "$disk/data.bin" &&
         [ "$(pieces_in "$disk")" -eq 0 ] ||
         fail "split --no-in-place on a short disk: expected today's refusal, touching nothing: $(last_command)"
-    run split "$disk/data.bin" 16MB
-    [ "$status" -eq 0 ] && [ ! -e "$disk/data.bin" ] && [ "$(pieces_in "$disk")" -eq 3 ] &&
-        has_line out.txt "vandrel: 3 pieces in \"$disk\" (split in place)" ||
+    run split "$disk/data.bin" 8MB
+    [ "$status" -eq 0 ] && [ ! -e "$disk/data.bin" ] && [ "$(pieces_in "$disk")" -eq 5 ] &&
+        has_line out.txt "vandrel: 5 pieces in \"$disk\" (split in place)" ||
         fail "split on a short disk: expected it to go in place: $(last_command), $(ls "$disk")"
-    run join "$disk/data.bin.0.3.plit"
+    # The join keeps the last two pieces to the end: they fit in what is free.
+    run join "$disk/data.bin.0.5.plit"
     [ "$status" -eq 0 ] && whole "$disk/data.bin" && [ "$(pieces_in "$disk")" -eq 0 ] ||
         fail "split on a short disk: its pieces do not join into the original: $(last_command)"
     rm -rf "${disk:?}"/*
