@@ -3,7 +3,8 @@
 // place. Yes cuts it into its pieces, the bar running to its end; No leaves
 // the file as it was, with no other message, and the window ready for the
 // next job. The small disk is a tmpfs of 8 MiB that the tests' fixture
-// mounts (as root); without it these tests skip.
+// mounts (as root) as a drive of its own, named by VANDREL_SMALL_DISK (V:);
+// without it these tests skip.
 
 #include <cstdlib>
 #include <vector>
@@ -40,9 +41,9 @@ protected:
         if (!disk || !*disk) {
             GTEST_SKIP() << "VANDREL_SMALL_DISK names no small disk";
         }
-        folder = gui::FromUnixPath(disk);
+        folder = Wide(disk);
         ULARGE_INTEGER available{}, total{}, free{};
-        if (!GetDiskFreeSpaceExW(folder.c_str(), &available, &total, &free) ||
+        if (!GetDiskFreeSpaceExW((folder + L"\\").c_str(), &available, &total, &free) ||
             total.QuadPart > static_cast<ULONGLONG>(kLargestSmallDisk)) {
             GTEST_SKIP() << "no small disk at " << disk << " (the fixture mounts a tmpfs there as root)";
         }
