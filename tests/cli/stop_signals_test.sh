@@ -141,13 +141,17 @@ stop_split_in_place() {
         fail "$what: data.bin holds $size bytes beside $(pieces_left) pieces, not its first whole pieces"
     run_way_out "$3" || return
     [ "$status" -eq 0 ] || fail "$what: the printed command failed: exit $status, $(cat err.txt)"
-    if [ "$3" = finish ]; then
-        [ ! -e data.bin ] && [ "$(pieces_left)" -eq "$piece_count" ] ||
-            fail "$what: the split did not finish: $(pieces_left) pieces, $(cat out.txt)"
-        run join "$(piece 5)"
+    if [ "$3" = undo ]; then
+        whole data.bin && [ "$(pieces_left)" -eq 0 ] && [ ! -e data.bin.plit.journal ] ||
+            fail "$what: the original is not back whole, alone"
+        return
     fi
-    whole data.bin && [ "$(pieces_left)" -eq 0 ] && [ ! -e data.bin.plit.journal ] ||
-        fail "$what: the original is not back whole, alone"
+    index=0
+    while [ "$index" -lt "$piece_count" ]; do
+        cat "$(piece "$index")"
+        index=$((index + 1))
+    done | cmp -s - reference.bin && [ ! -e data.bin ] && [ ! -e data.bin.plit.journal ] ||
+        fail "$what: the split did not finish into pieces that hold the original: $(pieces_left) pieces"
 }
 
 # --- a stopped join -------------------------------------------------------------
