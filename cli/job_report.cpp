@@ -1,5 +1,8 @@
 #include "job_report.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "verify_messages.h"
 
 namespace {
@@ -29,6 +32,29 @@ std::string JoinCommand(const std::string& piece, const JobRequest& request, She
     if (!piece.empty() && piece.front() == '-')
         command += " --";
     return command + " " + ShellQuoted(piece, shell);
+}
+
+// A size such as 700MB or 1.5GB reads the same in every shell; anything else
+// (a blank in "2.75 KB") is quoted.
+std::string SizeWord(const std::string& size, Shell shell)
+{
+    const bool plain = !size.empty() && std::all_of(size.begin(), size.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '.' || c == '-';
+    });
+    return plain ? size : ShellQuoted(size, shell);
+}
+
+// The command that takes up the split in place `request` asked for, ready to
+// paste into `shell`. It names the part size, as a split started again with
+// another one is refused.
+std::string SplitInPlaceCommand(const JobRequest& request, Shell shell)
+{
+    std::string command = std::string(CommandName(shell)) + " split --in-place";
+    if (request.noList)
+        command += " --no-list";
+    if (!request.input.empty() && request.input.front() == '-')
+        command += " --";
+    return command + " " + ShellQuoted(request.input, shell) + " " + SizeWord(request.partSizeText, shell);
 }
 
 }  // namespace
@@ -78,8 +104,10 @@ std::string FormatOutcomeLine(const JobResult& result, const JobRequest& request
     if (request.join)
         return "vandrel: " + Quoted(result.resultPath) + " rebuilt from " + Pieces(result.pieceCount) +
                (result.kept ? " (pieces kept)" : "") + "\n";
-    return "vandrel: " + Pieces(result.pieceCount) + " in " + Quoted(FolderOf(result.resultPath)) +
-           (result.kept ? " (" + request.input + " kept)" : "") + "\n";
+    const std::string note = result.inPlace ? " (split in place)"
+                             : result.kept  ? " (" + request.input + " kept)"
+                                            : "";
+    return "vandrel: " + Pieces(result.pieceCount) + " in " + Quoted(FolderOf(result.resultPath)) + note + "\n";
 }
 
 JobReport FormatStoppedReport(const std::string& message, const JobResult& result, const JobRequest& request,
@@ -87,12 +115,19 @@ JobReport FormatStoppedReport(const std::string& message, const JobResult& resul
 {
     JobReport report;
     if (!request.join) {
-        report.error = message.empty() ? "vandrel: the split stopped: " + Quoted(request.input) +
-                                             " is whole where it was; the pieces it made are removed\n"
-                                       : message + "\n";
+        if (!message.empty())
+            report.error = message + "\n";
+        else if (result.inPlace)
+            report.error = "vandrel: the split stopped: " + Quoted(request.input) + " holds the first " +
+                           std::to_string(result.piecesHeld) + " of its " + Pieces(result.pieceCount) +
+                           ", and the others are beside it\n";
+        else
+            report.error = "vandrel: the split stopped: " + Quoted(request.input) +
+                           " is whole where it was; the pieces it made are removed\n";
         // A piece it could not remove.
         if (!result.file.empty())
             report.error += "vandrel: " + result.file + (result.reason.empty() ? "" : ": " + result.reason) + "\n";
+        report.error += FormatInPlaceWaysOut(result, request, shell);
         return report;
     }
     const std::string piece = result.resumeWith.empty() ? request.input : result.resumeWith;
@@ -102,4 +137,16 @@ JobReport FormatStoppedReport(const std::string& message, const JobResult& resul
                                  : "no piece is in the rebuilt file yet";
     report.error = "vandrel: the join stopped: " + held + "; run: " + JoinCommand(piece, request, shell) + "\n";
     return report;
+}
+
+std::string FormatInPlaceWaysOut(const JobResult& result, const JobRequest& request, Shell shell)
+{
+    const bool cutShort = result.outcome == JobOutcome::Failed || result.outcome == JobOutcome::Stopped;
+    if (!result.inPlace || !cutShort || request.join)
+        return {};
+    std::string line = "vandrel: to finish the split, run: " + SplitInPlaceCommand(request, shell);
+    // Before its first piece was made the input is still whole: there is nothing to join.
+    if (!result.resumeWith.empty())
+        line += "; to get the whole file back, run: " + JoinCommand(result.resumeWith, JobRequest{}, shell);
+    return line + "\n";
 }

@@ -37,6 +37,8 @@ struct Arguments {
     bool quiet = false;
     bool keep = false;
     std::string intoFolder;
+    bool inPlace = false;
+    bool noInPlace = false;
 };
 
 // Runs `job` with a console sink in place of the message boxes, prints what
@@ -76,6 +78,7 @@ int RunJob(JobResult (*job)(std::string), const JobRequest& request, bool quiet,
             JobReport report = FormatJobReport(message, result, whatWasKept, listPath);
             if (result.outcome == JobOutcome::Succeeded)
                 report.output += FormatOutcomeLine(result, request);
+            report.error += FormatInPlaceWaysOut(result, request);
             return std::pair{report, result.outcome};
         });
     return stopped && StopRequestStatus() != 0 ? StopRequestStatus() : status;
@@ -101,6 +104,33 @@ std::string IntoFolderProblem(const std::string& folder)
     return "--into \"" + folder + "\": " + reason + "; give an existing folder";
 }
 
+// Empty when the split's options go together; else why they do not. A split
+// in place cuts FILE down beside it as it makes the pieces.
+std::string InPlaceOptionsProblem(const Arguments& arguments)
+{
+    if (arguments.inPlace && arguments.noInPlace)
+        return "give --in-place or --no-in-place, not both";
+    if (arguments.inPlace && arguments.keep)
+        return "--in-place cannot go with --keep: a split in place cuts FILE down as it makes the pieces";
+    if (arguments.inPlace && !arguments.intoFolder.empty())
+        return "--in-place cannot go with --into: a split in place makes the pieces beside FILE, from FILE itself";
+    return {};
+}
+
+InPlaceChoice RequestedInPlace(const Arguments& arguments)
+{
+    if (arguments.inPlace)
+        return InPlaceChoice::Always;
+    return arguments.noInPlace ? InPlaceChoice::Never : InPlaceChoice::WhenShort;
+}
+
+// The part size as a SIZE argument asks for it again: as given, or in bytes
+// for --pieces, whose count a shortened FILE would no longer give.
+std::string PartSizeText(const Arguments& arguments, std::int64_t bytes)
+{
+    return arguments.sizeGiven ? arguments.sizeText : std::to_string(bytes) + "B";
+}
+
 // The piece size SIZE or --pieces asks for, or why it is refused.
 PartSize RequestedPartSize(const Arguments& arguments)
 {
@@ -117,6 +147,8 @@ PartSize RequestedPartSize(const Arguments& arguments)
 
 int RunSplit(const Arguments& arguments)
 {
+    if (const std::string problem = InPlaceOptionsProblem(arguments); !problem.empty())
+        return RefuseArguments("split", problem);
     if (const std::string problem = IntoFolderProblem(arguments.intoFolder); !problem.empty())
         return RefuseArguments("split", problem);
     const PartSize size = RequestedPartSize(arguments);
@@ -127,8 +159,14 @@ int RunSplit(const Arguments& arguments)
     jobState.writeList = !arguments.noList;
     jobState.keep = arguments.keep;
     jobState.intoFolder = arguments.intoFolder;
-    return RunJob(SplitFile, {false, arguments.splitPath, arguments.keep, arguments.intoFolder}, arguments.quiet,
-                  "is still there beside its pieces and could not be deleted");
+    jobState.inPlace = RequestedInPlace(arguments);
+    JobRequest request;
+    request.input = arguments.splitPath;
+    request.keep = arguments.keep;
+    request.intoFolder = arguments.intoFolder;
+    request.partSizeText = PartSizeText(arguments, size.bytes);
+    request.noList = arguments.noList;
+    return RunJob(SplitFile, request, arguments.quiet, "is still there beside its pieces and could not be deleted");
 }
 
 int RunJoin(const Arguments& arguments)
@@ -139,7 +177,12 @@ int RunJoin(const Arguments& arguments)
     jobState.keep = arguments.keep;
     jobState.intoFolder = arguments.intoFolder;
     const std::optional<PieceSet> set = ParsePieceName(arguments.joinPath);
-    return RunJob(JoinFiles, {true, arguments.joinPath, arguments.keep, arguments.intoFolder}, arguments.quiet,
+    JobRequest request;
+    request.join = true;
+    request.input = arguments.joinPath;
+    request.keep = arguments.keep;
+    request.intoFolder = arguments.intoFolder;
+    return RunJob(JoinFiles, request, arguments.quiet,
                   "is still there, though the rebuilt file holds its bytes, and could not be deleted",
                   set ? ChecksumListPath(set->originalPath) : std::string{});
 }
@@ -172,6 +215,7 @@ std::string HelpFooter()
     return footer +
            "\nExamples:\n  vandrel split movie.avi 700MB\n  vandrel split backup.img fat32\n"
            "  vandrel split --pieces 3 --into /media/usb movie.avi\n"
+           "  vandrel split --in-place disk.img 1GB\n"
            "  vandrel join movie.avi.0.3.plit\n  vandrel join --keep movie.avi.0.3.plit\n"
            "  vandrel verify movie.avi.plit.sha256\n"
            "  vandrel split -- -x 5    (-- ends the options)\n\n"
@@ -180,6 +224,10 @@ std::string HelpFooter()
            "it was. A stopped join prints the command that finishes it, a join of its next piece, e.g. " +
            std::string(CommandName()) + " join " + ShellQuoted("movie.avi.28.52.plit") +
            "; after a kill, join any remaining piece.\n\n"
+           "A split in place that fails or is stopped leaves FILE holding its first pieces and the others "
+           "beside it, no byte lost; it prints the two commands that end that state: the split started again "
+           "with the same part size finishes it, a join of the first piece beside FILE gives the whole file "
+           "back; after a kill or a power cut, either of them works too.\n\n"
            "Exit status: 0 done (verify: every piece right); 1 any failure: a copy failed, standard output "
            "could not be written, or verify found a piece not right; 2 refused (verify: no checksum list) "
            "or wrong arguments; 128 + the signal when stopped (130 SIGINT or Ctrl-C, 143 SIGTERM, 129 SIGHUP, "
@@ -224,6 +272,14 @@ int ParseAndRun(int argc, char** argv)
     split->add_flag("--no-list", arguments.noList,
                     "Write no checksum list (FILE.plit.sha256) beside the pieces, e.g. when a script "
                     "only moves the files on one disk");
+    split->add_flag("--in-place", arguments.inPlace,
+                    "Cut FILE in place, from its end: each piece is made and committed before FILE is cut "
+                    "down to what it no longer holds, and FILE itself becomes the first piece. Needs room "
+                    "for one piece only. Without --in-place or --no-in-place a split does this only when "
+                    "the disk cannot hold FILE and its pieces side by side. Not with --keep or --into");
+    split->add_flag("--no-in-place", arguments.noInPlace,
+                    "Never cut FILE in place: a split whose disk cannot hold FILE and its pieces side by "
+                    "side is refused");
 
     CLI::App* join = app.add_subcommand(
         "join", "Rebuild the original file next to its pieces from any one of them. "

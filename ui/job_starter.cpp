@@ -31,6 +31,9 @@ bool StartJob(JobKind kind, HWND notifyWindow, const std::wstring& path, std::in
         jobState.splitPath = ToNarrowPath(path);
         jobState.partSize = partSize;
         jobState.bytesDone = 0;
+        // In place only when the disk cannot hold the file and its pieces,
+        // and only after the user has said yes to the job's question.
+        jobState.inPlace = InPlaceChoice::WhenShort;
     } else {
         jobState.joinPath = ToNarrowPath(path);
     }

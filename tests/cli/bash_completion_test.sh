@@ -50,5 +50,9 @@ expect_offered split --into "a" -- "a folder"
 expect_offered join --keep --into "it" -- "it's here"
 expect_offered split --pieces "" --
 expect_offered join --k -- "--keep"
+expect_offered split --i -- "--into" "--in-place"
+expect_offered split --no -- "--no-list" "--no-in-place"
+expect_offered join --i -- "--into"
+expect_offered split --in-place "a m" -- "a movie.avi" "a movie.avi.0.3.plit" "a movie.avi.plit.sha256"
 expect_offered "" -- join split verify
 finish "bash completion"

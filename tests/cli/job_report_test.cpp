@@ -210,4 +210,100 @@ TEST(JobReport, StoppedSplitSaysTheFileIsWholeOrGivesTheJobsOwnMessage)
     EXPECT_EQ(ExitStatus(JobOutcome::Stopped), 1);
 }
 
+JobResult InPlace(JobOutcome outcome, std::string resultPath, std::int32_t pieceCount, std::int32_t piecesHeld = 0,
+                  std::string resumeWith = {})
+{
+    JobResult result = Ended(outcome, std::move(resultPath), pieceCount, false, piecesHeld, std::move(resumeWith));
+    result.inPlace = true;
+    return result;
+}
+
+// A split that cut its input in place says so where a split that kept it
+// says that.
+TEST(JobReport, OutcomeLineOfASplitInPlace)
+{
+    EXPECT_EQ(FormatOutcomeLine(InPlace(JobOutcome::Succeeded, "d/movie.avi.0.10.plit", 10), {false, "d/movie.avi"}),
+              "vandrel: 10 pieces in \"d\" (split in place)\n");
+    EXPECT_EQ(FormatOutcomeLine(InPlace(JobOutcome::Succeeded, "a.bin.0.2.plit", 2), {false, "a.bin"}),
+              "vandrel: 2 pieces in \".\" (split in place)\n");
+}
+
+// A split in place cut short, as the job's message and the outcome left it:
+// the engine's message (and the file it names) on standard error, then one
+// line with the command that finishes the split, repeating how it was asked
+// for, and the one that joins the pieces back, each quoted for the shell.
+TEST(JobReport, SplitInPlaceCutShortGivesTheCommandsThatFinishOrUndoIt)
+{
+    const std::string message = "File Splitter: File splitting was stopped part way: ...";
+    const struct {
+        const char* name;
+        JobResult result;
+        JobRequest request;
+        Shell shell;
+        std::string error;  // after the message
+    } rows[] = {
+        {"stopped",
+         InPlace(JobOutcome::Stopped, "movie.avi", 10, 7, "movie.avi.7.10.plit"),
+         {false, "movie.avi", false, "", "700MB"},
+         Shell::Posix,
+         "vandrel: to finish the split, run: vandrel split --in-place 'movie.avi' 700MB; to get the whole file "
+         "back, run: vandrel join 'movie.avi.7.10.plit'\n"},
+        {"a size with a blank, no list, a quote in the name",
+         InPlace(JobOutcome::Stopped, "d/it's.bin", 4, 1, "d/it's.bin.1.4.plit"),
+         {false, "d/it's.bin", false, "", "2.75 KB", true},
+         Shell::Posix,
+         "vandrel: to finish the split, run: vandrel split --in-place --no-list 'd/it'\\''s.bin' '2.75 KB'; to get "
+         "the whole file back, run: vandrel join 'd/it'\\''s.bin.1.4.plit'\n"},
+        {"a name that starts with a dash",
+         InPlace(JobOutcome::Stopped, "-x", 3, 2, "-x.2.3.plit"),
+         {false, "-x", false, "", "1KB"},
+         Shell::Posix,
+         "vandrel: to finish the split, run: vandrel split --in-place -- '-x' 1KB; to get the whole file back, "
+         "run: vandrel join -- '-x.2.3.plit'\n"},
+        {"stopped before its first piece: nothing to join",
+         InPlace(JobOutcome::Stopped, "a.bin", 3, 3),
+         {false, "a.bin", false, "", "3334B"},
+         Shell::Posix,
+         "vandrel: to finish the split, run: vandrel split --in-place 'a.bin' 3334B\n"},
+        {"Windows",
+         InPlace(JobOutcome::Stopped, "D:\\it's.avi", 3, 1, "D:\\it's.avi.1.3.plit"),
+         {false, "D:\\it's.avi", false, "", "1.5GB"},
+         Shell::Windows,
+         "vandrel: to finish the split, run: vandrel-cli split --in-place \"D:\\it's.avi\" 1.5GB; to get the "
+         "whole file back, run: vandrel-cli join \"D:\\it's.avi.1.3.plit\"\n"},
+    };
+    for (const auto& row : rows) {
+        const JobReport report = FormatStoppedReport(message, row.result, row.request, row.shell);
+        EXPECT_EQ(report.output, "") << row.name;
+        EXPECT_EQ(report.error, message + "\n" + row.error) << row.name;
+        EXPECT_EQ(FormatInPlaceWaysOut(row.result, row.request, row.shell), row.error) << row.name;
+    }
+
+    // A failure: the job's message and the file and reason, then the same line.
+    JobResult failed = InPlace(JobOutcome::Failed, "movie.avi", 10, 7, "movie.avi.7.10.plit");
+    failed.file = "movie.avi.6.10.plit";
+    failed.reason = "No space left on device";
+    const JobRequest request{false, "movie.avi", false, "", "700MB"};
+    const JobReport report = FormatJobReport("File Splitter: failed", failed, kKept);
+    EXPECT_EQ(report.error + FormatInPlaceWaysOut(failed, request, Shell::Posix),
+              "File Splitter: failed\nvandrel: movie.avi.6.10.plit: No space left on device\n"
+              "vandrel: to finish the split, run: vandrel split --in-place 'movie.avi' 700MB; to get the whole "
+              "file back, run: vandrel join 'movie.avi.7.10.plit'\n");
+
+    // Every other ending has no such line: a success, a refusal, a split
+    // that did not go in place, a join.
+    EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Succeeded, "movie.avi.0.10.plit", 10), request), "");
+    EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Refused, "movie.avi", 10), request), "");
+    EXPECT_EQ(FormatInPlaceWaysOut(Ended(JobOutcome::Failed, "movie.avi", 10, false, 7, "x"), request), "");
+    const JobRequest join{true, "movie.avi.0.10.plit"};
+    EXPECT_EQ(FormatInPlaceWaysOut(InPlace(JobOutcome::Stopped, "movie.avi", 10, 7, "x"), join), "");
+    // Without the job's message, the stop still says what FILE holds.
+    EXPECT_EQ(FormatStoppedReport("", InPlace(JobOutcome::Stopped, "a.bin", 3, 2, "a.bin.2.3.plit"),
+                                  {false, "a.bin", false, "", "1KB"}, Shell::Posix)
+                  .error,
+              "vandrel: the split stopped: \"a.bin\" holds the first 2 of its 3 pieces, and the others are beside "
+              "it\nvandrel: to finish the split, run: vandrel split --in-place 'a.bin' 1KB; to get the whole file "
+              "back, run: vandrel join 'a.bin.2.3.plit'\n");
+}
+
 }  // namespace

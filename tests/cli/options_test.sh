@@ -1,7 +1,9 @@
 #!/bin/sh
 # The split's and the join's options as a user runs them, from tables: sizes
 # with a fraction and named sizes, --pieces N, --keep and --into DIR (a second
-# tmpfs when the test can mount one, else a second folder). Each row checks
+# tmpfs when the test can mount one, else a second folder), --in-place and
+# --no-in-place with each other and with those, and a split in place, asked
+# for and on a disk too small for both (the tmpfs). Each row checks
 # the exit status, what is printed, what is on disk, and that the pieces
 # join back into the original byte for byte.
 # Usage: options_test.sh VANDREL
@@ -11,8 +13,10 @@ vandrel=$(absolute_program "$1")
 
 scratch_mount_point options
 # $disk: the second file system, for --into.
+small_disk=yes
 if [ "$(id -u)" -ne 0 ] || ! mount -t tmpfs -o size=64m vandrel-options "$disk" 2>/dev/null; then
     echo "note: no second tmpfs (needs root); --into writes to a second folder on the same disk"
+    small_disk=""
 fi
 home=$work/home
 mkdir "$home"
@@ -194,8 +198,84 @@ check_keep_and_into() {
     done
 }
 
+# --- --in-place and --no-in-place -------------------------------------------------
+
+# Options of a split of data.bin into 300KB pieces, then the text the refusal
+# on standard error holds; each refused before anything is touched (exit 2).
+in_place_refusals='--in-place --no-in-place|--in-place or --no-in-place, not both
+--no-in-place --in-place|--in-place or --no-in-place, not both
+--in-place --keep|--in-place cannot go with --keep
+--keep --in-place|--in-place cannot go with --keep
+--in-place --into DISK|--in-place cannot go with --into
+--into DISK --keep --in-place|--in-place cannot go with --keep
+--in-place --no-in-place --keep|--in-place or --no-in-place, not both'
+
+check_in_place_options() {
+    while IFS='|' read -r options text; do
+        new_input 1000000
+        # shellcheck disable=SC2086
+        run split $(echo "$options" | sed "s|DISK|$disk|") data.bin 300KB
+        [ "$status" -eq 2 ] && grep -qF -- "$text" "$work/err.txt" && whole data.bin &&
+            [ "$(pieces_in .)" -eq 0 ] && [ "$(pieces_in "$disk")" -eq 0 ] && [ ! -e data.bin.plit.journal ] ||
+            fail "split $options: expected a refusal naming [$text] that touches nothing: $(last_command)"
+    done <<EOF
+$in_place_refusals
+EOF
+    # A join has neither option.
+    set_in_disk 3
+    for option in --in-place --no-in-place; do
+        run join "$option" "$disk/data.bin.0.3.plit"
+        [ "$status" -eq 2 ] && grep -qF -- "$option" "$work/err.txt" && [ "$(pieces_in "$disk")" -eq 3 ] ||
+            fail "join $option: expected a refusal naming the option that touches nothing: $(last_command)"
+    done
+    # --no-in-place with --keep and --into, where there is room: as without it.
+    new_input 1000000
+    run split --no-in-place --keep --into "$disk" data.bin 300KB
+    [ "$status" -eq 0 ] && whole data.bin && [ "$(pieces_in "$disk")" -eq 4 ] &&
+        has_line out.txt "vandrel: 4 pieces in \"$disk\" (data.bin kept)" ||
+        fail "split --no-in-place --keep --into: expected data.bin kept and 4 pieces in $disk: $(last_command)"
+}
+
+# The list of a set split in place: a line per piece, none for the whole file.
+list_lines() { grep -vc '^#' "$1"; }
+
+# A split in place, asked for and where the disk is short, then joined back.
+check_in_place_runs() {
+    new_input 3500000
+    run split --in-place data.bin 1MB
+    [ "$status" -eq 0 ] && [ ! -e data.bin ] && [ "$(pieces_in .)" -eq 4 ] && [ ! -e data.bin.plit.journal ] &&
+        [ "$(list_lines data.bin.plit.sha256)" -eq 4 ] ||
+        fail "split --in-place: expected 4 pieces, a list of 4 lines and nothing else: $(last_command), $(ls)"
+    has_line out.txt 'vandrel: 4 pieces in "." (split in place)' ||
+        fail "split --in-place: expected its outcome line: $(last_command)"
+    run join data.bin.2.4.plit
+    [ "$status" -eq 0 ] && whole data.bin && [ "$(pieces_in .)" -eq 0 ] ||
+        fail "split --in-place: its pieces do not join into the original: $(last_command)"
+
+    [ -n "$small_disk" ] || return
+    # 40 MiB on a disk of 64: the pieces do not fit beside the file.
+    rm -rf "${disk:?}"/*
+    head -c 41943040 /dev/urandom >"$work/reference.bin"
+    cp "$work/reference.bin" "$disk/data.bin"
+    run split --no-in-place "$disk/data.bin" 8MB
+    [ "$status" -eq 2 ] && grep -qF 'You do not have enough space' "$work/err.txt" && whole "$disk/data.bin" &&
+        [ "$(pieces_in "$disk")" -eq 0 ] ||
+        fail "split --no-in-place on a short disk: expected today's refusal, touching nothing: $(last_command)"
+    run split "$disk/data.bin" 8MB
+    [ "$status" -eq 0 ] && [ ! -e "$disk/data.bin" ] && [ "$(pieces_in "$disk")" -eq 5 ] &&
+        has_line out.txt "vandrel: 5 pieces in \"$disk\" (split in place)" ||
+        fail "split on a short disk: expected it to go in place: $(last_command), $(ls "$disk")"
+    # The join keeps the last two pieces to the end: they fit in what is free.
+    run join "$disk/data.bin.0.5.plit"
+    [ "$status" -eq 0 ] && whole "$disk/data.bin" && [ "$(pieces_in "$disk")" -eq 0 ] ||
+        fail "split on a short disk: its pieces do not join into the original: $(last_command)"
+    rm -rf "${disk:?}"/*
+}
+
 check_sizes
 check_named_size
 check_pieces
 check_keep_and_into
+check_in_place_options
+check_in_place_runs
 finish "split and join options"

@@ -7,7 +7,10 @@
 #   beside it; splitting again and joining gives the original back;
 # - a stopped join leaves the rebuilt file with whole pieces and prints the
 #   one command that finishes it; that command, pasted into the shell as it
-#   is printed, rebuilds the original byte for byte and leaves no piece.
+#   is printed, rebuilds the original byte for byte and leaves no piece;
+# - a stopped split in place leaves the input holding its first whole pieces
+#   and the others beside it, and prints the commands that finish the split
+#   and that join the original back; each, as printed, does what it says.
 # Then a second signal during a job ends the program at once, by that
 # signal, and a later run recovers as after a kill.
 # A signal that comes after the job's last chunk lets it complete: such a run
@@ -97,6 +100,58 @@ stop_split() {
     [ "$status" -eq 0 ] || fail "$what: splitting again failed: exit $status, $(cat err.txt)"
     run join "$(piece 3)"
     whole data.bin && [ "$(pieces_left)" -eq 0 ] || fail "$what: the split again and the join did not give the original"
+}
+
+# --- a stopped split in place -----------------------------------------------------
+
+# The command a split in place cut short printed for way $1 ("finish" or
+# "undo"), run as the shell would read it, with the program's own path in
+# place of its name.
+run_way_out() {
+    case $1 in
+    finish) command=$(sed -n 's/^vandrel: to finish the split, run: vandrel \(.*\); to get the whole .*$/\1/p' err.txt) ;;
+    undo) command=$(sed -n 's/^vandrel: to finish the split, run: .*; to get the whole file back, run: vandrel \(.*\)$/\1/p' err.txt) ;;
+    esac
+    if [ -z "$command" ]; then
+        fail "$what: no command to $1 it in [$(cat err.txt)]"
+        return 1
+    fi
+    eval "\"\$vandrel\" --quiet $command" </dev/null >out.txt 2>err.txt
+    status=$?
+}
+
+# Signal $1 to a split in place once piece $2 exists (it makes the last
+# first), then take the way out $3 that it printed: the split started again
+# finishes it, the join gives the original back.
+stop_split_in_place() {
+    what="split --in-place stopped by SIG$1 once piece $2 existed, then $3"
+    clean
+    cp reference.bin data.bin
+    start_job split --in-place data.bin 4MB
+    wait_until_exists "$(piece "$2")"
+    signal_landed "$1" split || return
+    [ "$status" -eq "$(status_of "$1")" ] && grep -q 'part way' err.txt ||
+        fail "$what: exit status $status, expected $(status_of "$1") and the message, got [$(cat err.txt)]"
+    [ ! -s out.txt ] || fail "$what: printed on standard output: [$(cat out.txt)]"
+    # Stopped between two steps: the input holds its first pieces, the others lie beside it.
+    size=$(wc -c <data.bin)
+    held=$((size / 4194304))
+    [ "$size" -eq $((held * 4194304)) ] && head -c "$size" reference.bin | cmp -s - data.bin &&
+        [ "$(pieces_left)" -eq $((piece_count - held)) ] ||
+        fail "$what: data.bin holds $size bytes beside $(pieces_left) pieces, not its first whole pieces"
+    run_way_out "$3" || return
+    [ "$status" -eq 0 ] || fail "$what: the printed command failed: exit $status, $(cat err.txt)"
+    if [ "$3" = undo ]; then
+        whole data.bin && [ "$(pieces_left)" -eq 0 ] && [ ! -e data.bin.plit.journal ] ||
+            fail "$what: the original is not back whole, alone"
+        return
+    fi
+    index=0
+    while [ "$index" -lt "$piece_count" ]; do
+        cat "$(piece "$index")"
+        index=$((index + 1))
+    done | cmp -s - reference.bin && [ ! -e data.bin ] && [ ! -e data.bin.plit.journal ] ||
+        fail "$what: the split did not finish into pieces that hold the original: $(pieces_left) pieces"
 }
 
 # --- a stopped join -------------------------------------------------------------
@@ -242,6 +297,11 @@ for signal in $signals; do
         stop_join "$signal" "$at" $((at % 2 * 7))
         runs=$((runs + 1))
     done
+done
+for row in "INT $((piece_count - 3)) finish" "TERM 9 undo" "HUP 2 finish"; do
+    # shellcheck disable=SC2086
+    stop_split_in_place $row
+    runs=$((runs + 1))
 done
 second_signal INT TERM
 second_signal HUP INT

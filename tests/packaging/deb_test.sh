@@ -51,8 +51,8 @@ grep -q "vandrel $version" man.txt || fail "the man page does not carry the vers
 grep -q "MIT License" "$root/usr/share/doc/vandrel/copyright" || fail "the copyright file names no license"
 
 # The completion offers the commands, after join only piece files and the
-# folders that may hold them, after verify the lists too, and --no-list to a
-# split alone.
+# folders that may hold them, after verify the lists too, and --no-list and
+# --no-in-place to a split alone.
 mkdir completion completion/folder
 cd completion || exit 1
 touch movie.avi.0.3.plit movie.avi.plit.sha256 notes.txt
@@ -68,7 +68,7 @@ completion=$(bash -c '
     complete_words vandrel join --no
 ' sh "$root/usr/share/bash-completion/completions/vandrel")
 expected_completion=$(printf '%s\n' split "movie.avi.0.3.plit folder" fat32 verify \
-    "movie.avi.0.3.plit movie.avi.plit.sha256 folder" --no-list "")
+    "movie.avi.0.3.plit movie.avi.plit.sha256 folder" "--no-list --no-in-place" "")
 [ "$completion" = "$expected_completion" ] || fail "bash completion offers [$completion]"
 
 finish "deb"

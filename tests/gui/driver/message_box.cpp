@@ -27,7 +27,8 @@ std::vector<MessageBoxView> MessageBoxes(DWORD processId)
 {
     std::vector<MessageBoxView> boxes;
     for (HWND window : TopLevelWindows(processId)) {
-        if (ClassOf(window) != kDialogClass || !HasChild(window, IDOK, L"Button") ||
+        const bool question = HasChild(window, IDYES, L"Button") && HasChild(window, IDNO, L"Button");
+        if (ClassOf(window) != kDialogClass || !(question || HasChild(window, IDOK, L"Button")) ||
             Child(window, kFileNameBoxId)) {
             continue;
         }
@@ -36,7 +37,7 @@ std::vector<MessageBoxView> MessageBoxes(DWORD processId)
         HWND text = MessageTextOf(window);
         std::wstring shown = text ? TextOf(text) : std::wstring();
         if (!shown.empty()) {
-            boxes.push_back({window, CaptionOf(window), std::move(shown)});
+            boxes.push_back({window, CaptionOf(window), std::move(shown), question});
         }
     }
     return boxes;
@@ -58,6 +59,12 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, Milliseconds ti
 bool DismissMessageBox(const MessageBoxView& box)
 {
     PressCommand(box.window, IDOK);
+    return WaitUntilGone(box.window);
+}
+
+bool AnswerMessageBox(const MessageBoxView& box, int button)
+{
+    PressCommand(box.window, button);
     return WaitUntilGone(box.window);
 }
 
