@@ -36,6 +36,8 @@ what_of() {
     vandrel.join) echo "checked join, $(layout_name "$3")" ;;
     nolist.split) echo "split --no-list, $(layout_name "$3")" ;;
     nolist.join) echo "unchecked join, $(layout_name "$3")" ;;
+    inplace.split) echo "split in place with its list, $(layout_name "$3")" ;;
+    inplace.join) echo "join of a set split in place, $(layout_name "$3")" ;;
     esac
 }
 
@@ -138,6 +140,29 @@ for bench in $ran; do
             'BEGIN { printf "%.1f", b / a }')
         target_line verify "vandrel verify, $(layout_name 10)" "$speed x the speed of sha256sum -c" "$speed" ">=" 3 3
         ;;
+    inplace-ext4)
+        # It copies all but piece 0's bytes and deletes no whole file.
+        for layout in $(layouts_of inplace-ext4 "10 2"); do
+            case $layout in 10) limit=0.8 ;; *) limit=0.55 ;; esac
+            ratio_target inplace-ext4 "$layout" split inplace move "coreutils move" "$limit"
+            ratio=$(awk -v a="$(median_of inplace-ext4 "$layout" join inplace)" \
+                -v b="$(median_of inplace-ext4 "$layout" join move)" 'BEGIN { printf "%.2f", a / b }')
+            printf '%-11s%s: %s x cat, rm, sync (no target)\n' "$(bench_label inplace-ext4)" \
+                "$(what_of inplace join "$layout")" "$ratio"
+        done
+        ;;
+    inplace-tmpfs)
+        for layout in $(layouts_of inplace-tmpfs 10); do
+            ratio_target inplace-tmpfs "$layout" split inplace cut "split -b, rm" 1.0
+        done
+        ;;
+    inplace-room)
+        peak=$(maximum "$figures/inplace-room.10.peak-space")
+        limit=$(cat "$figures/inplace-room.10.limit")
+        target_line inplace-room "vandrel split beside room for 2.5 of $(layout_name 10), peak space in use" \
+            "$peak bytes over the empty disk (largest of $runs runs, each split succeeded)" "$peak" "<=" "$limit" \
+            "$limit bytes, the file + one piece + 1 MiB"
+        ;;
     wine)
         for op in split join; do
             ratio=$(awk -v a="$(median_of wine 10 "$op" wine)" -v b="$(median_of wine 10 "$op" vandrel)" \
@@ -149,9 +174,15 @@ for bench in $ran; do
 done
 
 # Every native vandrel run of every bench, with the list and without.
-peak_kib=$(cat "$figures"/*.vandrel.peak "$figures"/*.nolist.peak 2>/dev/null | sort -n | tail -n 1)
+peak_kib=$(cat "$figures"/*.vandrel.peak "$figures"/*.nolist.peak "$figures"/*.inplace.peak 2>/dev/null | sort -n | tail -n 1)
 if [ -n "$peak_kib" ]; then
     peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
     target_line memory "vandrel's peak" "$peak_mib MiB" "$peak_mib" "<" "$memory_limit_mib" "$memory_limit_mib MiB"
+fi
+# The split in place alone: the room bench's runs and every --in-place run.
+peak_kib=$(cat "$figures"/inplace-*.split.inplace.peak "$figures"/inplace-room.*.peak 2>/dev/null | sort -n | tail -n 1)
+if [ -n "$peak_kib" ]; then
+    peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
+    target_line memory "vandrel split in place, peak" "$peak_mib MiB" "$peak_mib" "<" "$memory_limit_mib" "$memory_limit_mib MiB"
 fi
 [ ! -f "$work/skipped" ] || cat "$work/skipped"

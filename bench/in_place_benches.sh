@@ -1,0 +1,112 @@
+# The benches of the split in place, which cuts its input as its pieces are
+# made, from the last piece to the first, so that it needs room for one piece
+# beside the file instead of the whole file:
+#   inplace-ext4:  vandrel split --in-place against split -b, rm, sync on an
+#                  ext4 loop image, durable both; 10 and 2 pieces
+#   inplace-tmpfs: vandrel split --in-place against split -b, rm on tmpfs;
+#                  10 pieces
+#   inplace-room:  vandrel split, as a user runs it, on an ext4 loop image with
+#                  room for under three pieces beside the file, its peak of
+#                  space in use sampled with df every 10 ms
+# Each split is joined back before the next run: the in-place set by vandrel
+# join, which appends the pieces back onto piece 0, the coreutils pieces by cat.
+# Sourced by filesystems.sh, with its functions and variables at hand.
+# shellcheck shell=sh disable=SC2154,SC2034  # the variables are filesystems.sh's
+
+bench_inplace_ext4() {
+    bench=inplace-ext4 layouts="10 2" contenders="inplace move" measure_space="" warm_up_runs=1
+    # Each contender's copy, one of them split, and some room to spare.
+    mount_image ext4 $((3 * bytes + 512 * 1048576))
+    bench_dir=$mnt
+    echo "== $(bench_label inplace-ext4), split in place: $bench_dir ($(fs_type "$bench_dir"), after $warm_up_runs warm-up round)"
+    run_bench
+    unmount_image
+    warm_up_runs=0
+    ran="$ran inplace-ext4"
+}
+
+bench_inplace_tmpfs() {
+    bench=inplace-tmpfs layouts="10" contenders="inplace cut" measure_space="" warm_up_runs=1
+    make_shm_dir
+    echo "== $(bench_label inplace-tmpfs), split in place: $bench_dir ($(fs_type "$bench_dir"), after $warm_up_runs warm-up round)"
+    run_bench
+    rmdir "$bench_dir"
+    warm_up_runs=0
+    ran="$ran inplace-tmpfs"
+}
+
+# ---- The nearly full disk ------------------------------------------------------
+
+# Bytes available and in use on the file system of folder $1, as df tells them.
+available_bytes() { df -B1 --output=avail "$1" | tail -n 1; }
+in_use_bytes() { df -B1 --output=used "$1" | tail -n 1; }
+
+# Waits for process $1 while sampling the space in use in folder $2 every
+# 10 ms; sets peak_used (bytes) and samples, and status to the process's.
+sample_while_running() {
+    peak_used=0 samples=0
+    while kill -0 "$1" 2>/dev/null; do
+        used=$(in_use_bytes "$2")
+        [ "$used" -le "$peak_used" ] || peak_used=$used
+        samples=$((samples + 1))
+        sleep 0.01
+    done
+    wait "$1"
+    status=$?
+    used=$(in_use_bytes "$2")
+    [ "$used" -le "$peak_used" ] || peak_used=$used
+}
+
+now_seconds() { date +%s.%N; }
+
+# A 1 GiB file into 10 pieces with room for two and a half beside it: the
+# split cannot go forward, so it goes in place. Each run's peak, over the
+# space in use before the file was there, goes to inplace-room.10.peak-space,
+# with the file plus one piece plus 1 MiB as its limit.
+bench_inplace_room() {
+    part=$(part_size 10)
+    count=$(piece_count "$part")
+    room=$((part * 5 / 2))
+    # The file, the room beside it, and the file system's own blocks, which
+    # the filler below takes up to the byte.
+    mount_image ext4 $((bytes + 4 * part + 256 * 1048576))
+    dir=$mnt
+    filler=$((($(available_bytes "$dir") - bytes - room) / 4096 * 4096))
+    [ "$filler" -gt 0 ] || fail "inplace-room: the image leaves no room to fill"
+    fallocate -l "$filler" "$dir/filler.bin" || fail "inplace-room: cannot fill the image"
+    sync
+    empty_used=$(in_use_bytes "$dir")
+    limit=$((bytes + part + 1048576))
+    echo "== $(bench_label inplace-room), vandrel split of $(layout_name 10) of $part bytes with room for 2.5 beside the file: $dir"
+    echo "$limit" >"$work/results/inplace-room.10.limit"
+    results=$work/results/inplace-room.10
+    run=0
+    while [ "$run" -lt "$runs" ]; do
+        cp "$reference" "$dir/data.bin"
+        sync
+        beside=$(available_bytes "$dir")
+        if [ "$beside" -ge $((3 * part)) ] || [ "$beside" -le "$part" ]; then
+            fail "inplace-room: $beside bytes beside the file, not between one and three pieces of $part"
+        fi
+        start=$(now_seconds)
+        /usr/bin/time -f %M -o "$work/peak" "$vandrel" -q split "$dir/data.bin" "${part}B" \
+            </dev/null >/dev/null 2>"$work/stderr" &
+        sample_while_running $! "$dir"
+        seconds=$(awk -v a="$start" -v b="$(now_seconds)" 'BEGIN { printf "%.3f", b - a }')
+        [ "$status" -eq 0 ] || { cat "$work/stderr" >&2; fail "inplace-room: vandrel split failed: exit $status"; }
+        for i in $(seq 0 $((count - 1))); do cat "$dir/data.bin.$i.$count.plit"; done | cmp -s - "$reference" ||
+            fail "inplace-room: the pieces do not hold the file"
+        echo $((peak_used - empty_used)) >>"$results.peak-space"
+        echo "$seconds" >>"$results.split.vandrel"
+        tail -n 1 "$work/peak" >>"$results.split.vandrel.peak"
+        printf '  run %s: %s s, %s samples of df, peak %s bytes in use over the empty disk, %s MiB beside the file\n' \
+            $((run + 1)) "$seconds" "$samples" $((peak_used - empty_used)) $((beside / 1048576))
+        "$vandrel" -q join "$dir/data.bin.0.$count.plit" </dev/null >/dev/null 2>"$work/stderr" ||
+            { cat "$work/stderr" >&2; fail "inplace-room: joining the pieces back failed"; }
+        cmp -s "$dir/data.bin" "$reference" || fail "inplace-room: the join did not give back the original file"
+        rm "$dir/data.bin"
+        run=$((run + 1))
+    done
+    unmount_image
+    ran="$ran inplace-room"
+}
