@@ -7,7 +7,8 @@
 #                  10 pieces
 #   inplace-room:  vandrel split, as a user runs it, on an ext4 loop image with
 #                  room for under three pieces beside the file, its peak of
-#                  space in use sampled with df every 10 ms
+#                  space in use sampled every 10 ms as df counts it
+#                  (bench/space_peak_run.c)
 # Each split is joined back before the next run: the in-place set by vandrel
 # join, which appends the pieces back onto piece 0, the coreutils pieces by cat.
 # Sourced by filesystems.sh, with its functions and variables at hand.
@@ -37,32 +38,8 @@ bench_inplace_tmpfs() {
 
 # ---- The nearly full disk ------------------------------------------------------
 
-# Bytes available and in use on the file system of folder $1, as df tells them.
 available_bytes() { df -B1 --output=avail "$1" | tail -n 1; }
-# (Without a pipe: it runs every 10 ms.)
-in_use_bytes() {
-    df_text=$(df -B1 --output=used "$1")
-    echo "${df_text##*[!0-9]}"
-}
-
-# Waits for process $1 while sampling the space in use in folder $2 every
-# 10 ms; sets peak_used (bytes) and samples, and status to the process's.
-sample_while_running() {
-    peak_used=0 samples=0
-    while kill -0 "$1" 2>/dev/null; do
-        df_text=$(df -B1 --output=used "$2")
-        used=${df_text##*[!0-9]}
-        [ "$used" -le "$peak_used" ] || peak_used=$used
-        samples=$((samples + 1))
-        sleep 0.01
-    done
-    wait "$1"
-    status=$?
-    used=$(in_use_bytes "$2")
-    [ "$used" -le "$peak_used" ] || peak_used=$used
-}
-
-now_seconds() { date +%s.%N; }
+in_use_bytes() { df -B1 --output=used "$1" | tail -n 1; }
 
 # A 1 GiB file into 10 pieces with room for two and a half beside it: the
 # split cannot go forward, so it goes in place. Each run's peak, over the
@@ -72,6 +49,8 @@ bench_inplace_room() {
     part=$(part_size 10)
     count=$(piece_count "$part")
     room=$((part * 5 / 2))
+    sampler=$work/space_peak_run
+    "${CC:-cc}" -O2 -o "$sampler" "$root/bench/space_peak_run.c" || fail "cannot build bench/space_peak_run.c"
     # The file, the room beside it, and the file system's own blocks, which
     # the filler below takes up to the byte.
     mount_image ext4 $((bytes + 4 * part + 256 * 1048576))
@@ -81,6 +60,8 @@ bench_inplace_room() {
     fallocate -l "$filler" "$dir/filler.bin" || fail "inplace-room: cannot fill the image"
     sync
     empty_used=$(in_use_bytes "$dir")
+    [ "$("$sampler" "$dir")" -eq "$empty_used" ] ||
+        fail "inplace-room: bench/space_peak_run.c counts $("$sampler" "$dir") bytes in use where df counts $empty_used"
     limit=$((bytes + part + 1048576))
     echo "== $(bench_label inplace-room), vandrel split of $(layout_name 10) of $part bytes with room for 2.5 beside the file: $dir"
     echo "$limit" >"$work/results/inplace-room.10.limit"
@@ -93,19 +74,18 @@ bench_inplace_room() {
         if [ "$beside" -ge $((3 * part)) ] || [ "$beside" -le "$part" ]; then
             fail "inplace-room: $beside bytes beside the file, not between one and three pieces of $part"
         fi
-        start=$(now_seconds)
-        /usr/bin/time -f %M -o "$work/peak" "$vandrel" -q split "$dir/data.bin" "${part}B" \
-            </dev/null >/dev/null 2>"$work/stderr" &
-        sample_while_running $! "$dir"
-        seconds=$(awk -v a="$start" -v b="$(now_seconds)" 'BEGIN { printf "%.3f", b - a }')
+        status=0
+        "$sampler" "$dir" 10 "$work/sampled" "$vandrel" -q split "$dir/data.bin" "${part}B" \
+            </dev/null >/dev/null 2>"$work/stderr" || status=$?
         [ "$status" -eq 0 ] || { cat "$work/stderr" >&2; fail "inplace-room: vandrel split failed: exit $status"; }
+        read -r peak_used samples seconds peak_kib <"$work/sampled"
         for i in $(seq 0 $((count - 1))); do cat "$dir/data.bin.$i.$count.plit"; done | cmp -s - "$reference" ||
             fail "inplace-room: the pieces do not hold the file"
         echo $((peak_used - empty_used)) >>"$results.peak-space"
         echo "$seconds" >>"$results.split.vandrel"
-        tail -n 1 "$work/peak" >>"$results.split.vandrel.peak"
-        printf '  run %s: %s s, %s samples of df (one each %s ms), peak %s bytes in use over the empty disk, %s MiB beside the file\n' \
-            $((run + 1)) "$seconds" "$samples" "$(awk -v s="$seconds" -v n="$samples" 'BEGIN { printf "%.1f", 1000 * s / (n > 0 ? n : 1) }')" \
+        echo "$peak_kib" >>"$results.split.vandrel.peak"
+        printf '  run %s: %.3f s, %s samples (one each %s ms), peak %s bytes in use over the empty disk, %s MiB beside the file\n' \
+            $((run + 1)) "$seconds" "$samples" "$(awk -v s="$seconds" -v n="$samples" 'BEGIN { printf "%.1f", 1000 * s / n }')" \
             $((peak_used - empty_used)) $((beside / 1048576))
         "$vandrel" -q join "$dir/data.bin.0.$count.plit" </dev/null >/dev/null 2>"$work/stderr" ||
             { cat "$work/stderr" >&2; fail "inplace-room: joining the pieces back failed"; }
