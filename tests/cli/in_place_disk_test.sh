@@ -59,10 +59,12 @@ only_the_set_of() {
 }
 
 # Room beside the input: short (3 MiB: one piece fits, the whole file does
-# not), room (the rest of the disk, 16 MiB), none (less than one piece).
+# not), tight (1.25 MiB: one piece, the journal and the list, with a little to
+# spare), room (the rest of the disk, 16 MiB), none (less than one piece).
 make_room() {
     case $1 in
     short) leave_free_pages 768 ;;
+    tight) leave_free_pages 320 ;;
     none) leave_free_pages 200 ;;
     room) : ;;
     esac
@@ -79,9 +81,19 @@ make_input() {
     esac
 }
 
+# After a split that failed: the original's bytes must still be on the disk,
+# whole in the input or given back by a join of what is left.
+check_nothing_lost() {
+    whole "$input" && return
+    leftover=$(find . -name '*.plit' | head -n 1)
+    run join "${leftover:-no piece left}"
+    whole "$input" || fail "$name: the original's bytes are lost after the failed split: a join of a piece left gives $(last_command)"
+}
+
 check_in_place() {
     if [ "$status" -ne 0 ]; then
         fail "$name: the split failed: $(last_command)"
+        check_nothing_lost
         return
     fi
     pieces_hold_file "$input" || fail "$name: the pieces do not hold the file's bytes in order"
@@ -139,6 +151,7 @@ row() {
 
 row short plain "" in-place
 row short plain --in-place in-place
+row tight plain "" in-place
 row short plain --no-in-place refused "You do not have enough space"
 row short hardlink "" refused
 row short hardlink --in-place refused
