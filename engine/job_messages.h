@@ -100,7 +100,7 @@ inline std::string SplitInPlaceNoSpace(const std::string& path, const std::strin
                                        const std::string& availableText)
 {
     return "There is not enough space on the disk of \"" + path + "\" to split it in place: that needs " +
-           neededText + " bytes free (one piece and the journal), and " + availableText +
+           neededText + " bytes free (one piece, the list and the journal), and " + availableText +
            " are available. Free some space, then start the split again.";
 }
 
@@ -119,6 +119,25 @@ inline std::string SplitInPlacePartSize(const std::string& path, const std::stri
     return "\"" + path + "\" is being split in place into pieces of " + partSizeText +
            " bytes. Nothing was changed. Start the split again with that part size to finish it, or join its "
            "pieces to get the whole file back.";
+}
+
+// A split in place of this input is under way, and the split was asked to
+// keep the input or to write its pieces elsewhere, which it cannot do.
+inline std::string SplitInPlaceOptions(const std::string& path)
+{
+    return "\"" + path + "\" is being split in place, which keeps no copy of it and leaves its pieces beside it. "
+           "Nothing was changed. Start the split again without --keep and --into to finish it, or join its pieces "
+           "to get the whole file back.";
+}
+
+// A join of a set split in place was asked to keep the pieces or to write
+// elsewhere: the input holds the first pieces itself and takes the others back
+// where it is.
+inline std::string JoinInPlaceOptions(const std::string& path)
+{
+    return "\"" + path + "\" was split in place and still holds its first pieces: a join gives it the others back "
+           "where it is, deleting each once it is in. Nothing was changed. Start the join again without --keep "
+           "and --into.";
 }
 
 // A join was giving a split-in-place input its pieces back when it was cut.

@@ -7,6 +7,7 @@
 
 #include "copy_buffer.h"
 #include "name_escape.h"
+#include "piece_names.h"
 
 namespace {
 
@@ -71,6 +72,20 @@ std::optional<FileIdentity> InputOf(std::string_view text)
     return input;
 }
 
+// The index of the next piece a split's journal records as begun: counting
+// up from 0, or, in place, down from the last.
+std::int64_t BegunNext(const Journal& journal)
+{
+    if (journal.kind != JournalKind::InPlaceSplit)
+        return journal.piecesBegun;
+    return DecimalToInt64(journal.countText) - 1 - journal.piecesBegun;
+}
+
+bool AppendLine(OpenJournal& journal, const std::string& text)
+{
+    return journal.file->write(text.data(), static_cast<std::int64_t>(text.size())) && journal.file->flush();
+}
+
 // Reads one "key value" line into `journal`; false when it is not one.
 bool ReadField(std::string_view key, std::string_view value, Journal& journal)
 {
@@ -101,12 +116,13 @@ bool ReadField(std::string_view key, std::string_view value, Journal& journal)
     else if (key == "input" && InputOf(*text))
         journal.input = InputOf(*text);
     else if (key == "piece") {
-        // Appended in order, each one more than the last.
+        // Appended in order: each one more than the last, or, in place, one less.
         const std::optional<std::int64_t> index = NumberOf<std::int64_t>(*text);
-        if (!index || *index != journal.piecesBegun)
+        if (!index || *index != BegunNext(journal))
             return false;
-        journal.piecesBegun = *index + 1;
-    }
+        ++journal.piecesBegun;
+    } else if (key == "undo" && *text == "yes" && journal.kind == JournalKind::InPlaceSplit)
+        journal.undoing = true;
     else if (key == "part-size" || key == "last-size" || key == "modified") {
         const std::optional<std::int64_t> number = NumberOf<std::int64_t>(*text);
         if (!number)
@@ -171,8 +187,11 @@ std::string FormatJournal(const Journal& journal)
         text += InputLine(*journal.input);
         text += Line("list", journal.withList ? "yes" : "no");
     }
-    for (std::int64_t index = 0; index < journal.piecesBegun; ++index)
-        text += Line("piece", std::to_string(index));
+    Journal counted = journal;
+    for (counted.piecesBegun = 0; counted.piecesBegun < journal.piecesBegun; ++counted.piecesBegun)
+        text += Line("piece", std::to_string(BegunNext(counted)));
+    if (journal.undoing)
+        text += Line("undo", "yes");
     return text;
 }
 
@@ -211,7 +230,7 @@ JournalText ParseJournal(std::string_view text, Journal& journal)
         if (std::find(seen.begin(), seen.end(), required) == seen.end())
             return JournalText::Damaged;
     }
-    const bool split = journal.kind == JournalKind::Split;
+    const bool split = journal.kind == JournalKind::Split || journal.kind == JournalKind::InPlaceSplit;
     if (split && (!journal.input || std::find(seen.begin(), seen.end(), "list") == seen.end()))
         return JournalText::Damaged;
     if (outputTorn && !split)
@@ -219,13 +238,13 @@ JournalText ParseJournal(std::string_view text, Journal& journal)
     return JournalText::Read;
 }
 
-FoundJournal FindJournal(const std::string& path)
+FoundJournal FindJournal(const std::string& path, bool forUpdate)
 {
     FoundJournal found;
     if (!fileSystem().exists(path))
         return found;
     found.open.path = path;
-    found.open.file = fileSystem().openForReading(path);
+    found.open.file = forUpdate ? fileSystem().openForUpdate(path) : fileSystem().openForReading(path);
     if (!found.open.file) {
         found.found = JournalFound::Damaged;
         found.reason = fileSystem().lastError();
@@ -289,10 +308,31 @@ bool RecordOutput(OpenJournal& journal, const FileIdentity& output)
 
 bool RecordPieceBegun(OpenJournal& journal, std::int64_t index)
 {
-    const std::string line = Line("piece", std::to_string(index));
-    if (!journal.file->write(line.data(), static_cast<std::int64_t>(line.size())) || !journal.file->flush())
+    if (!AppendLine(journal, Line("piece", std::to_string(index))))
         return false;
     journal.journal.piecesBegun = index + 1;
+    return true;
+}
+
+bool RecordPiecesBegunDownTo(OpenJournal& journal, std::int64_t lowest)
+{
+    Journal counted = journal.journal;
+    std::string lines;
+    for (; BegunNext(counted) >= lowest; ++counted.piecesBegun)
+        lines += Line("piece", std::to_string(BegunNext(counted)));
+    if (lines.empty())
+        return true;
+    if (!AppendLine(journal, lines))
+        return false;
+    journal.journal.piecesBegun = counted.piecesBegun;
+    return true;
+}
+
+bool RecordUndoing(OpenJournal& journal)
+{
+    if (!AppendLine(journal, Line("undo", "yes")))
+        return false;
+    journal.journal.undoing = true;
     return true;
 }
 

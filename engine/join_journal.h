@@ -48,6 +48,9 @@ struct Journal {
     std::optional<FileIdentity> input;
     bool withList = false;
     std::int64_t piecesBegun = 0;
+    // A split in place's alone: a join is giving the input its pieces back.
+    // Its pieces are begun from the last: piecesBegun counts N-1 downwards.
+    bool undoing = false;
 
     // The length of the whole original.
     std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
@@ -83,7 +86,9 @@ struct FoundJournal {
 };
 
 // Opens and locks the journal at `path` and reads it; nothing is written.
-FoundJournal FindJournal(const std::string& path);
+// `forUpdate`: opened for reading and writing, so that the job that takes it
+// up can append to it (RecordPiecesBegunDownTo, RecordUndoing).
+FoundJournal FindJournal(const std::string& path, bool forUpdate = false);
 
 // Creates the journal at `path` new, locks it, writes `journal`, and makes it
 // durable, its name included. Empty, with the operating system's `reason` and
@@ -96,6 +101,15 @@ bool RecordOutput(OpenJournal& journal, const FileIdentity& output);
 // Appends to a split's open journal that piece `index` is about to be
 // created, durable before it returns.
 bool RecordPieceBegun(OpenJournal& journal, std::int64_t index);
+
+// Appends to a split in place's open journal that every piece from the
+// last one not yet recorded down to `lowest` is about to be created, durable
+// before it returns (one commit for them all); nothing when they all are.
+bool RecordPiecesBegunDownTo(OpenJournal& journal, std::int64_t lowest);
+
+// Appends to a split in place's open journal that a join gives the input
+// its pieces back from now on, durable before it returns.
+bool RecordUndoing(OpenJournal& journal);
 
 // Closes and deletes the journal, then commits its folder.
 bool RemoveJournal(OpenJournal& journal);

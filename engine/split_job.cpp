@@ -17,29 +17,14 @@
 #include "list_writer.h"
 #include "piece_names.h"
 #include "progress.h"
+#include "in_place_split.h"
 #include "split_journal.h"
+#include "split_piece.h"
 
 namespace {
 
 using namespace job_messages;
 
-// Why the copy phase stopped: the file concerned and the reason, for the
-// command line; `message` is what the window shows.
-struct SplitFailure {
-    std::string message;
-    std::string file;
-    std::string reason;
-    bool stopped = false;  // asked to stop: not a failure, but taken back as one
-};
-
-// The file being split, as it was when it was opened.
-struct SplitInput {
-    File& file;
-    const std::string& path;
-    const FileIdentity& opened;
-    // The input's leaf in the folder the pieces and list go to.
-    const std::string& piecesOriginal;
-};
 
 // Sets of more pieces than this are checked for names in the way as each
 // piece is created, so that a count of a billion does not cost a billion
@@ -64,103 +49,6 @@ std::optional<std::string> FirstPieceInTheWay(const std::string& piecesOriginal,
     return std::nullopt;
 }
 
-// The pieces one run has made, so that a failed run can take them back.
-class CreatedPieces {
-public:
-    void add(std::string name, FileIdentity identity) { pieces_.push_back({std::move(name), identity}); }
-
-    // A name the journal claimed whose file this run did not create: another
-    // program's file was there first.
-    void disown(std::string name) { disowned_.push_back(std::move(name)); }
-
-    // Deletes every piece of this run that is still as it was written, then
-    // commits their folder.
-    void removeAll(const std::string& piecesOriginal)
-    {
-        for (const Piece& piece : pieces_)
-            fileSystem().removeIfSame(piece.name, piece.identity);
-        if (!pieces_.empty())
-            fileSystem().commitFolder(piecesOriginal);
-        pieces_.clear();
-    }
-
-    // True when a name `journal` claims, and that is not disowned, is still there.
-    bool anyLeft(const std::string& piecesOriginal, const Journal& journal) const
-    {
-        for (const std::string& name : ClaimedNames(piecesOriginal, journal))
-            if (std::find(disowned_.begin(), disowned_.end(), name) == disowned_.end() && fileSystem().exists(name))
-                return true;
-        return false;
-    }
-
-private:
-    struct Piece {
-        std::string name;
-        FileIdentity identity;
-    };
-    std::vector<Piece> pieces_;
-    std::vector<std::string> disowned_;
-};
-
-SplitFailure WriteFailure(const std::string& file)
-{
-    return {kSplitFailed, file, fileSystem().lastError()};
-}
-
-// Fills the new `piece` with the next `pieceBytes` bytes of the input, gives
-// it the input's permissions and last write time, and confirms it: committed
-// to disk with them, a plain file of the right length (a name such as
-// aux.bin.0.2.plit reaches a Windows device, where every write "succeeds").
-std::optional<SplitFailure> FillPiece(const SplitInput& input, File& piece, const std::string& name,
-                                      std::int64_t pieceBytes, ByteMover& mover, CopyHashes hashes)
-{
-    switch (mover.copy(input.file, piece, pieceBytes, hashes)) {
-    case CopyResult::Copied:
-        break;
-    case CopyResult::ReadFailed:
-        return SplitFailure{kSplitFailed, input.path, fileSystem().lastError()};
-    case CopyResult::EndedEarly:
-        return SplitFailure{kSplitInputChanged, input.path, "it became shorter while it was being split"};
-    case CopyResult::WriteFailed:
-        return WriteFailure(name);
-    case CopyResult::Stopped:
-        return SplitFailure{SplitStopped(input.path), {}, {}, true};  // the message says it all
-    }
-    // Set before the flush, so that they are durable with the bytes.
-    if (!piece.takePermissionsOf(input.opened) || !piece.setModified(input.opened.modified) || !piece.flush() ||
-        !piece.isRegularFile())
-        return WriteFailure(name);
-    const std::int64_t length = piece.size();
-    if (length < 0)
-        return WriteFailure(name);
-    if (length != pieceBytes)
-        return SplitFailure{kSplitFailed, name,
-                            "it holds " + Int64ToDecimal(length) + " bytes, not " + Int64ToDecimal(pieceBytes)};
-    return std::nullopt;
-}
-
-// Creates the piece `name`, fills it and closes it. Whatever becomes of it, a
-// piece that was created is recorded in `created`, as it was last seen.
-std::optional<SplitFailure> WritePiece(const SplitInput& input, const std::string& name, std::int64_t pieceBytes,
-                                       ByteMover& mover, CopyHashes hashes, CreatedPieces& created)
-{
-    std::unique_ptr<File> piece = fileSystem().createNew(name);
-    if (!piece) {
-        SplitFailure failure = WriteFailure(name);
-        if (fileSystem().exists(name)) {
-            failure.message = SplitPieceInTheWay(name);
-            created.disown(name);
-        }
-        return failure;
-    }
-    std::optional<SplitFailure> failure = FillPiece(input, *piece, name, pieceBytes, mover, hashes);
-    const std::optional<FileIdentity> identity = IdentityOrNamed(*piece, name);
-    if (identity)
-        created.add(name, *identity);
-    if (!failure && (!identity || !piece->close()))
-        failure = WriteFailure(name);
-    return failure;
-}
 
 // The input is still the file that was read, whole: the same file with the
 // same size and last write time, nothing after its last byte, no other
@@ -178,39 +66,6 @@ std::optional<SplitFailure> CheckInputUnchanged(const SplitInput& input, CopyBuf
     if (named != input.opened)
         return SplitFailure{kSplitInputChanged, input.path, "it was moved or replaced while it was being split"};
     return std::nullopt;
-}
-
-// A failed run takes back its list as it last wrote it.
-void RecordList(ListWriter& list, const std::string& path, CreatedPieces& created)
-{
-    if (const std::optional<FileIdentity> identity = list.identity())
-        created.add(path, *identity);
-}
-
-// The set's checksum list, created new with its header before the first
-// piece; empty, with `failure` set (and what it made recorded in `created`),
-// when it cannot be.
-std::unique_ptr<ListWriter> StartList(const SplitInput& input, std::int64_t partSize, const std::string& countText,
-                                      CreatedPieces& created, std::optional<SplitFailure>& failure)
-{
-    const std::string path = ChecksumListPath(input.piecesOriginal);
-    std::unique_ptr<ListWriter> list = ListWriter::Create(path);
-    if (!list) {
-        failure = WriteFailure(path);
-        if (fileSystem().exists(path)) {
-            failure->message = SplitPieceInTheWay(path);
-            created.disown(path);
-        }
-        return nullptr;
-    }
-    const SetFacts facts{LeafOf(input.path), input.opened.size, ModifiedToUtcNanoseconds(input.opened.modified),
-                         kModifiedFractionDigits, partSize, countText};
-    if (!list->begin(facts, input.opened)) {
-        failure = WriteFailure(path);
-        RecordList(*list, path, created);
-        return nullptr;
-    }
-    return list;
 }
 
 // Writes every piece, each named in the journal before it is created, and,
@@ -258,7 +113,7 @@ std::optional<SplitFailure> WriteAllPieces(const SplitInput& input, std::int64_t
 {
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
-    if (withList && !(list = StartList(input, partSize, countText, created, failure)))
+    if (withList && !(list = StartList(input, partSize, countText, false, created, failure)))
         return failure;
     failure = WritePiecesAndList(input, partSize, pieceCount, countText, list.get(), journal, created);
     if (failure && list)
@@ -415,6 +270,45 @@ std::optional<JobResult> RefusePieceTooLargeForDisk(const std::string& piecesOri
                      kSplitCaption, firstPiece, "the disk holds files of at most " + Int64ToDecimal(largest) + " bytes");
 }
 
+// True when the forward split fits: the disk holds the pieces beside the
+// whole input (or cannot tell its room), or its copies of whole blocks share
+// the input's extents and take no room.
+bool RoomForBoth(const std::string& piecesOriginal, std::int64_t partSize, std::int64_t fileSize,
+                 std::int64_t freeBytes)
+{
+    if (freeBytes == FREE_QUERY_FAILED || fileSize < freeBytes)
+        return true;
+    const std::int64_t block = jobState.intoFolder.empty() ? fileSystem().extentSharingBlock(piecesOriginal) : 0;
+    return block > 0 && partSize > 0 && partSize % block == 0;
+}
+
+// A split in place may be asked of this run: it keeps no copy and leaves the
+// pieces beside the input, and it was not turned off.
+bool InPlacePossible()
+{
+    return jobState.inPlace != InPlaceChoice::Never && !jobState.keep && jobState.intoFolder.empty();
+}
+
+// Why this split cannot go in place: too little room for one piece, the list
+// and the journal; or the window's question answered No (no message then).
+std::optional<JobResult> RefuseInPlace(const InPlaceStart& start)
+{
+    const std::int64_t needed = InPlaceRoomNeeded(start);
+    const std::int64_t available = fileSystem().volumeAvailableBytes(start.path);
+    if (available != FREE_QUERY_FAILED && available < needed)
+        return RefuseJob(SplitInPlaceNoSpace(start.path, Int64ToDecimal(needed), Int64ToDecimal(available)),
+                         kSplitCaption, start.path,
+                         "it needs " + Int64ToDecimal(needed) + " bytes free, and " + Int64ToDecimal(available) +
+                             " are available");
+    if (jobState.inPlace == InPlaceChoice::WhenShort && !AskJobQuestion(SplitInPlaceQuestion(start.path), kSplitCaption)) {
+        JobResult declined;
+        declined.file = start.path;
+        declined.reason = "the split in place was declined";
+        return declined;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 unsigned SplitThreadProc(void*)
@@ -444,6 +338,9 @@ JobResult SplitFile(std::string splitPath)
     // one and deletes pieces that this split has not committed yet.
     if (!input->lockExclusive())
         return RefuseJob(FileInUseByAnotherJob(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
+    // A split in place of this input that was cut short goes on as it began.
+    if (std::optional<JobResult> resumed = GoOnSplittingInPlace(splitPath, partSize, input, *opened))
+        return *resumed;
     if (!intoFolder.empty() && !IntoFolderFits(intoFolder))
         return RefuseJob(SplitIntoNotAFolder(intoFolder), kSplitCaption, intoFolder, "it is not a folder");
     // This run's journal's place, and, for a split into a folder, the one
@@ -459,7 +356,9 @@ JobResult SplitFile(std::string splitPath)
     // Before the space it takes: no room helps a piece its disk cannot hold.
     if (std::optional<JobResult> refused = RefusePieceTooLargeForDisk(piecesOriginal, partSize, fileSize))
         return *refused;
-    if (freeBytes != FREE_QUERY_FAILED && fileSize >= freeBytes)
+    const bool roomForBoth = RoomForBoth(piecesOriginal, partSize, fileSize, freeBytes);
+    const bool inPlaceWanted = jobState.inPlace == InPlaceChoice::Always || !roomForBoth;
+    if (!roomForBoth && !InPlacePossible())
         return RefuseJob(kSplitNoSpace, kSplitCaption);
     if (partSize <= 0)
         return RefuseJob(kSplitInvalidSize, kSplitCaption);
@@ -478,6 +377,14 @@ JobResult SplitFile(std::string splitPath)
     if (const std::optional<std::string> inTheWay =
             FirstPieceInTheWay(piecesOriginal, pieceCount, countText, withList, claimed))
         return RefuseJob(SplitPieceInTheWay(*inTheWay), kSplitCaption, *inTheWay, "a file of that name exists");
+    const InPlaceStart inPlace{splitPath, partSize, pieceCount, countText, withList};
+    const bool goInPlace = inPlaceWanted && InPlacePossible() && fileSystem().isPlainName(splitPath);
+    if (inPlaceWanted && !goInPlace && !roomForBoth)
+        return RefuseJob(SplitInPlaceNotPlain(splitPath), kSplitCaption, splitPath, "it has another name");
+    if (goInPlace) {
+        if (std::optional<JobResult> refused = RefuseInPlace(inPlace))
+            return *refused;
+    }
 
     // What an interrupted split of this very input left is its own: taken
     // back before this run starts anew.
@@ -486,6 +393,11 @@ JobResult SplitFile(std::string splitPath)
     for (Leftover& leftover : leftovers)
         if (!TakeBackInterruptedSplit(leftover.piecesOriginal, leftover.journal, file, reason))
             return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, file, reason);
+    if (goInPlace) {
+        Journal recorded = SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList);
+        recorded.kind = JournalKind::InPlaceSplit;
+        return SplitInPlace(inPlace, std::move(input), *opened, recorded);
+    }
     std::optional<OpenJournal> journal =
         CreateJournal(JournalPath(piecesOriginal),
                       SplitJournal(splitPath, *opened, partSize, pieceCount, countText, withList), reason);

@@ -39,7 +39,10 @@ std::string InputPathOf(const std::string& piecesOriginal, const Journal& journa
 std::set<std::string> ClaimedNames(const std::string& piecesOriginal, const Journal& journal)
 {
     std::set<std::string> names;
-    for (std::int64_t index = 0; index < journal.piecesBegun; ++index)
+    // A split in place begins its pieces from the last one down.
+    const std::int64_t first =
+        journal.kind == JournalKind::InPlaceSplit ? DecimalToInt64(journal.countText) - journal.piecesBegun : 0;
+    for (std::int64_t index = first; index < first + journal.piecesBegun; ++index)
         names.insert(PieceName(piecesOriginal, index, journal.countText));
     if (journal.withList)
         names.insert(ChecksumListPath(piecesOriginal));

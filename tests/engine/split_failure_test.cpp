@@ -83,8 +83,11 @@ TEST_F(SplitRefusal, PieceSizeNotBelowFileSize)
     }
 }
 
+// The refusals of a split told not to go in place (--no-in-place), where the
+// disk cannot hold the pieces beside the file.
 TEST_F(SplitRefusal, EmptyInput)
 {
+    jobState.inPlace = InPlaceChoice::Never;
     files_.freeBytes = 1000;
     expectSplitRefused(0, 5, kSizeNotBelowFile);
     sink_.events.clear();
@@ -94,6 +97,7 @@ TEST_F(SplitRefusal, EmptyInput)
 
 TEST_F(SplitRefusal, SpaceCheckIsStrictAndComesBeforeTheSizeChecks)
 {
+    jobState.inPlace = InPlaceChoice::Never;
     files_.freeBytes = 1000;
     expectSplitRefused(1000, 300, kNoSpace);
     sink_.events.clear();
@@ -147,6 +151,7 @@ TEST_F(SplitRefusal, CountAbove32BitsIsRefusedAndNothingIsWritten)
 // in 32 bits, 5 GiB as 1 GiB.
 TEST_F(SplitRefusal, LengthsAbove32BitsAreMeasuredInFull)
 {
+    jobState.inPlace = InPlaceChoice::Never;
     const std::string three = MakeSparse(dir_ / "three.bin", 3 * kGiB);
     const std::string five = MakeSparse(dir_ / "five.bin", 5 * kGiB);
 

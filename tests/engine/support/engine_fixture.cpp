@@ -108,6 +108,7 @@ void EngineTest::SetUp()
     jobState.bytesDone = 0;
     jobState.keep = false;
     jobState.intoFolder.clear();
+    jobState.inPlace = InPlaceChoice::WhenShort;
     jobState.stopRequested = 0;
 }
 
@@ -119,6 +120,7 @@ void EngineTest::TearDown()
     jobState.notifyWindow = nullptr;
     jobState.keep = false;
     jobState.intoFolder.clear();
+    jobState.inPlace = InPlaceChoice::WhenShort;
     jobState.stopRequested = 0;
     std::error_code ignored;
     fs::remove_all(dir_, ignored);

@@ -1,0 +1,227 @@
+// The join of a set split in place: the input takes its pieces back.
+
+#include <algorithm>
+#include <map>
+
+#include "checksum_list.h"
+#include "copy_bytes.h"
+#include "in_place_split.h"
+#include "in_place_state.h"
+#include "job_messages.h"
+#include "job_state.h"
+#include "join_plan.h"
+#include "piece_names.h"
+#include "progress.h"
+
+namespace {
+
+using namespace job_messages;
+
+// A list's text is a line per piece and a few dozen comment lines.
+constexpr std::int64_t kMostListBytesPerPiece = 1024;
+constexpr std::int64_t kMostListHeaderBytes = 64 << 10;
+
+// The digests the set's list gives, by leaf name. The list of a split in
+// place that was cut short ends where it ended: a last line torn by the cut
+// is left out. Empty when there is no list or it cannot be read as one.
+std::map<std::string, Sha256Digest> ListedDigests(const InPlaceSet& set)
+{
+    std::map<std::string, Sha256Digest> digests;
+    const std::string listPath = ChecksumListPath(set.input);
+    std::unique_ptr<File> file = fileSystem().openForReading(listPath);
+    const std::int64_t size = file ? file->size() : -1;
+    if (size <= 0 || size > kMostListHeaderBytes + set.count * kMostListBytesPerPiece)
+        return digests;
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (file->read(text.data(), size) != size)
+        return digests;
+    std::string problem;
+    std::optional<ChecksumList> list = ParseChecksumList(text, problem);
+    const std::size_t lastLine = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
+    if (!list && lastLine != std::string::npos)
+        list = ParseChecksumList(text.substr(0, lastLine + 1), problem);
+    if (list)
+        for (const ListLine& line : list->lines)
+            digests[line.leaf] = line.digest;
+    return digests;
+}
+
+// The join as it goes: the input holds pieces 0..held-1.
+struct Undo {
+    const InPlaceSet& set;
+    File& input;
+    OpenJournal& journal;
+    ProgressPacer& progress;
+    ByteMover& mover;
+    std::map<std::string, Sha256Digest> listed;
+    std::int64_t held = 0;
+};
+
+// Cuts the input back to the pieces it held before piece `held` went in,
+// durably, so that the piece (still there) is its bytes' one home again.
+void CutBack(Undo& undo)
+{
+    if (undo.input.truncate(undo.set.offset(undo.held)))
+        undo.input.flush();
+}
+
+// The join stopped or failed with the input holding `undo.held` pieces.
+JobResult EndedAt(Undo& undo, JobOutcome outcome, const std::string& text, const std::string& file,
+                  const std::string& reason)
+{
+    CutBack(undo);
+    JobResult result = FinishJob(outcome, text, kJoinCaption, file, reason);
+    result.resultPath = undo.set.input;
+    result.pieceCount = static_cast<std::int32_t>(undo.set.count);
+    result.piecesHeld = static_cast<std::int32_t>(undo.held);
+    result.resumeWith = undo.set.piece(undo.held);
+    return result;
+}
+
+// Appends piece `undo.held` to the input, checks it against its line, makes
+// it durable, then deletes the piece and commits that; empty on success.
+std::optional<JobResult> TakeBackPiece(Undo& undo)
+{
+    const std::string name = undo.set.piece(undo.held);
+    std::unique_ptr<File> piece = fileSystem().openForReading(name);
+    const std::optional<FileIdentity> identity = piece ? piece->identity() : std::nullopt;
+    if (!identity || !undo.input.seek(undo.set.offset(undo.held)))
+        return EndedAt(undo, JobOutcome::Failed, kJoinFailed, name, fileSystem().lastError());
+    Sha256 hash;
+    switch (undo.mover.copy(*piece, undo.input, undo.set.length(undo.held), CopyHashes{&hash, nullptr, nullptr})) {
+    case CopyResult::Copied:
+        break;
+    case CopyResult::Stopped:
+        return EndedAt(undo, JobOutcome::Stopped,
+                       JoinStopped(undo.set.input, static_cast<int>(undo.held), static_cast<int>(undo.set.count),
+                                   name),
+                       {}, {});
+    case CopyResult::EndedEarly:
+        return EndedAt(undo, JobOutcome::Failed, kJoinFailed, name, "it became shorter while it was being joined");
+    case CopyResult::ReadFailed:
+        return EndedAt(undo, JobOutcome::Failed, kJoinFailed, name, fileSystem().lastError());
+    case CopyResult::WriteFailed:
+        return EndedAt(undo, JobOutcome::Failed, kJoinFailed, undo.set.input, fileSystem().lastError());
+    }
+    const auto line = undo.listed.find(LeafOf(name));
+    if (line != undo.listed.end() && hash.finish() != line->second)
+        return EndedAt(undo, JobOutcome::Failed, JoinPieceDamaged(name), name,
+                       "its SHA-256 is not the one \"" + ChecksumListPath(undo.set.input) + "\" gives");
+    if (!undo.input.flush())
+        return EndedAt(undo, JobOutcome::Failed, kJoinFailed, undo.set.input, fileSystem().lastError());
+    piece.reset();
+    // From here the input holds the piece's bytes too: a failure leaves both.
+    ++undo.held;
+    if (!fileSystem().removeIfSame(name, *identity) || !fileSystem().commitFolder(name)) {
+        JobResult result = FinishJob(JobOutcome::Failed, JoinFileNotDeleted(name, undo.set.input), kJoinCaption, name,
+                                     fileSystem().lastError());
+        result.resultPath = undo.set.input;
+        return result;
+    }
+    return std::nullopt;
+}
+
+// Every piece is in: the input is the original again, with its last write
+// time; the list and the journal go.
+JobResult Finish(Undo& undo)
+{
+    std::string file;
+    std::string reason;
+    const auto note = [&](const std::string& path) {
+        if (file.empty()) {
+            file = path;
+            reason = fileSystem().lastError();
+        }
+    };
+    if (undo.journal.journal.modified &&
+        !(undo.input.setModified(UtcNanosecondsToModified(*undo.journal.journal.modified)) && undo.input.flush()))
+        note(undo.set.input);
+    const std::string listPath = ChecksumListPath(undo.set.input);
+    if (fileSystem().exists(listPath)) {
+        const std::optional<FileIdentity> list = fileSystem().identityAt(listPath);
+        if (!list || !fileSystem().removeIfSame(listPath, *list) || !fileSystem().commitFolder(listPath))
+            note(listPath);
+    }
+    if (!RemoveJournal(undo.journal))
+        note(undo.journal.path);
+    JobResult result = FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, file, reason);
+    result.resultPath = undo.set.input;
+    result.pieceCount = static_cast<std::int32_t>(undo.set.count);
+    return result;
+}
+
+// The input opened for cutting, the file the journal records, locked; else the refusal.
+std::unique_ptr<File> OpenInput(const InPlaceSet& set, const OpenJournal& journal, std::optional<JobResult>& refused)
+{
+    GuardedFile guarded = fileSystem().openForCutting(set.input);
+    if (guarded.inUseForWriting) {
+        refused = RefuseJoin(FileInUseByAnotherJob(set.input), set.input, fileSystem().lastError());
+        return nullptr;
+    }
+    std::unique_ptr<File> input = std::move(guarded.file);
+    const std::optional<FileIdentity> now = input ? input->identity() : std::nullopt;
+    if (!now || !journal.journal.input || !now->sameFileAs(*journal.journal.input)) {
+        refused = RefuseJoin(SplitInPlaceDamaged(journal.path, set.input), set.input,
+                             now ? "it is not the file the journal records" : fileSystem().lastError());
+        return nullptr;
+    }
+    if (!input->lockExclusive()) {
+        refused = RefuseJoin(FileInUseByAnotherJob(set.input), set.input, fileSystem().lastError());
+        return nullptr;
+    }
+    return input;
+}
+
+}  // namespace
+
+std::optional<JobResult> JoinSplitInPlace(const PieceSet& set)
+{
+    const std::string journalPath = JournalPath(set.originalPath);
+    if (!fileSystem().exists(journalPath))
+        return std::nullopt;
+    FoundJournal found = FindJournal(journalPath, true);
+    const Journal& recorded = found.open.journal;
+    if (found.found != JournalFound::Read || recorded.kind != JournalKind::InPlaceSplit ||
+        recorded.originalLeaf != LeafOf(set.originalPath) || recorded.countText != set.countText)
+        return std::nullopt;
+    const InPlaceSet inPlace = InPlaceSet::Of(set.originalPath, recorded);
+    if (!fileSystem().exists(set.originalPath)) {
+        // The split renamed its input to piece 0 and was cut before it
+        // deleted its journal: the set is whole.
+        const std::optional<FileIdentity> first = fileSystem().identityAt(inPlace.piece(0));
+        if (inPlace.lowestBegun(recorded) == 0 && first && recorded.input && first->sameFileAs(*recorded.input)) {
+            if (!RemoveJournal(found.open))
+                return FailJoin(journalPath, fileSystem().lastError());
+            return std::nullopt;
+        }
+        return RefuseJoin(SplitInPlaceDamaged(journalPath, set.originalPath), set.originalPath, "it is missing");
+    }
+    if (jobState.keep || !jobState.intoFolder.empty())
+        return RefuseJoin(JoinInPlaceOptions(set.originalPath), journalPath, "the set was split in place");
+    const std::int64_t available = fileSystem().volumeAvailableBytes(set.originalPath);
+    if (available != FREE_QUERY_FAILED && available <= inPlace.partSize)
+        return RefuseJob(kJoinNoSpace, kJoinCaption, set.originalPath,
+                         "the disk has room for " + Int64ToDecimal(available) + " more bytes, and the largest piece "
+                         "takes " + Int64ToDecimal(inPlace.partSize));
+    std::optional<JobResult> refused;
+    std::unique_ptr<File> input = OpenInput(inPlace, found.open, refused);
+    if (!input)
+        return refused;
+
+    ProgressPacer progress(inPlace.originalSize());
+    ByteMover mover(progress);
+    const Settled settled = Settle(inPlace, *input, recorded, mover.buffer());
+    if (settled.damaged)
+        return RefuseJoin(SplitInPlaceDamaged(journalPath, settled.file), settled.file, settled.reason);
+    if (settled.failed)
+        return FailJoin(settled.file, settled.reason);
+    if (!recorded.undoing && !RecordUndoing(found.open))
+        return FailJoin(journalPath, fileSystem().lastError());
+    progress.advance(std::min(inPlace.offset(settled.held), inPlace.originalSize()));
+
+    Undo undo{inPlace, *input, found.open, progress, mover, ListedDigests(inPlace), settled.held};
+    while (undo.held < inPlace.count)
+        if (std::optional<JobResult> ended = TakeBackPiece(undo))
+            return ended;
+    return Finish(undo);
+}
