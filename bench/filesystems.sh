@@ -188,7 +188,8 @@ coreutils_pieces() {
 
 # Splits $dir/data.bin into pieces of $part bytes with contender $1, timed:
 #   vandrel, wine (vandrel-cli.exe), nolist (vandrel split --no-list),
-#   inplace (vandrel split --in-place), move (split -b, rm, sync), cut
+#   inplace (vandrel split --in-place), inplacenolist (the same with
+#   --no-list), move (split -b, rm, sync), cut
 #   (split -b, rm), careful (split -b, sha256sum of the pieces into
 #   data.bin.sha256, rm, sync), plain (split -b alone)
 split_with() {
@@ -197,6 +198,7 @@ split_with() {
     vandrel | wine) timed_vandrel split "$1" -q split "$(root_of "$1")$file" "${part}B" ;;
     nolist) timed_vandrel split nolist -q split --no-list "$file" "${part}B" ;;
     inplace) timed_vandrel split inplace -q split --in-place "$file" "${part}B" ;;
+    inplacenolist) timed_vandrel split inplacenolist -q split --in-place --no-list "$file" "${part}B" ;;
     move) timed split move sh -c 'split -b "$1" -d "$2" "$2." && rm "$2" && sync' sh "$part" "$file" ;;
     cut) timed split cut sh -c 'split -b "$1" -d "$2" "$2." && rm "$2"' sh "$part" "$file" ;;
     careful)
@@ -216,7 +218,7 @@ join_with() {
     pieces=$(coreutils_pieces "$file" "$count")
     # shellcheck disable=SC2086  # the piece names hold no blanks
     case $1 in
-    vandrel | wine | nolist | inplace) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
+    vandrel | wine | nolist | inplace | inplacenolist) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
     move) timed join move sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@" && sync' sh "$file" $pieces ;;
     cut) timed join cut sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@"' sh "$file" $pieces ;;
     careful)
@@ -261,6 +263,7 @@ contender_name() {
     nolist) [ "$2" = split ] && echo "vandrel split --no-list" || echo "vandrel join, no list" ;;
     wine) echo "vandrel-cli.exe (Wine)" ;;
     inplace) [ "$2" = split ] && echo "vandrel split --in-place" || echo "vandrel join of that set" ;;
+    inplacenolist) [ "$2" = split ] && echo "the same, --no-list" || echo "vandrel join of that set" ;;
     cut) [ "$2" = split ] && echo "split -b, rm" || echo "cat, rm" ;;
     move) [ "$2" = split ] && echo "split -b, rm, sync" || echo "cat, rm, sync" ;;
     careful) [ "$2" = split ] && echo "split -b, sha256sum, rm, sync" || echo "sha256sum -c, cat, rm, sync" ;;

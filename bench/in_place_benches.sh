@@ -5,6 +5,7 @@
 #                  ext4 loop image, durable both; 10 and 2 pieces
 #   inplace-tmpfs: vandrel split --in-place against split -b, rm on tmpfs;
 #                  10 pieces
+# and on both vandrel split --in-place --no-list, for the cost of the list.
 #   inplace-room:  vandrel split, as a user runs it, on an ext4 loop image with
 #                  room for under three pieces beside the file, its peak of
 #                  space in use sampled every 10 ms as df counts it
@@ -15,7 +16,7 @@
 # shellcheck shell=sh disable=SC2154,SC2034  # the variables are filesystems.sh's
 
 bench_inplace_ext4() {
-    bench=inplace-ext4 layouts="10 2" contenders="inplace move" measure_space="" warm_up_runs=1
+    bench=inplace-ext4 layouts="10 2" contenders="inplace inplacenolist move" measure_space="" warm_up_runs=1
     # Each contender's copy, one of them split, and some room to spare.
     mount_image ext4 $((3 * bytes + 512 * 1048576))
     bench_dir=$mnt
@@ -27,7 +28,7 @@ bench_inplace_ext4() {
 }
 
 bench_inplace_tmpfs() {
-    bench=inplace-tmpfs layouts="10" contenders="inplace cut" measure_space="" warm_up_runs=1
+    bench=inplace-tmpfs layouts="10" contenders="inplace inplacenolist cut" measure_space="" warm_up_runs=1
     make_shm_dir
     echo "== $(bench_label inplace-tmpfs), split in place: $bench_dir ($(fs_type "$bench_dir"), after $warm_up_runs warm-up round)"
     run_bench
