@@ -17,8 +17,9 @@
 
 bench_inplace_ext4() {
     bench=inplace-ext4 layouts="10 2" contenders="inplace inplacenolist move" measure_space="" warm_up_runs=1
-    # Each contender's copy, one of them split, and some room to spare.
-    mount_image ext4 $((3 * bytes + 512 * 1048576))
+    # Each contender's copy, the coreutils move's pieces beside its copy, and
+    # some room to spare.
+    mount_image ext4 $((4 * bytes + 512 * 1048576))
     bench_dir=$mnt
     echo "== $(bench_label inplace-ext4), split in place: $bench_dir ($(fs_type "$bench_dir"), after $warm_up_runs warm-up round)"
     run_bench
