@@ -263,7 +263,7 @@ contender_name() {
     nolist) [ "$2" = split ] && echo "vandrel split --no-list" || echo "vandrel join, no list" ;;
     wine) echo "vandrel-cli.exe (Wine)" ;;
     inplace) [ "$2" = split ] && echo "vandrel split --in-place" || echo "vandrel join of that set" ;;
-    inplacenolist) [ "$2" = split ] && echo "the same, --no-list" || echo "vandrel join of that set" ;;
+    inplacenolist) [ "$2" = split ] && echo "the same, --no-list" || echo "the same, no list" ;;
     cut) [ "$2" = split ] && echo "split -b, rm" || echo "cat, rm" ;;
     move) [ "$2" = split ] && echo "split -b, rm, sync" || echo "cat, rm, sync" ;;
     careful) [ "$2" = split ] && echo "split -b, sha256sum, rm, sync" || echo "sha256sum -c, cat, rm, sync" ;;
