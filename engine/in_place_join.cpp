@@ -55,6 +55,9 @@ struct Undo {
     ByteMover& mover;
     std::map<std::string, Sha256Digest> listed;
     std::int64_t held = 0;
+    // A piece deleted whose deletion could not be committed, and why.
+    std::string file;
+    std::string reason;
 };
 
 // Cuts the input back to the pieces it held before piece `held` went in,
@@ -112,11 +115,16 @@ std::optional<JobResult> TakeBackPiece(Undo& undo)
     piece.reset();
     // From here the input holds the piece's bytes too: a failure leaves both.
     ++undo.held;
-    if (!fileSystem().removeIfSame(name, *identity) || !fileSystem().commitFolder(name)) {
+    if (!fileSystem().removeIfSame(name, *identity)) {
         JobResult result = FinishJob(JobOutcome::Failed, JoinFileNotDeleted(name, undo.set.input), kJoinCaption, name,
                                      fileSystem().lastError());
         result.resultPath = undo.set.input;
         return result;
+    }
+    // A deletion that may not last leaves at worst a piece the input holds.
+    if (!fileSystem().commitFolder(name) && undo.file.empty()) {
+        undo.file = name;
+        undo.reason = fileSystem().lastError();
     }
     return std::nullopt;
 }
@@ -125,8 +133,8 @@ std::optional<JobResult> TakeBackPiece(Undo& undo)
 // time; the list and the journal go.
 JobResult Finish(Undo& undo)
 {
-    std::string file;
-    std::string reason;
+    std::string file = undo.file;
+    std::string reason = undo.reason;
     const auto note = [&](const std::string& path) {
         if (file.empty()) {
             file = path;
@@ -136,19 +144,28 @@ JobResult Finish(Undo& undo)
     if (undo.journal.journal.modified &&
         !(undo.input.setModified(UtcNanosecondsToModified(*undo.journal.journal.modified)) && undo.input.flush()))
         note(undo.set.input);
-    const std::string listPath = ChecksumListPath(undo.set.input);
-    if (fileSystem().exists(listPath)) {
-        const std::optional<FileIdentity> list = fileSystem().identityAt(listPath);
-        if (!list || !fileSystem().removeIfSame(listPath, *list) || !fileSystem().commitFolder(listPath))
-            note(listPath);
-    }
-    if (!RemoveJournal(undo.journal))
-        note(undo.journal.path);
+    // The journal claims the list: it goes only once the list is gone.
+    if (!RemoveListOf(undo.set) || !RemoveJournal(undo.journal))
+        note(fileSystem().exists(ChecksumListPath(undo.set.input)) ? ChecksumListPath(undo.set.input)
+                                                                  : undo.journal.path);
     JobResult result = FinishJob(JobOutcome::Succeeded, kJoinSucceeded, kJoinCaption, file, reason);
     result.resultPath = undo.set.input;
     result.pieceCount = static_cast<std::int32_t>(undo.set.count);
     return result;
 }
+
+}  // namespace
+
+bool RemoveListOf(const InPlaceSet& set)
+{
+    const std::string listPath = ChecksumListPath(set.input);
+    if (!fileSystem().exists(listPath))
+        return true;
+    const std::optional<FileIdentity> list = fileSystem().identityAt(listPath);
+    return list && fileSystem().removeIfSame(listPath, *list) && fileSystem().commitFolder(listPath);
+}
+
+namespace {
 
 // The input opened for cutting, the file the journal records, locked; else the refusal.
 std::unique_ptr<File> OpenInput(const InPlaceSet& set, const OpenJournal& journal, std::optional<JobResult>& refused)

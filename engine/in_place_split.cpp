@@ -45,8 +45,6 @@ struct InPlaceRun {
     // of the batch's whole pieces, from its highest down.
     std::int64_t made = 0;
     std::vector<Sha256Digest> digests;
-    // The input is piece 0 now; only committing its new name may be left.
-    bool renamed = false;
 };
 
 SplitInput InputOf(const InPlaceRun& run)
@@ -54,10 +52,16 @@ SplitInput InputOf(const InPlaceRun& run)
     return SplitInput{run.input, run.set.input, run.original, run.set.input};
 }
 
-// Pieces per batch: as many as fit in kBatchBytes, at least one.
+// Pieces per batch: as many as fit in kBatchBytes and in the room the disk
+// has beyond what the run needs anyway, at least one.
 std::int64_t BatchPieces(const InPlaceSet& set)
 {
-    return std::max<std::int64_t>(1, kBatchBytes / set.partSize);
+    std::int64_t room = kBatchBytes;
+    const std::int64_t available = fileSystem().volumeAvailableBytes(set.input);
+    const std::int64_t besides = set.count * kRoomPerPiece + kRoomBesides;
+    if (available != FREE_QUERY_FAILED)
+        room = std::min(room, available - besides);
+    return std::max<std::int64_t>(1, room / set.partSize);
 }
 
 // Makes piece `index` from the input's bytes at its place.
@@ -153,7 +157,6 @@ std::optional<SplitFailure> RenameToFirstPiece(InPlaceRun& run, const FileIdenti
             failure.message = SplitPieceInTheWay(first);
         return failure;
     }
-    run.renamed = true;
     // On Windows the flush of the renamed file commits its new name.
     if (!fileSystem().commitFolder(first) || !run.input.flush())
         return WriteFailure(first);
@@ -197,6 +200,8 @@ JobResult RunInPlace(InPlaceRun& run, const FileIdentity& opened, bool fresh)
     std::optional<SplitFailure> failure = CutPieces(run);
     if (failure && fresh && run.held == wholeBefore) {
         // Nothing was cut yet: the input is whole, and this run's files go.
+        if (run.list)
+            RecordList(*run.list, ChecksumListPath(run.set.input), run.created);
         run.created.removeAll(run.set.input);
         if (!run.created.anyLeft(run.set.input, run.journal.journal))
             RemoveJournal(run.journal);
@@ -206,14 +211,14 @@ JobResult RunInPlace(InPlaceRun& run, const FileIdentity& opened, bool fresh)
     }
     if (!failure)
         failure = RenameToFirstPiece(run, opened);
-    if (failure && !run.renamed)
+    // A new name that may not last keeps the journal: a join of the set
+    // then finds the input, or piece 0 that it became.
+    if (failure)
         return EndAtBoundary(run, *failure);
     run.progress.advance(run.set.length(0));
-    // A new name that may not last keeps the journal, which a join of the
-    // set then deletes.
-    std::string file = failure ? failure->file : std::string();
-    std::string reason = failure ? failure->reason : std::string();
-    if (!failure && !RemoveJournal(run.journal)) {
+    std::string file;
+    std::string reason;
+    if (!RemoveJournal(run.journal)) {
         file = run.journal.path;
         reason = fileSystem().lastError();
     }
@@ -301,6 +306,7 @@ std::int64_t InPlaceRoomNeeded(const InPlaceStart& start)
     return start.partSize + start.pieceCount * kRoomPerPiece + kRoomBesides;
 }
 
+
 JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, const FileIdentity& opened,
                        const Journal& journal)
 {
@@ -328,7 +334,7 @@ JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, c
             RemoveJournal(*open);
         return FinishJob(JobOutcome::Failed, failure->message, kSplitCaption, failure->file, failure->reason);
     }
-    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {}, false};
+    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {}};
     return RunInPlace(run, opened, true);
 }
 
@@ -352,9 +358,19 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     if (partSize != set.partSize)
         return RefuseJob(SplitInPlacePartSize(splitPath, Int64ToDecimal(set.partSize)), kSplitCaption, journalPath,
                          "the split under way cuts pieces of " + Int64ToDecimal(set.partSize) + " bytes");
-    if (journal.journal.undoing)
+    if (journal.journal.undoing) {
+        // A join that gave every piece back and could not delete its list or
+        // journal left them beside the whole input: they go, and the split
+        // starts afresh.
+        if (!fileSystem().exists(set.piece(set.count - 1)) && opened.size == set.originalSize()) {
+            if (!RemoveListOf(set) || !RemoveJournal(journal))
+                return FinishJob(JobOutcome::Failed, kSplitFailed, kSplitCaption, journalPath,
+                                 fileSystem().lastError());
+            return std::nullopt;
+        }
         return RefuseJob(SplitInPlaceBeingUndone(splitPath, set.piece(set.count - 1)), kSplitCaption, journalPath,
                          "a join of its pieces is under way");
+    }
     input.reset();
     std::optional<JobResult> refused;
     std::unique_ptr<File> cut = OpenToCut(splitPath, opened, false, refused);
@@ -375,7 +391,7 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     CreatedPieces created;
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
-    InPlaceRun run{set, *cut, original, journal, nullptr, progress, mover, created, settled.held, settled.held, {}, false};
+    InPlaceRun run{set, *cut, original, journal, nullptr, progress, mover, created, settled.held, settled.held, {}};
     if (journal.journal.withList &&
         !(list = ListAnew(set, *cut, original, settled.held, mover, created, failure)))
         return Interrupted(run, *failure);

@@ -91,8 +91,10 @@ std::optional<std::int64_t> WholeRun(const InPlaceSet& set, File& input, std::in
                                      bool undoing, std::vector<std::string>& matched, CopyBuffer& buffer,
                                      Settled& failure)
 {
+    // Piece 0 is the input itself once renamed, never a copy of its bytes: a
+    // file at its name while the input is there is no piece of this split.
     std::int64_t held = set.count;
-    for (std::int64_t index = set.count - 1; index >= lowest; --index) {
+    for (std::int64_t index = set.count - 1; index >= std::max<std::int64_t>(lowest, 1); --index) {
         const std::string path = set.piece(index);
         if (!fileSystem().exists(path))
             break;

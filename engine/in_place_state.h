@@ -57,3 +57,7 @@ struct Settled {
 // piece also holds are ever cut, and only pieces whose bytes the input holds
 // are removed.
 Settled Settle(const InPlaceSet& set, File& input, const Journal& journal, CopyBuffer& buffer);
+
+// Deletes the set's checksum list, when it is there, and commits that; true
+// when it is gone.
+bool RemoveListOf(const InPlaceSet& set);

@@ -113,6 +113,15 @@ inline std::string SplitInPlaceNotPlain(const std::string& path)
            "a disk with room for the pieces.";
 }
 
+// The input's disk numbers its files anew at each mount (FAT, exFAT, FUSE),
+// so that what a split in place cut short left could not be proven its own.
+inline std::string SplitInPlaceIdsNotStable(const std::string& path)
+{
+    return "\"" + path + "\" cannot be split in place: its disk numbers its files anew each time it is "
+           "mounted, so a split cut short could not be told apart from other files. Nothing was changed. Split it "
+           "onto a disk with room for the pieces, or free room for a copy of it.";
+}
+
 // A split in place of this input is under way, with another part size.
 inline std::string SplitInPlacePartSize(const std::string& path, const std::string& partSizeText)
 {

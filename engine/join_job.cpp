@@ -1,5 +1,7 @@
 #include "join_job.h"
 
+#include "in_place_split.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -7,6 +9,7 @@
 
 #include "checksum_list.h"
 #include "file_system.h"
+#include "in_place_split.h"
 #include "job_messages.h"
 #include "job_state.h"
 #include "join_appender.h"
@@ -372,7 +375,10 @@ JobResult JoinFiles(std::string joinPath)
         return RefuseJoin(JoinIntoFolderMissing(into), into, fileSystem().lastError());
     const JoinPlace asked = PlaceOfRecord(*set, into.empty() ? "." : FolderRecordOf(*set, into));
 
-    // Before the list, which a split cut short leaves unfinished.
+    // Before the list, which a split cut short leaves unfinished. A split in
+    // place gets its input's bytes back where they are.
+    if (std::optional<JobResult> undone = JoinSplitInPlace(*set))
+        return *undone;
     if (const std::optional<std::string> whole = SplitLeftPiecesOf(set->originalPath))
         return RefuseJoin(JoinSplitLeftovers(*whole), JournalPath(set->originalPath),
                           "it records a split that did not finish, of a file still whole");

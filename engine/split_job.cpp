@@ -381,6 +381,8 @@ JobResult SplitFile(std::string splitPath)
     const bool goInPlace = inPlaceWanted && InPlacePossible() && fileSystem().isPlainName(splitPath);
     if (inPlaceWanted && !goInPlace && !roomForBoth)
         return RefuseJob(SplitInPlaceNotPlain(splitPath), kSplitCaption, splitPath, "it has another name");
+    if (goInPlace && !fileSystem().keepsFileIds(splitPath))
+        return RefuseJob(SplitInPlaceIdsNotStable(splitPath), kSplitCaption, splitPath, fileSystem().lastError());
     if (goInPlace) {
         if (std::optional<JobResult> refused = RefuseInPlace(inPlace))
             return *refused;

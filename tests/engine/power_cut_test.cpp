@@ -3,7 +3,9 @@
 // with Vandrel's own means, and the recovery must end cleanly: a split cut
 // short is started again (with another part size) where its input is still
 // there, and must leave the new set alone; otherwise the pieces are joined,
-// and must leave the original alone on the disk, byte for byte. Every workload runs on a POSIX disk and on
+// and must leave the original alone on the disk, byte for byte. A split in
+// place is recovered both ways on each disk: started again (with its own part
+// size) wherever its input is still there, and joined always. Every workload runs on a POSIX disk and on
 // a Windows one, each with the platform's in-kernel copy and with the
 // read/write copy a job falls back to. Prints how many disks were checked.
 
@@ -15,11 +17,14 @@
 #include <tuple>
 
 #include "engine_fixture.h"
+#include "in_place_split.h"
 #include "join_job.h"
+#include "join_journal.h"
 #include "piece_names.h"
 #include "power_cut_file_system.h"
 #include "recording_sink.h"
 #include "split_job.h"
+#include "split_journal.h"
 
 namespace {
 
@@ -48,6 +53,10 @@ struct Workload {
     const char* into = nullptr;
     // A split that keeps its input, a join that keeps its pieces (--keep).
     bool keep = false;
+    // A split in place (--in-place), on a disk with room for a few pieces; a
+    // join of the pieces of one stopped with its input holding this many.
+    bool inPlace = false;
+    std::int64_t inputHolds = 0;
 
     std::int64_t pieceCount() const { return (size + partSize - 1) / partSize; }
     // The original's path in the pieces' folder, where a join without --into rebuilds it.
@@ -95,6 +104,13 @@ const Workload kWorkloads[] = {
     {"JoinTwoPiecesIntoAnotherFolder", false, 7, 4, false, false, false, kIntoFolder},
     {"JoinKeepingThePieces", false, 100, 10, false, false, false, nullptr, true},
     {"JoinKeepingTwoPiecesWithoutList", false, 7, 4, false, false, true, nullptr, true},
+    {"SplitInPlaceIntoOneBytePieces", true, 5, 1, false, false, false, nullptr, false, true},
+    {"SplitInPlaceWithUnevenLastPiece", true, 10, 4, false, false, false, nullptr, false, true},
+    {"SplitInPlaceIntoTwoPieces", true, 8, 4, false, false, false, nullptr, false, true},
+    {"SplitInPlaceIntoTenPieces", true, 100, 10, false, false, false, nullptr, false, true},
+    {"SplitInPlaceIntoTenPiecesOfZeros", true, 100, 10, true, false, false, nullptr, false, true},
+    {"JoinOfASplitInPlaceStoppedPartWay", false, 100, 10, false, false, true, nullptr, false, true, 4},
+    {"JoinOfASplitInPlaceStoppedAtItsLastPiece", false, 10, 4, false, false, true, nullptr, false, true, 1},
 };
 
 // Puts the engine on `disk` and `sink` for as long as it lives.
@@ -158,6 +174,11 @@ struct Machine {
             disk.linkedNames.insert(workload.piece(0));
         if (workload.into)
             disk.folders.insert(workload.into);
+        // Room for the split in place and two more pieces: it cuts in batches.
+        if (workload.inPlace)
+            disk.availableBytes = InPlaceRoomNeeded({kOriginal, workload.partSize, workload.pieceCount(),
+                                                     Int64ToDecimal(workload.pieceCount()), true}) +
+                                  2 * workload.partSize;
         return disk;
     }
 };
@@ -180,18 +201,44 @@ void RunJoin(PowerCutFileSystem& disk, RecordingSink& sink, const std::string& c
     jobState.keep = false;
 }
 
-// The workload's job on `disk`: a split of the original, or a join from piece 0.
+// The workload's job on `disk`: a split of the original, or a join from its
+// lowest piece.
 void RunJob(const Workload& workload, PowerCutFileSystem& disk, RecordingSink& sink)
 {
     if (!workload.split)
-        return RunJoin(disk, sink, workload.piece(0), workload.into, workload.keep);
+        return RunJoin(disk, sink, workload.piece(workload.inputHolds), workload.into, workload.keep);
     EngineOn engine(disk, sink);
     jobState.partSize = workload.partSize;
     jobState.keep = workload.keep;
     jobState.intoFolder = workload.into ? workload.into : "";
+    jobState.inPlace = workload.inPlace ? InPlaceChoice::Always : InPlaceChoice::WhenShort;
     SplitFile(kOriginal);
     jobState.keep = false;
     jobState.intoFolder.clear();
+    jobState.inPlace = InPlaceChoice::WhenShort;
+}
+
+// What a split in place stopped part way leaves: its input holding its first
+// `inputHolds` pieces, the others beside it, and its journal.
+void AddStoppedSplitInPlace(const Workload& workload, PowerCutFileSystem& disk)
+{
+    const std::string content = workload.content();
+    const std::vector<std::string> slices = Slices(content, workload.partSize);
+    disk.addFile(kOriginal, content.substr(0, static_cast<std::size_t>(workload.inputHolds * workload.partSize)));
+    std::optional<FileIdentity> input = disk.identityAt(kOriginal);
+    input->size = workload.size;
+    for (std::int64_t index = workload.inputHolds; index < workload.pieceCount(); ++index)
+        disk.addFile(workload.piece(index), slices[static_cast<std::size_t>(index)]);
+    Journal journal;
+    journal.kind = JournalKind::InPlaceSplit;
+    journal.originalLeaf = "in.bin";
+    journal.countText = Int64ToDecimal(workload.pieceCount());
+    journal.partSize = workload.partSize;
+    journal.lastSize = workload.size - (workload.pieceCount() - 1) * workload.partSize;
+    journal.modified = ModifiedToUtcNanoseconds(input->modified);
+    journal.input = RecordedInput(*input);
+    journal.piecesBegun = workload.pieceCount() - workload.inputHolds;
+    disk.addFile(JournalPath(kOriginal), FormatJournal(journal));
 }
 
 // The disk before the job, all of it durable.
@@ -201,6 +248,8 @@ DiskImage StartingDisk(const Workload& workload)
     const std::string content = workload.content();
     if (workload.split) {
         disk.addFile(kOriginal, content);
+    } else if (workload.inPlace) {
+        AddStoppedSplitInPlace(workload, disk);
     } else {
         const std::vector<std::string> slices = Slices(content, workload.partSize);
         for (std::size_t index = 0; index < slices.size(); ++index)
@@ -231,10 +280,11 @@ std::string ListText(const Workload& workload)
     return ListTextFor(kOriginal, workload.content(), workload.partSize, modifiedUtc);
 }
 
+// The list of a split in place is checked by the join that reads it.
 bool ListWhole(const Workload& workload, const DiskImage& disk)
 {
     const auto list = disk.find(workload.list());
-    return list != disk.end() && list->second.bytes == ListText(workload);
+    return list != disk.end() && (workload.inPlace || list->second.bytes == ListText(workload));
 }
 
 bool OriginalWhole(const Workload& workload, const DiskImage& disk, const std::string& path)
@@ -328,7 +378,8 @@ std::string Describe(const Workload& workload, const DiskImage& disk)
 // set alone (beside the input it keeps), whatever the cut left of the old one.
 std::string SplitAgainFailure(const Workload& workload, const DiskImage& survived, const Machine& machine)
 {
-    const Workload again = workload.withPartSize(workload.partSize + 1);
+    // A split in place goes on with its own part size.
+    const Workload again = workload.withPartSize(workload.partSize + (workload.inPlace ? 0 : 1));
     PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
     RunJob(again, recovery, sink);
@@ -361,15 +412,31 @@ std::string RecoveryFailure(const Workload& workload, const DiskImage& survived,
     if (workload.split ? OriginalAlone(workload, survived) || (workload.keep && JobDone(workload, survived))
                        : JoinDone(workload, survived))
         return {};
-    if (workload.split && OriginalWhole(workload, survived))
+    if (workload.split && OriginalWhole(workload, survived) && !workload.inPlace)
         return SplitAgainFailure(workload, survived, machine);
+    if (workload.split && workload.inPlace && survived.count(kOriginal) != 0) {
+        const std::string again = SplitAgainFailure(workload, survived, machine);
+        if (!again.empty())
+            return again;
+    }
     const std::vector<std::int64_t> pieces = PiecesOn(workload, survived);
     // A join into another folder removes its journal last, as the journal
     // alone tells where the output is: a cut just before leaves it beside no
-    // piece, and the join of any piece's name (`vandrel join`) ends it.
-    const bool journalAlone = !workload.split && workload.into && survived.count(kOriginal + ".plit.journal") != 0;
-    if (pieces.empty() && !journalAlone)
+    // piece, and the join of any piece's name (`vandrel join`) ends it. So
+    // does a split in place cut before its first piece, or its join cut
+    // after its last.
+    const auto journal = survived.find(kOriginal + ".plit.journal");
+    Journal read;
+    const bool journalAlone =
+        journal != survived.end() &&
+        (workload.inPlace ? ParseJournal(journal->second.bytes, read) == JournalText::Read
+                          : !workload.split && workload.into);
+    if (pieces.empty() && !journalAlone) {
+        // A split in place cut before its first piece: started again above.
+        if (workload.inPlace && workload.split && OriginalWhole(workload, survived))
+            return {};
         return "no piece is left to join, and the disk does not hold the original alone";
+    }
 
     PowerCutFileSystem recovery = machine.disk(survived, workload);
     RecordingSink sink;
