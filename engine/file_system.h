@@ -100,8 +100,9 @@ public:
     // durable with the next flush(); a later write moves it again.
     virtual bool setModified(std::int64_t modified) = 0;
     // False once another program may have written the file since openGuarded
-    // opened it (opened it for writing, cut it or wrote to it); true while no
-    // sign of one is seen, and always for a file opened otherwise.
+    // or openForCutting opened it (opened it for writing, cut it or wrote to
+    // it); true while no sign of one is seen, and always for a file opened
+    // otherwise.
     virtual bool untouchedByWriters() = 0;
 };
 
@@ -133,8 +134,17 @@ public:
     // a split that cuts it in place, from its end, and at last renames it:
     // guarded as openGuarded guards, against writers (a write lease where this
     // process may take one, else an inotify watch; on Windows no other
-    // process may open it for writing, while it may still be renamed). Empty,
-    // or `inUseForWriting` when another program has it open for writing.
+    // process may open it for writing, while it may still be renamed). Its
+    // own truncate() is no other program's write to the guard. A reader's
+    // opening breaks a write lease too: the reader waits until the job's next
+    // untouchedByWriters() lets the lease go and watches instead (at most the
+    // system's lease break time, 45 s by default), so the job asks before
+    // each cut and at its end; the job itself opens the file by no other
+    // handle meanwhile. A file of this user's that its own permissions keep
+    // from writing opens as its owner may, as openForUpdate opens it. Empty
+    // when it is no plain file with one name or another job holds it;
+    // `inUseForWriting` when another program has it open for writing (on
+    // Linux where a lease may be taken).
     virtual GuardedFile openForCutting(const std::string& path) = 0;
     // Creates a new, empty file for writing, readable and writable by its
     // owner alone (0600) until takePermissionsOf. Empty when anything at all is at

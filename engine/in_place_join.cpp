@@ -236,7 +236,7 @@ std::optional<JobResult> JoinSplitInPlace(const PieceSet& set)
         return FailJoin(journalPath, fileSystem().lastError());
     progress.advance(std::min(inPlace.offset(settled.held), inPlace.originalSize()));
 
-    Undo undo{inPlace, *input, found.open, progress, mover, ListedDigests(inPlace), settled.held};
+    Undo undo{inPlace, *input, found.open, progress, mover, ListedDigests(inPlace), settled.held, {}, {}};
     while (undo.held < inPlace.count)
         if (std::optional<JobResult> ended = TakeBackPiece(undo))
             return ended;

@@ -272,11 +272,16 @@ std::optional<JobResult> RefusePieceTooLargeForDisk(const std::string& piecesOri
 
 // True when the forward split fits: the disk holds the pieces beside the
 // whole input (or cannot tell its room), or its copies of whole blocks share
-// the input's extents and take no room.
+// the input's extents and take no room. The room is the volume's free bytes
+// and, where it tells them, the bytes its folder has for this process: on
+// Windows the free bytes are the drive letter's, which a folder mounted from
+// another volume does not share.
 bool RoomForBoth(const std::string& piecesOriginal, std::int64_t partSize, std::int64_t fileSize,
                  std::int64_t freeBytes)
 {
-    if (freeBytes == FREE_QUERY_FAILED || fileSize < freeBytes)
+    const std::int64_t available = fileSystem().volumeAvailableBytes(piecesOriginal);
+    const bool fits = freeBytes == FREE_QUERY_FAILED || fileSize < freeBytes;
+    if (fits && (available == FREE_QUERY_FAILED || fileSize < available))
         return true;
     const std::int64_t block = jobState.intoFolder.empty() ? fileSystem().extentSharingBlock(piecesOriginal) : 0;
     return block > 0 && partSize > 0 && partSize % block == 0;

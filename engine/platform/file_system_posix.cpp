@@ -92,6 +92,12 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+int OpenAgainToWrite(int reading, const std::string& path);
+bool HeldByAnotherJob(int reading);
+
+// What reopenForCutting came to.
+enum class CutOpening { Opened, Failed, InUseForWriting };
+
 class PosixFile : public File {
 public:
     explicit PosixFile(int fd) : fd_(fd) {}
@@ -210,7 +216,7 @@ public:
     bool truncate(std::int64_t length) override
     {
         NewCall();
-        return (::ftruncate(fd_, length) == 0 || Failed(false)) && seek(length);
+        return (guard_.own([&] { return ::ftruncate(fd_, length) == 0; }) || Failed(false)) && seek(length);
     }
 
     bool flush() override
@@ -284,7 +290,7 @@ public:
             nanoseconds += kNanosecondsPerSecond;
         }
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
-        return ::futimens(fd_, times) == 0 || Failed(false);
+        return guard_.own([&] { return ::futimens(fd_, times) == 0; }) || Failed(false);
     }
 
     bool untouchedByWriters() override
@@ -296,6 +302,27 @@ public:
     // Guards the file against other programs' writes; false when it is open
     // for writing elsewhere already.
     bool guard() { return guard_.start(fd_); }
+
+    // True when another job holds the file (lockExclusive).
+    bool heldByAnotherJob() { return HeldByAnotherJob(fd_); }
+
+    // Opens this file, open read-only, again for reading and writing in its
+    // place, guarded against other programs' writes while the job cuts it.
+    // The question whether a program has it open for writing is asked before
+    // this process opens it so itself, after which no lease can tell; the
+    // opening goes through the descriptor, so it is the file asked about.
+    CutOpening reopenForCutting(const std::string& path)
+    {
+        if (!guard_.startCutting(fd_))
+            return FailedBecause("It is open for writing in another program", CutOpening::InUseForWriting);
+        const int fd = OpenAgainToWrite(fd_, path);
+        if (fd < 0)
+            return Failed(CutOpening::Failed);
+        ::close(fd_);
+        fd_ = fd;
+        guard_.guardCutting(fd_);
+        return CutOpening::Opened;
+    }
 
 private:
     // dataRange's search, which leaves the position wherever it ends.
@@ -420,11 +447,32 @@ public:
         return fd < 0 ? Failed(nullptr) : std::make_unique<PosixFile>(fd);
     }
 
+    // Opened for reading first, as openForUpdate does: an opening for
+    // writing would break the read lease of another job that holds the file.
+    // One name, checked again on the file opened: a cut through one name
+    // would cut the file at the other too.
     GuardedFile openForCutting(const std::string& path) override
     {
         NewCall();
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        return GuardedFile{PlainFile(fd), false};
+        std::unique_ptr<PosixFile> file = PlainFile(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!file)
+            return GuardedFile{};
+        const std::optional<FileIdentity> identity = file->identity();
+        if (!identity)
+            return GuardedFile{};
+        if (identity->links != 1)
+            return FailedBecause("Not a plain file with one name", GuardedFile{});
+        if (file->heldByAnotherJob())
+            return FailedBecause("It is in use by another job", GuardedFile{});
+        switch (file->reopenForCutting(path)) {
+        case CutOpening::Opened:
+            return GuardedFile{std::move(file), false};
+        case CutOpening::InUseForWriting:
+            return GuardedFile{nullptr, true};
+        case CutOpening::Failed:
+            break;
+        }
+        return GuardedFile{};
     }
 
     std::unique_ptr<File> openForUpdate(const std::string& path) override

@@ -263,13 +263,30 @@ public:
         return Open(path, GENERIC_READ | GENERIC_WRITE, kShareNoWrite, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     }
 
+    // Shared for reading and deleting only, as openGuarded shares: no other
+    // process opens it for writing while the job cuts it, and the job may
+    // still rename it while it is open. The name itself, not what a reparse
+    // point leads to; one name, checked again on the file opened: a cut
+    // through one name would cut the file at the other too. A sharing
+    // violation is a process that has it open for writing, or one that
+    // reads it and lets no other write: closing it there is the remedy of both.
     GuardedFile openForCutting(const std::string& path) override
     {
         NewCall();
         std::unique_ptr<File> file = Open(path, GENERIC_READ | GENERIC_WRITE | DELETE, kShareNoWrite, OPEN_EXISTING,
                                           FILE_FLAG_OPEN_REPARSE_POINT);
         const bool inUse = !file && lastErrorCode == ERROR_SHARING_VIOLATION;
-        return GuardedFile{IfRegular(std::move(file)), inUse};
+        file = IfRegular(std::move(file));
+        if (!file)
+            return GuardedFile{nullptr, inUse};
+        const std::optional<FileIdentity> identity = file->identity();
+        if (!identity)
+            return GuardedFile{};
+        if (identity->links != 1) {
+            lastErrorCode = ERROR_BAD_FILE_TYPE;
+            return GuardedFile{};
+        }
+        return GuardedFile{std::move(file), false};
     }
 
     std::unique_ptr<File> openForUpdate(const std::string& path) override

@@ -1,6 +1,7 @@
 // The real POSIX platform layer: devices and pipes where a job expects plain
-// files, the free-space query, the guard on a split's input, the permissions,
-// owner and date the pieces take, and holes.
+// files, the free-space queries on real file systems, the guard on a split's
+// input, read or cut in place, the permissions, owner and date the pieces
+// take, and holes.
 
 #ifndef _WIN32
 
@@ -13,8 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <memory>
 #include <thread>
 
 #include "engine_fixture.h"
@@ -278,6 +284,431 @@ TEST_F(PosixPlatform, InputRewrittenInPlaceDuringTheSplitIsKept)
             EXPECT_EQ(ReadFileBytes(path("in.bin")), rewritten + content.substr(rewritten.size()));
             EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
         }
+    }
+}
+
+// Opens `path` for cutting as the job does, guarded by a write lease, or by
+// an inotify watch when `lease` is false (the file then belongs to another
+// user, and the opening runs without CAP_LEASE).
+GuardedFile OpenForCutting(const std::string& path, bool lease)
+{
+    if (!lease) {
+        EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
+    GuardedFile opened;
+    std::thread([&] {
+        if (!lease)
+            DropLeaseCapabilityOfThisThread();
+        opened = platformFileSystem().openForCutting(path);
+    }).join();
+    return opened;
+}
+
+// What untouchedByWriters() answers once it turns false, or after `wait` if
+// it does not: a broken lease shows as soon as the other program's call
+// starts, which may be a moment after its thread does.
+bool UntouchedAfter(File& file, std::chrono::milliseconds wait)
+{
+    const auto until = std::chrono::steady_clock::now() + wait;
+    while (file.untouchedByWriters()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// What another program does to a file that a split cuts in place; the
+// descriptor it keeps open until the job lets the file go, or -1.
+struct OtherProgramAct {
+    const char* what;
+    std::function<int(const std::string&)> act;
+};
+
+const OtherProgramAct kOtherProgramActs[] = {
+    {"nothing", [](const std::string&) { return -1; }},
+    {"opens it for writing and closes it",
+     [](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+         EXPECT_EQ(::close(fd), 0);
+         return -1;
+     }},
+    {"writes to it and keeps it open",
+     [](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+         EXPECT_EQ(::pwrite(fd, "x", 1, 0), 1);
+         return fd;
+     }},
+    {"writes to it and closes it", [](const std::string& path) { RewriteInPlace(path, "new bytes"); return -1; }},
+    {"cuts it by name", [](const std::string& path) { EXPECT_EQ(::truncate(path.c_str(), 100), 0); return -1; }},
+    {"opens it and cuts it",
+     [](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+         EXPECT_EQ(::ftruncate(fd, 100), 0);
+         return fd;
+     }},
+};
+
+// A split in place cuts its input again and again: its own cuts, its new
+// last write time, its rename and its flush leave the guard untouched, whatever another program does
+// before them; every opening for writing, write or cut of another program is
+// seen, under the write lease and under the inotify watch, also when it comes
+// right before one of the job's own cuts (which inotify would merge with it).
+TEST_F(PosixPlatform, CutInputSeesOtherProgramsWritesButNotItsOwnCuts)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving the input to another user needs root";
+    }
+    const std::string content = MakeContent(4000, 5);
+    for (const bool lease : {true, false}) {
+        for (const OtherProgramAct& other : kOtherProgramActs) {
+            SCOPED_TRACE(testing::Message() << (lease ? "lease, " : "inotify watch, ") << "another program " << other.what);
+            const bool nobody = std::string(other.what) == "nothing";
+            startOver();
+            WriteFileBytes(path("in.bin"), content);
+            GuardedFile cut = OpenForCutting(path("in.bin"), lease);
+            ASSERT_TRUE(cut.file) << platformFileSystem().lastError();
+            EXPECT_EQ(LeaseHeldOn(path("in.bin")), lease) << "the guard is not the one this case is about";
+            EXPECT_TRUE(cut.file->truncate(3000));
+            EXPECT_TRUE(cut.file->setModified(981173106789012345));
+            EXPECT_TRUE(cut.file->untouchedByWriters());
+
+            int kept = -1;
+            std::thread program([&] { kept = other.act(path("in.bin")); });
+            if (!lease)
+                program.join();  // nothing holds it up: it is done before the job's next cut
+            EXPECT_TRUE(cut.file->truncate(2000));
+            EXPECT_EQ(UntouchedAfter(*cut.file, std::chrono::milliseconds(nobody ? 20 : 5000)), nobody);
+            if (nobody) {
+                EXPECT_TRUE(platformFileSystem().renameNoReplace(path("in.bin"), path("in.bin.0.2.plit")));
+                EXPECT_EQ(LeaseHeldOn(path("in.bin.0.2.plit")), lease) << "the rename broke the lease";
+                EXPECT_TRUE(cut.file->flush());
+                EXPECT_TRUE(cut.file->untouchedByWriters());
+            }
+            EXPECT_TRUE(cut.file->close());
+            cut.file.reset();
+            if (program.joinable())
+                program.join();
+            if (kept >= 0)
+                ::close(kept);
+            if (nobody) {
+                EXPECT_EQ(ReadFileBytes(path("in.bin.0.2.plit")), content.substr(0, 2000));
+            }
+        }
+    }
+}
+
+// A program that only reads the input while it is cut waits for the job's
+// next check at most (the job checks before each cut), not for the system's
+// lease break time, and is no writer: the guard goes on with a watch, which
+// still sees the job's own cuts as its own and the next writer as a writer.
+TEST_F(PosixPlatform, ReaderOfACutInputWaitsOnlyForTheNextCheck)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving the input to another user needs root";
+    }
+    const std::string content = MakeContent(4000, 6);
+    for (const bool lease : {true, false}) {
+        SCOPED_TRACE(lease ? "lease" : "inotify watch");
+        startOver();
+        WriteFileBytes(path("in.bin"), content);
+        GuardedFile cut = OpenForCutting(path("in.bin"), lease);
+        ASSERT_TRUE(cut.file) << platformFileSystem().lastError();
+
+        std::atomic<bool> done{false};
+        std::string read;
+        std::chrono::steady_clock::duration waited{};
+        std::thread reader([&] {
+            const auto start = std::chrono::steady_clock::now();
+            const int fd = ::open(path("in.bin").c_str(), O_RDONLY | O_CLOEXEC);
+            waited = std::chrono::steady_clock::now() - start;
+            char buffer[8192];
+            for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+                read.append(buffer, static_cast<std::size_t>(got));
+            if (fd >= 0)
+                ::close(fd);
+            done = true;
+        });
+        // The job at work, checking before each cut of its own, every 50 ms.
+        bool untouched = true;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            untouched = untouched && cut.file->untouchedByWriters();
+        }
+        reader.join();
+
+        EXPECT_TRUE(untouched);
+        EXPECT_LT(std::chrono::duration<double>(waited).count(), 1.0) << "the reader waited for the lease break time";
+        EXPECT_TRUE(read == content);
+        EXPECT_FALSE(LeaseHeldOn(path("in.bin")));
+        EXPECT_TRUE(cut.file->truncate(1000));
+        EXPECT_TRUE(cut.file->setModified(981173106789012345));
+        EXPECT_TRUE(cut.file->untouchedByWriters());
+        RewriteInPlace(path("in.bin"), "new bytes");
+        EXPECT_FALSE(cut.file->untouchedByWriters());
+    }
+}
+
+// What is at the input's name, or who else holds it, when a split in place
+// opens it: only a plain file with one name, open for writing nowhere else
+// and held by no other job, opens, and nothing it finds changes.
+TEST_F(PosixPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
+{
+    const std::string content = MakeContent(1000, 7);
+    struct Holder {
+        std::unique_ptr<HeldForWriting> writer;
+        std::unique_ptr<File> job;
+        int reader = -1;
+        uid_t owner = ::geteuid();  // who opens it
+        ~Holder()
+        {
+            if (reader >= 0)
+                ::close(reader);
+        }
+    };
+    const struct {
+        const char* what;
+        std::function<void(Holder&)> arrange;
+        bool opens;
+        bool inUseForWriting;
+        const char* reason;
+    } cases[] = {
+        {"a plain file", [](Holder&) {}, true, false, ""},
+        {"open for reading in another program",
+         [this](Holder& holder) { holder.reader = ::open(path("in.bin").c_str(), O_RDONLY | O_CLOEXEC); },
+         true, false, ""},
+        {"open for writing in another program",
+         [this](Holder& holder) { holder.writer = std::make_unique<HeldForWriting>(path("in.bin")); },
+         false, true, "It is open for writing in another program"},
+        {"held by another job",
+         [this](Holder& holder) {
+             holder.job = platformFileSystem().openGuarded(path("in.bin")).file;
+             ASSERT_TRUE(holder.job && holder.job->lockExclusive());
+         },
+         false, false, "It is in use by another job"},
+        {"a file with a second name",
+         [this](Holder&) { ASSERT_EQ(::link(path("in.bin").c_str(), path("other").c_str()), 0); },
+         false, false, "Not a plain file with one name"},
+        {"a symbolic link to the file",
+         [this](Holder&) {
+             fs::rename(PathFromUtf8(path("in.bin")), PathFromUtf8(path("other")));
+             fs::create_symlink("other", PathFromUtf8(path("in.bin")));
+         },
+         false, false, "Too many levels of symbolic links"},
+        {"a read-only file of the user's, who opens it as its owner may",
+         [this](Holder& holder) {
+             ASSERT_EQ(::chmod(path("in.bin").c_str(), 0444), 0);
+             if (holder.owner == 0) {
+                 holder.owner = 1234;
+                 ASSERT_EQ(::chown(path("in.bin").c_str(), holder.owner, holder.owner), 0);
+             }
+         },
+         true, false, ""},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        startOver();
+        WriteFileBytes(path("in.bin"), content);
+        Holder holder;
+        row.arrange(holder);
+        const mode_t mode = StatOf(path("in.bin")).st_mode & 07777;
+        GuardedFile cut;
+        std::string reason;
+        AsUser(holder.owner, holder.owner, [&] {
+            cut = platformFileSystem().openForCutting(path("in.bin"));
+            reason = platformFileSystem().lastError();
+        });
+        EXPECT_EQ(cut.file != nullptr, row.opens);
+        EXPECT_EQ(cut.inUseForWriting, row.inUseForWriting);
+        EXPECT_EQ(reason, row.reason);
+        if (holder.job) {
+            EXPECT_TRUE(holder.job->untouchedByWriters()) << "the other job's guard was broken";
+        }
+        if (cut.file) {
+            EXPECT_TRUE(cut.file->truncate(static_cast<std::int64_t>(content.size()))) << "not open for writing";
+        }
+        if (cut.file && holder.reader >= 0) {
+            EXPECT_FALSE(LeaseHeldOn(path("in.bin"))) << "a write lease while another program has it open";
+        }
+        cut.file.reset();
+        holder.job.reset();
+        EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+        EXPECT_EQ(StatOf(path("in.bin")).st_mode & 07777, mode);
+    }
+}
+
+// A split in place whose input another program writes, or only reads, while
+// the last piece is made: under the write lease and under the inotify watch,
+// a writer ends it part way, every byte of the original still on the disk
+// (the input's head, the writer's bytes in it, and the pieces beside it),
+// while a reader waits for the next cut at most and the split completes.
+TEST_F(PosixPlatform, SplitInPlaceEndsForAWriterButNotForAReader)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving the input to another user needs root";
+    }
+    setFileSystem(&files_);
+    jobState.inPlace = InPlaceChoice::Always;
+    const std::string content = MakeContent(1000, 13);
+    const std::string rewritten = "new bytes nobody may lose";
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (const bool lease : {true, false}) {
+        for (const bool writes : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (lease ? "lease, " : "inotify watch, ") << (writes ? "a writer" : "a reader"));
+            startOver();
+            files_ = FaultyFileSystem();
+            WriteFileBytes(path("in.bin"), content);
+            if (!lease) {
+                ASSERT_EQ(::chown(path("in.bin").c_str(), 65534, 65534), 0);
+            }
+            OtherWriter writer;
+            std::thread reader;
+            std::string read;
+            std::chrono::steady_clock::duration waited{};
+            bool leased = false;
+            files_.beforeCall = [&](IoCall call, const std::string& name) {
+                if (call != IoCall::CreateNew || name != path("in.bin.3.4.plit") || leased || reader.joinable())
+                    return;
+                leased = LeaseHeldOn(path("in.bin"));
+                if (writes) {
+                    writer.start(path("in.bin"), [&] { RewriteInPlace(path("in.bin"), rewritten); });
+                    return;
+                }
+                reader = std::thread([&] {
+                    const auto start = std::chrono::steady_clock::now();
+                    const int fd = ::open(path("in.bin").c_str(), O_RDONLY | O_CLOEXEC);
+                    waited = std::chrono::steady_clock::now() - start;
+                    char buffer[300];
+                    const ssize_t got = fd >= 0 ? ::read(fd, buffer, sizeof buffer) : -1;
+                    read.assign(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+                    if (fd >= 0)
+                        ::close(fd);
+                });
+            };
+            std::thread job([&] {
+                if (!lease)
+                    DropLeaseCapabilityOfThisThread();
+                runSplit(path("in.bin"), 300);
+            });
+            job.join();
+            writer.finish();
+            if (reader.joinable())
+                reader.join();
+
+            EXPECT_EQ(leased, lease) << "the guard is not the one this case is about";
+            if (writes) {
+                EXPECT_EQ(result_.outcome, JobOutcome::Failed);
+                EXPECT_EQ(result_.reason, "another program opened it for writing while it was being split");
+                // Before its first cut a split in place takes its pieces back, as a split does.
+                const std::int64_t held = result_.inPlace ? result_.piecesHeld : 4;
+                EXPECT_EQ(result_.inPlace, held < 4) << testing::PrintToString(filesInDir());
+                ASSERT_GE(held, 1);
+                if (held == 4) {
+                    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin"});
+                }
+                EXPECT_EQ(ReadFileBytes(path("in.bin")), (rewritten + content.substr(rewritten.size())).substr(0, held * 300));
+                for (std::int64_t index = held; index < 4; ++index)
+                    EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(index) + ".4.plit")), slices[index]) << index;
+            } else {
+                EXPECT_TRUE(result_.inPlace);
+                EXPECT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.file << ": " << result_.reason;
+                expectOutcome(kSplitSucceeded, kSplitter);
+                EXPECT_LT(std::chrono::duration<double>(waited).count(), 5.0) << "the reader waited for the lease break time";
+                EXPECT_EQ(read, content.substr(0, 300));
+                for (std::size_t index = 0; index < slices.size(); ++index)
+                    EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(index) + ".4.plit")), slices[index]) << index;
+                EXPECT_FALSE(FileExists(path("in.bin")));
+            }
+        }
+    }
+}
+
+// A file system of `type` made on a loop image of `megabytes` (none for a
+// tmpfs) and mounted at `at`, for as long as it lives; `why` says why not
+// when it cannot be.
+class ScratchVolume {
+public:
+    ScratchVolume(const std::string& type, const std::string& options, int megabytes, const std::string& at)
+        : image_(at + ".img"), at_(at)
+    {
+        fs::create_directories(at);
+        const std::string quiet = " >/dev/null 2>&1";
+        if (megabytes == 0) {
+            mounted_ = std::system(("mount -t " + type + " none '" + at + "'" + quiet).c_str()) == 0;
+        } else {
+            const bool made = std::system(("truncate -s " + std::to_string(megabytes) + "M '" + image_ + "' && mkfs." +
+                                           type + " " + options + " '" + image_ + "'" + quiet).c_str()) == 0;
+            if (!made)
+                why_ = "mkfs." + type + " failed or is missing";
+            else
+                mounted_ = std::system(("mount -o loop '" + image_ + "' '" + at + "'" + quiet).c_str()) == 0;
+        }
+        if (!mounted_ && why_.empty())
+            why_ = "cannot mount a " + type;
+    }
+    ~ScratchVolume()
+    {
+        if (mounted_)
+            std::system(("umount '" + at_ + "'").c_str());
+        fs::remove(image_);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+
+private:
+    std::string image_;
+    std::string at_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+// The room a split in place counts on: the bytes this process may write,
+// below the free ones where the file system keeps blocks for the
+// administrator; and whether copies of whole blocks share extents, where
+// the forward split needs no room at all.
+TEST_F(PosixPlatform, VolumeQueriesOnRealFileSystems)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a file system needs root";
+    }
+    const struct {
+        const char* type;
+        const char* options;
+        int megabytes;
+        bool sharesExtents;
+        bool keepsBlocksForTheAdministrator;
+    } volumes[] = {
+        {"xfs", "-q", 320, true, false},
+        {"btrfs", "-q", 128, true, false},
+        {"ext4", "-q -m 5", 32, false, true},
+        {"tmpfs", "", 0, false, false},
+    };
+    int tried = 0;
+    std::string skipped;
+    for (const auto& volume : volumes) {
+        SCOPED_TRACE(volume.type);
+        ScratchVolume disk(volume.type, volume.options, volume.megabytes, Utf8(dir_ / volume.type));
+        if (!disk.mounted()) {
+            skipped += disk.why() + "; ";
+            continue;
+        }
+        ++tried;
+        const std::string file = Utf8(dir_ / volume.type / "in.bin");
+        const std::int64_t free = platformFileSystem().volumeFreeBytes(file);
+        const std::int64_t available = platformFileSystem().volumeAvailableBytes(file);
+        EXPECT_GT(available, 0);
+        if (volume.keepsBlocksForTheAdministrator) {
+            EXPECT_LT(available, free - free / 50);
+        } else {
+            EXPECT_LE(available, free);
+        }
+        EXPECT_EQ(platformFileSystem().extentSharingBlock(file), volume.sharesExtents ? 4096 : 0);
+    }
+    if (!skipped.empty())
+        std::cout << "not tried: " << skipped << "\n";
+    if (tried == 0) {
+        GTEST_SKIP() << skipped;
     }
 }
 

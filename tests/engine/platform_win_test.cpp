@@ -1,7 +1,8 @@
 // The real Win32 platform layer, under Windows or Wine: free-space queries,
 // deletion that fails, names outside the ANSI code page, device names, the
-// rename that never replaces, a writer kept out of a split's input, and the
-// size of reads and writes.
+// rename that never replaces, a writer kept out of a split's input (read, or
+// cut in place), the room available in a folder, and the size of reads and
+// writes.
 
 #ifdef _WIN32
 
@@ -35,6 +36,19 @@ TEST_F(WindowsPlatform, FreeSpaceOfADrivePath)
 {
     EXPECT_GT(QueryVolumeFreeBytes("Z:\\tmp\\anything.bin"), 0);
     EXPECT_GT(QueryVolumeFreeBytes(path("in.bin")), 0);
+}
+
+// The room a split in place counts on is asked of the folder that holds the
+// input, which must exist; no copy shares extents here.
+TEST_F(WindowsPlatform, AvailableSpaceOfAFolder)
+{
+    FileSystem& files = platformFileSystem();
+    for (const std::string& at : {path("in.bin"), std::string("Z:\\tmp\\anything.bin")}) {
+        SCOPED_TRACE(at);
+        EXPECT_GT(files.volumeAvailableBytes(at), 0);
+        EXPECT_EQ(files.extentSharingBlock(at), 0);
+    }
+    EXPECT_EQ(files.volumeAvailableBytes("Z:\\no\\such\\folder\\in.bin"), FREE_QUERY_FAILED);
 }
 
 TEST_F(WindowsPlatform, FreeSpaceQueryFailsForNetworkAndShortPaths)
@@ -208,6 +222,123 @@ TEST_F(WindowsPlatform, WriterIsRefusedWhileTheSplitRuns)
     runSplit(path("in.bin"), 300);
     EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     expectOutcome(kSplitSucceeded, kSplitter);
+    const std::vector<std::string> slices = Slices(content, 300);
+    for (std::size_t i = 0; i < slices.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(i) + ".4.plit")), slices[i]) << i;
+}
+
+// A split in place holds its input open while it cuts it, renames it to
+// piece 0 and flushes it under that name; no other process opens it for
+// writing meanwhile, while one that reads and shares writing still may.
+TEST_F(WindowsPlatform, InputToCutIsCutRenamedAndFlushedWithNoOtherWriter)
+{
+    FileSystem& files = platformFileSystem();
+    const std::string content = MakeContent(1000, 11);
+    WriteFileBytes(path("in.bin"), content);
+    GuardedFile cut = files.openForCutting(path("in.bin"));
+    ASSERT_TRUE(cut.file) << files.lastError();
+    EXPECT_FALSE(cut.inUseForWriting);
+    const std::optional<FileIdentity> opened = cut.file->identity();
+    ASSERT_TRUE(opened);
+
+    const auto openedBy = [&](DWORD access, DWORD share) {
+        const HANDLE other = CreateFileW(Wide(path("in.bin")).c_str(), access, share, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = other == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (other != INVALID_HANDLE_VALUE)
+            CloseHandle(other);
+        return error;
+    };
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    EXPECT_EQ(openedBy(GENERIC_WRITE, shareAll), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(openedBy(GENERIC_READ | GENERIC_WRITE, shareAll), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(openedBy(GENERIC_READ, shareAll), static_cast<DWORD>(ERROR_SUCCESS));
+
+    EXPECT_TRUE(cut.file->truncate(600)) << files.lastError();
+    EXPECT_TRUE(cut.file->truncate(300)) << files.lastError();
+    ASSERT_TRUE(files.renameNoReplace(path("in.bin"), path("in.bin.0.4.plit"))) << files.lastError();
+    EXPECT_TRUE(cut.file->flush()) << files.lastError();
+    EXPECT_TRUE(cut.file->untouchedByWriters());
+    const std::optional<FileIdentity> renamed = files.identityAt(path("in.bin.0.4.plit"));
+    ASSERT_TRUE(renamed);
+    EXPECT_TRUE(renamed->sameFileAs(*opened));
+    EXPECT_EQ(renamed->size, 300);
+    EXPECT_TRUE(cut.file->close());
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"in.bin.0.4.plit"});
+    EXPECT_EQ(ReadFileBytes(path("in.bin.0.4.plit")), content.substr(0, 300));
+}
+
+// Who else holds the input, or what it is, when a split in place opens it:
+// a file open for writing elsewhere (or read by a process that lets no other
+// write) is in use; a file with a second name does not open; nothing found
+// changes.
+TEST_F(WindowsPlatform, InputToCutOpensOnlyWhenItIsPlainAndFree)
+{
+    const std::string content = MakeContent(1000, 12);
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const struct {
+        const char* what;
+        DWORD access;  // of the other process's handle, none when 0
+        DWORD share;
+        bool secondName;
+        bool opens;
+        bool inUseForWriting;
+    } cases[] = {
+        {"a plain file", 0, 0, false, true, false},
+        {"read elsewhere, sharing all", GENERIC_READ, shareAll, false, true, false},
+        {"open for writing elsewhere", GENERIC_WRITE, shareAll, false, false, true},
+        {"read elsewhere, sharing no writing", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, false, false, true},
+        {"a file with a second name", 0, 0, true, false, false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        for (const std::string& name : filesInDir())
+            DeleteFileW(Wide(path(name)).c_str());
+        WriteFileBytes(path("in.bin"), content);
+        if (row.secondName) {
+            ASSERT_TRUE(CreateHardLinkW(Wide(path("other.bin")).c_str(), Wide(path("in.bin")).c_str(), nullptr));
+        }
+        const HANDLE other = row.access == 0 ? INVALID_HANDLE_VALUE
+                                             : CreateFileW(Wide(path("in.bin")).c_str(), row.access, row.share, nullptr,
+                                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_TRUE(row.access == 0 || other != INVALID_HANDLE_VALUE);
+        GuardedFile cut = platformFileSystem().openForCutting(path("in.bin"));
+        EXPECT_EQ(cut.file != nullptr, row.opens);
+        EXPECT_EQ(cut.inUseForWriting, row.inUseForWriting);
+        if (!row.opens) {
+            EXPECT_FALSE(platformFileSystem().lastError().empty());
+        }
+        cut.file.reset();
+        if (other != INVALID_HANDLE_VALUE)
+            CloseHandle(other);
+        EXPECT_EQ(ReadFileBytes(path("in.bin")), content);
+    }
+}
+
+// A split in place keeps other writers out of its input while it cuts it, and
+// renames it to piece 0 while it holds it open.
+TEST_F(WindowsPlatform, SplitInPlaceKeepsWritersOutAndRenamesItsInput)
+{
+    setFileSystem(&files_);
+    jobState.inPlace = InPlaceChoice::Always;
+    const std::string content = MakeContent(1000, 14);
+    WriteFileBytes(path("in.bin"), content);
+    DWORD refusal = ERROR_SUCCESS;
+    files_.beforeCall = [&](IoCall call, const std::string& name) {
+        if (call != IoCall::CreateNew || name != path("in.bin.2.4.plit"))
+            return;
+        const HANDLE writer = CreateFileW(Wide(path("in.bin")).c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        refusal = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+    };
+    runSplit(path("in.bin"), 300);
+    EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(result_.inPlace);
+    EXPECT_EQ(result_.outcome, JobOutcome::Succeeded) << result_.file << ": " << result_.reason;
+    EXPECT_FALSE(FileExists(path("in.bin")));
     const std::vector<std::string> slices = Slices(content, 300);
     for (std::size_t i = 0; i < slices.size(); ++i)
         EXPECT_EQ(ReadFileBytes(path("in.bin." + std::to_string(i) + ".4.plit")), slices[i]) << i;
