@@ -16,6 +16,12 @@
 # and, on tmpfs with the pieces warm, vandrel verify against sha256sum -c
 # --ignore-missing on the same list.
 #
+# The split in place (bench/in_place_benches.sh), durable and with its list:
+#   vandrel split --in-place  against  split -b, rm, sync  on an ext4 loop image
+#                             against  split -b, rm        on tmpfs
+# and, on an ext4 loop image with room for under three pieces beside the
+# file, the peak of the space in use (df) while vandrel split runs there.
+#
 # On tmpfs (SHM_DIR), on the disk (a folder in DISK_DIR), and, as root, on
 # ext4, XFS and btrfs loop images that it makes, mounts, unmounts and deletes;
 # into 10 and into 2 pieces whose size is a multiple of 4 KiB, and on XFS and
@@ -34,7 +40,8 @@
 #   build/win/cli/vandrel-cli.exe
 # Environment: SIZE_MIB (1024), RUNS (5), SHM_DIR (/dev/shm), DISK_DIR
 #   (/var/tmp, also where the loop images and scratch files go),
-#   ONLY (which benches: "tmpfs disk ext4 xfs btrfs verify wine"), LAYOUTS
+#   ONLY (which benches: "tmpfs disk ext4 xfs btrfs verify wine inplace-ext4
+#   inplace-tmpfs inplace-room"), LAYOUTS
 #   (which layouts, of those a bench runs: "10 2 10u"), SYNC_AFTER_VANDREL (0)
 # shellcheck disable=SC2016  # the commands' own arguments, expanded by the shell that runs them
 set -eu
@@ -46,7 +53,7 @@ size_mib=${SIZE_MIB:-1024}
 runs=${RUNS:-5}
 shm_dir=${SHM_DIR:-/dev/shm}
 disk_dir=${DISK_DIR:-/var/tmp}
-only=${ONLY:-tmpfs disk ext4 xfs btrfs verify wine}
+only=${ONLY:-tmpfs disk ext4 xfs btrfs verify wine inplace-ext4 inplace-tmpfs inplace-room}
 only_layouts=${LAYOUTS:-10 2 10u}
 sync_after_vandrel=${SYNC_AFTER_VANDREL:-0}
 
@@ -104,7 +111,7 @@ need_space() {
 # The reference and then either the disk bench's copies or a loop image's.
 need_space "$disk_dir" $((6 * bytes + 512 * 1048576)) "the disk and loop image benches"
 # Four contenders' copies, one of them twice while it splits.
-if selected tmpfs || selected verify || selected wine; then need_space "$shm_dir" $((5 * bytes)) "the tmpfs bench"; fi
+if selected tmpfs || selected verify || selected wine || selected inplace-tmpfs; then need_space "$shm_dir" $((5 * bytes)) "the tmpfs bench"; fi
 
 work=$(mktemp -d "$disk_dir/vandrel-bench.XXXXXX")
 mkdir "$work/results"
@@ -139,9 +146,11 @@ layout_name() {
 # ---- Timed runs -------------------------------------------------------------
 
 # Runs a command warm and after a sync, as operation $1 (split, join) of
-# contender $2; notes its seconds and its peak memory in KiB.
+# contender $2; notes its seconds and its peak memory in KiB, or, in a
+# warm-up round, throws them away.
 timed() {
     result=$work/results/$bench.$layout.$1.$2
+    [ -z "$warming_up" ] || result=$work/warm-up
     shift 2
     : >"$work/stderr"
     "$helper" "$warm_bytes" "$work/seconds" /usr/bin/time -f %M -o "$work/peak" "$@" ||
@@ -179,14 +188,19 @@ coreutils_pieces() {
 
 # Splits $dir/data.bin into pieces of $part bytes with contender $1, timed:
 #   vandrel, wine (vandrel-cli.exe), nolist (vandrel split --no-list),
-#   move (split -b, rm, sync), careful (split -b, sha256sum of the pieces into
+#   inplace (vandrel split --in-place), inplacenolist (the same with
+#   --no-list), move (split -b, rm, sync), cut
+#   (split -b, rm), careful (split -b, sha256sum of the pieces into
 #   data.bin.sha256, rm, sync), plain (split -b alone)
 split_with() {
     file=$dir/data.bin
     case $1 in
     vandrel | wine) timed_vandrel split "$1" -q split "$(root_of "$1")$file" "${part}B" ;;
     nolist) timed_vandrel split nolist -q split --no-list "$file" "${part}B" ;;
+    inplace) timed_vandrel split inplace -q split --in-place "$file" "${part}B" ;;
+    inplacenolist) timed_vandrel split inplacenolist -q split --in-place --no-list "$file" "${part}B" ;;
     move) timed split move sh -c 'split -b "$1" -d "$2" "$2." && rm "$2" && sync' sh "$part" "$file" ;;
+    cut) timed split cut sh -c 'split -b "$1" -d "$2" "$2." && rm "$2"' sh "$part" "$file" ;;
     careful)
         timed split careful sh -c 'split -b "$1" -d "$2" "$2." && sha256sum "$2".[0-9]* >"$2.sha256" && rm "$2" && sync' \
             sh "$part" "$file"
@@ -204,8 +218,9 @@ join_with() {
     pieces=$(coreutils_pieces "$file" "$count")
     # shellcheck disable=SC2086  # the piece names hold no blanks
     case $1 in
-    vandrel | wine | nolist) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
+    vandrel | wine | nolist | inplace | inplacenolist) timed_vandrel join "$1" -q join "$(root_of "$1")$file.0.$count.plit" ;;
     move) timed join move sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@" && sync' sh "$file" $pieces ;;
+    cut) timed join cut sh -c 'out=$1; shift; cat "$@" >"$out" && rm "$@"' sh "$file" $pieces ;;
     careful)
         timed join careful sh -c 'out=$1; shift; sha256sum -c --quiet "$out.sha256" && cat "$@" >"$out" &&
             rm "$@" "$out.sha256" && sync' sh "$file" $pieces
@@ -247,6 +262,9 @@ contender_name() {
     vandrel) echo "vandrel" ;;
     nolist) [ "$2" = split ] && echo "vandrel split --no-list" || echo "vandrel join, no list" ;;
     wine) echo "vandrel-cli.exe (Wine)" ;;
+    inplace) [ "$2" = split ] && echo "vandrel split --in-place" || echo "vandrel join of that set" ;;
+    inplacenolist) [ "$2" = split ] && echo "the same, --no-list" || echo "the same, no list" ;;
+    cut) [ "$2" = split ] && echo "split -b, rm" || echo "cat, rm" ;;
     move) [ "$2" = split ] && echo "split -b, rm, sync" || echo "cat, rm, sync" ;;
     careful) [ "$2" = split ] && echo "split -b, sha256sum, rm, sync" || echo "sha256sum -c, cat, rm, sync" ;;
     plain) [ "$2" = split ] && echo "split -b" || echo "cat" ;;
@@ -279,7 +297,8 @@ print_figures() {
 
 # Runs every layout of $layouts with every contender of $contenders in
 # $bench_dir; each contender works on a copy of its own, split then joined
-# back in every run, the contenders taking turns.
+# back in every run, the contenders taking turns, after $warm_up_runs
+# rounds (0 unless a bench sets it) whose figures are thrown away.
 run_bench() {
     layouts=$(for layout in $layouts; do case " $only_layouts " in *" $layout "*) printf '%s ' "$layout" ;; esac; done)
     [ -n "$layouts" ] || fail "LAYOUTS=\"$only_layouts\" leaves $bench none of its own"
@@ -291,8 +310,9 @@ run_bench() {
     for layout in $layouts; do
         part=$(part_size "$layout")
         count=$(piece_count "$part")
-        run=0
+        run=$((0 - warm_up_runs))
         while [ "$run" -lt "$runs" ]; do
+            if [ "$run" -lt 0 ]; then warming_up=yes; else warming_up=""; fi
             for op in split join; do
                 for contender in $contenders; do
                     dir=$bench_dir/$contender
@@ -307,6 +327,7 @@ run_bench() {
         done
         print_figures
     done
+    warming_up=""
     for contender in $contenders; do
         cmp -s "$reference" "$bench_dir/$contender/data.bin" ||
             fail "$bench: $(contender_name "$contender" join) did not give back the original file"
@@ -316,12 +337,13 @@ run_bench() {
 
 # ---- Loop images ---------------------------------------------------------------
 
-# Makes, attaches and mounts an image of file system $1; sets mnt.
+# Makes, attaches and mounts an image of file system $1, of $2 bytes
+# ($image_bytes unless given); sets mnt.
 mount_image() {
     kind=$1
     image=$work/$kind.img
     images="$images $image"
-    truncate -s "$image_bytes" "$image"
+    truncate -s "${2:-$image_bytes}" "$image"
     case $kind in
     ext4) set -- mkfs.ext4 -q -F -b 4096 ;;
     xfs) set -- mkfs.xfs -q -f -m reflink=1 ;;
@@ -359,10 +381,15 @@ bench_label() {
     ext4 | xfs | btrfs) echo "$1 loop" ;;
     wine) echo "Wine" ;;
     verify) echo "verify" ;;
+    inplace-ext4) echo "ext4 loop" ;;
+    inplace-tmpfs) echo "tmpfs" ;;
+    inplace-room) echo "ext4 full" ;;
     *) echo "$1" ;;
     esac
 }
 ran=""
+warm_up_runs=0
+warming_up=""
 
 bench_tmpfs() {
     bench=tmpfs layouts="10 2" contenders="vandrel nolist plain move" measure_space=""
@@ -435,6 +462,9 @@ bench_wine() {
     ran="$ran wine"
 }
 
+# shellcheck source=bench/in_place_benches.sh
+. "$root/bench/in_place_benches.sh"
+
 # Tells why bench $1 does not run, here and among the targets.
 skip() {
     echo "== $(bench_label "$1"): skipped, $2"
@@ -460,6 +490,17 @@ for kind in ext4 xfs btrfs; do
     fi
 done
 if selected verify; then bench_verify; fi
+for kind in inplace-ext4 inplace-room; do
+    selected "$kind" || continue
+    if [ "$(id -u)" -ne 0 ]; then
+        skip "$kind" "mounting a loop image needs root"
+    elif ! command -v mkfs.ext4 >/dev/null; then
+        skip "$kind" "mkfs.ext4 is missing (scripts/install-deps.sh installs it)"
+    else
+        "bench_$(echo "$kind" | tr - _)"
+    fi
+done
+if selected inplace-tmpfs; then bench_inplace_tmpfs; fi
 if selected wine; then
     if [ ! -f "$vandrel_exe" ]; then
         skip wine "no $vandrel_exe"

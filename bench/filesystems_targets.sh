@@ -36,6 +36,9 @@ what_of() {
     vandrel.join) echo "checked join, $(layout_name "$3")" ;;
     nolist.split) echo "split --no-list, $(layout_name "$3")" ;;
     nolist.join) echo "unchecked join, $(layout_name "$3")" ;;
+    inplace.split) echo "split in place with its list, $(layout_name "$3")" ;;
+    inplace.join) echo "join of a set split in place, $(layout_name "$3")" ;;
+    inplacenolist.split) echo "split in place --no-list, $(layout_name "$3")" ;;
     esac
 }
 
@@ -58,6 +61,16 @@ speed_target() {
     speed=$(awk -v a="$(median_of "$1" "$2" "$3" "$4")" -v b="$(median_of "$1" "$2" "$3" move)" \
         'BEGIN { printf "%.1f", b / a }')
     target_line "$1" "$(what_of "$4" "$3" "$2")" "$speed x the speed of the coreutils move" "$speed" ">=" "$5" "$5"
+}
+
+# in_place_list_cost BENCH LAYOUT OTHER OTHER_TEXT: the split in place
+# without its list, against the other and against the split with it.
+in_place_list_cost() {
+    nolist=$(median_of "$1" "$2" split inplacenolist)
+    printf '%-11s%s: %s x %s, and the list makes the split %s x slower (no target)\n' "$(bench_label "$1")" \
+        "$(what_of inplacenolist split "$2")" \
+        "$(awk -v a="$nolist" -v b="$(median_of "$1" "$2" split "$3")" 'BEGIN { printf "%.2f", a / b }')" "$4" \
+        "$(awk -v a="$(median_of "$1" "$2" split inplace)" -v b="$nolist" 'BEGIN { printf "%.2f", a / b }')"
 }
 
 # The reflink file systems. Without the list: seconds, the gain over the
@@ -138,6 +151,31 @@ for bench in $ran; do
             'BEGIN { printf "%.1f", b / a }')
         target_line verify "vandrel verify, $(layout_name 10)" "$speed x the speed of sha256sum -c" "$speed" ">=" 3 3
         ;;
+    inplace-ext4)
+        # It copies all but piece 0's bytes and deletes no whole file.
+        for layout in $(layouts_of inplace-ext4 "10 2"); do
+            case $layout in 10) limit=0.8 ;; *) limit=0.55 ;; esac
+            ratio_target inplace-ext4 "$layout" split inplace move "coreutils move" "$limit"
+            ratio=$(awk -v a="$(median_of inplace-ext4 "$layout" join inplace)" \
+                -v b="$(median_of inplace-ext4 "$layout" join move)" 'BEGIN { printf "%.2f", a / b }')
+            printf '%-11s%s: %s x cat, rm, sync (no target)\n' "$(bench_label inplace-ext4)" \
+                "$(what_of inplace join "$layout")" "$ratio"
+            in_place_list_cost inplace-ext4 "$layout" move "coreutils move"
+        done
+        ;;
+    inplace-tmpfs)
+        for layout in $(layouts_of inplace-tmpfs 10); do
+            ratio_target inplace-tmpfs "$layout" split inplace cut "split -b, rm" 1.0
+            in_place_list_cost inplace-tmpfs "$layout" cut "split -b, rm"
+        done
+        ;;
+    inplace-room)
+        peak=$(maximum "$figures/inplace-room.10.peak-space")
+        limit=$(cat "$figures/inplace-room.10.limit")
+        target_line inplace-room "vandrel split beside room for 2.5 of $(layout_name 10), peak space in use" \
+            "$peak bytes over the empty disk (largest of $runs runs, each split succeeded)" "$peak" "<=" "$limit" \
+            "$limit bytes, the file + one piece + 1 MiB"
+        ;;
     wine)
         for op in split join; do
             ratio=$(awk -v a="$(median_of wine 10 "$op" wine)" -v b="$(median_of wine 10 "$op" vandrel)" \
@@ -149,9 +187,15 @@ for bench in $ran; do
 done
 
 # Every native vandrel run of every bench, with the list and without.
-peak_kib=$(cat "$figures"/*.vandrel.peak "$figures"/*.nolist.peak 2>/dev/null | sort -n | tail -n 1)
+peak_kib=$(cat "$figures"/*.vandrel.peak "$figures"/*.nolist.peak "$figures"/*.inplace*.peak 2>/dev/null | sort -n | tail -n 1)
 if [ -n "$peak_kib" ]; then
     peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
     target_line memory "vandrel's peak" "$peak_mib MiB" "$peak_mib" "<" "$memory_limit_mib" "$memory_limit_mib MiB"
+fi
+# The split in place alone: the room bench's runs and every --in-place run.
+peak_kib=$(cat "$figures"/inplace-*.split.inplace*.peak "$figures"/inplace-room.*.peak 2>/dev/null | sort -n | tail -n 1)
+if [ -n "$peak_kib" ]; then
+    peak_mib=$(awk -v k="$peak_kib" 'BEGIN { printf "%.1f", k / 1024 }')
+    target_line memory "vandrel split in place, peak" "$peak_mib MiB" "$peak_mib" "<" "$memory_limit_mib" "$memory_limit_mib MiB"
 fi
 [ ! -f "$work/skipped" ] || cat "$work/skipped"

@@ -16,8 +16,8 @@
 # Usage: full_disk_test.sh VANDREL
 set -u
 . "$(dirname "$0")/../shell_test.sh"
+. "$(dirname "$0")/filled_disk.sh"
 vandrel=$(absolute_program "$1")
-page=4096
 file_bytes=2097929  # 2 MiB and a bit: 513 pages
 
 [ "$(id -u)" -eq 0 ] || skip "mounting a tmpfs needs root"
@@ -33,14 +33,6 @@ run() {
 }
 
 last_command() { echo "exit $status, $(head -c 300 "$work/err.txt")"; }
-
-free_pages() { echo $(($(stat -f -c '%a' .) * $(stat -f -c '%S' .) / page)); }
-
-# Takes free space away with a filler file until `$1` pages are left.
-leave_free_pages() {
-    head -c $((($(free_pages) - $1) * page)) /dev/zero >filler.bin
-    [ "$(free_pages)" -eq "$1" ] || fail "could not leave $1 pages free (left $(free_pages))"
-}
 
 pieces_left() { ls | grep -c '\.plit$'; }
 

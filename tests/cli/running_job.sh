@@ -29,3 +29,12 @@ wait_until_exists() {
 wait_until_gone() {
     while job_running && [ -e "$1" ]; do :; done
 }
+
+# Waits until the file at $1 holds fewer than $2 bytes or is gone: a split in
+# place has cut it (or renamed it to its first piece).
+wait_until_shorter() {
+    while job_running; do
+        size=$(stat -c %s "$1" 2>/dev/null) || return 0
+        [ "$size" -ge "$2" ] || return 0
+    done
+}
