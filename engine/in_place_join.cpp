@@ -17,32 +17,17 @@ namespace {
 
 using namespace job_messages;
 
-// A list's text is a line per piece and a few dozen comment lines.
-constexpr std::int64_t kMostListBytesPerPiece = 1024;
-constexpr std::int64_t kMostListHeaderBytes = 64 << 10;
-
-// The digests the set's list gives, by leaf name. The list of a split in
-// place that was cut short ends where it ended: a last line torn by the cut
-// is left out. Empty when there is no list or it cannot be read as one.
-std::map<std::string, Sha256Digest> ListedDigests(const InPlaceSet& set)
+// The digests the set's list gives, by leaf name: the lines of the pieces
+// made so far, whole (a line torn by a cut, or a tail of zeros, is left out).
+// Empty when there is no list or it is no partial list of this set.
+std::map<std::string, Sha256Digest> ListedDigests(const PieceSet& set)
 {
     std::map<std::string, Sha256Digest> digests;
-    const std::string listPath = ChecksumListPath(set.input);
-    std::unique_ptr<File> file = fileSystem().openForReading(listPath);
-    const std::int64_t size = file ? file->size() : -1;
-    if (size <= 0 || size > kMostListHeaderBytes + set.count * kMostListBytesPerPiece)
+    const FoundList found = ReadPartialChecksumList(set);
+    if (found.found != ListFound::Read || PartialListMisfit(found.list, set))
         return digests;
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (file->read(text.data(), size) != size)
-        return digests;
-    std::string problem;
-    std::optional<ChecksumList> list = ParseChecksumList(text, problem);
-    const std::size_t lastLine = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
-    if (!list && lastLine != std::string::npos)
-        list = ParseChecksumList(text.substr(0, lastLine + 1), problem);
-    if (list)
-        for (const ListLine& line : list->lines)
-            digests[line.leaf] = line.digest;
+    for (const ListLine& line : found.list.lines)
+        digests[line.leaf] = line.digest;
     return digests;
 }
 
@@ -236,7 +221,7 @@ std::optional<JobResult> JoinSplitInPlace(const PieceSet& set)
         return FailJoin(journalPath, fileSystem().lastError());
     progress.advance(std::min(inPlace.offset(settled.held), inPlace.originalSize()));
 
-    Undo undo{inPlace, *input, found.open, progress, mover, ListedDigests(inPlace), settled.held, {}, {}};
+    Undo undo{inPlace, *input, found.open, progress, mover, ListedDigests(set), settled.held, {}, {}};
     while (undo.held < inPlace.count)
         if (std::optional<JobResult> ended = TakeBackPiece(undo))
             return ended;

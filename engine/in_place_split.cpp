@@ -45,7 +45,25 @@ struct InPlaceRun {
     // of the batch's whole pieces, from its highest down.
     std::int64_t made = 0;
     std::vector<Sha256Digest> digests;
+    // The thread the pieces are hashed on while they are copied, for a file
+    // large enough to be worth it.
+    HashLanes* lanes = nullptr;
 };
+
+// The hashes of one piece as the run copies it: none without a list.
+CopyHashes PieceHashes(const InPlaceRun& run, Sha256& hash)
+{
+    return run.list ? CopyHashes{&hash, nullptr, run.lanes} : CopyHashes{};
+}
+
+// A lane for the pieces' hashes when the list is written and the file is large enough.
+std::optional<HashLanes> LanesFor(const InPlaceSet& set, bool withList)
+{
+    std::optional<HashLanes> lanes;
+    if (withList && set.originalSize() >= HashLanes::kLeastBytesWorthLanes)
+        lanes.emplace(1);
+    return lanes;
+}
 
 SplitInput InputOf(const InPlaceRun& run)
 {
@@ -71,7 +89,7 @@ std::optional<SplitFailure> MakePiece(InPlaceRun& run, std::int64_t index)
     if (!run.input.seek(run.set.offset(index)))
         return SplitFailure{kSplitFailed, run.set.input, fileSystem().lastError()};
     Sha256 hash;
-    const CopyHashes hashes = run.list ? CopyHashes{&hash, nullptr, nullptr} : CopyHashes{};
+    const CopyHashes hashes = PieceHashes(run, hash);
     if (std::optional<SplitFailure> failure =
             WritePiece(InputOf(run), name, run.set.length(index), run.mover, hashes, run.created))
         return failure;
@@ -136,8 +154,10 @@ std::optional<SplitFailure> RenameToFirstPiece(InPlaceRun& run, const FileIdenti
     if (run.list) {
         Sha256 hash;
         const std::string listPath = ChecksumListPath(run.set.input);
-        if (!HashRange(run.input, 0, run.set.length(0), CopyHashes{&hash, nullptr, nullptr}, run.mover.buffer()))
+        const CopyHashes hashes = PieceHashes(run, hash);
+        if (!HashRange(run.input, 0, run.set.length(0), hashes, run.mover.buffer()))
             return SplitFailure{kSplitFailed, run.set.input, fileSystem().lastError()};
+        hashes.settle();
         if (!run.list->add({hash.finish(), LeafOf(first)}) || !run.list->finish())
             return WriteFailure(listPath);
     }
@@ -334,7 +354,9 @@ JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, c
             RemoveJournal(*open);
         return FinishJob(JobOutcome::Failed, failure->message, kSplitCaption, failure->file, failure->reason);
     }
-    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {}};
+    std::optional<HashLanes> lanes = LanesFor(set, start.withList);
+    InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {},
+                   lanes ? &*lanes : nullptr};
     return RunInPlace(run, opened, true);
 }
 
@@ -391,7 +413,9 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     CreatedPieces created;
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
-    InPlaceRun run{set, *cut, original, journal, nullptr, progress, mover, created, settled.held, settled.held, {}};
+    std::optional<HashLanes> lanes = LanesFor(set, journal.journal.withList);
+    InPlaceRun run{set,      *cut,    original,     journal,      nullptr, progress,
+                   mover,    created, settled.held, settled.held, {},      lanes ? &*lanes : nullptr};
     if (journal.journal.withList &&
         !(list = ListAnew(set, *cut, original, settled.held, mover, created, failure)))
         return Interrupted(run, *failure);
