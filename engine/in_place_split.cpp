@@ -56,13 +56,12 @@ CopyHashes PieceHashes(const InPlaceRun& run, Sha256& hash)
     return run.list ? CopyHashes{&hash, nullptr, run.lanes} : CopyHashes{};
 }
 
-// A lane for the pieces' hashes when the list is written and the file is large enough.
-std::optional<HashLanes> LanesFor(const InPlaceSet& set, bool withList)
+// A lane for the pieces' hashes, when the list is written and the file is
+// large enough for a thread to pay.
+void StartLanes(std::optional<HashLanes>& lanes, const InPlaceSet& set, bool withList)
 {
-    std::optional<HashLanes> lanes;
     if (withList && set.originalSize() >= HashLanes::kLeastBytesWorthLanes)
         lanes.emplace(1);
-    return lanes;
 }
 
 SplitInput InputOf(const InPlaceRun& run)
@@ -354,7 +353,8 @@ JobResult SplitInPlace(const InPlaceStart& start, std::unique_ptr<File> input, c
             RemoveJournal(*open);
         return FinishJob(JobOutcome::Failed, failure->message, kSplitCaption, failure->file, failure->reason);
     }
-    std::optional<HashLanes> lanes = LanesFor(set, start.withList);
+    std::optional<HashLanes> lanes;
+    StartLanes(lanes, set, start.withList);
     InPlaceRun run{set, *cut, opened, *open, list.get(), progress, mover, created, set.count, set.count, {},
                    lanes ? &*lanes : nullptr};
     return RunInPlace(run, opened, true);
@@ -413,7 +413,8 @@ std::optional<JobResult> GoOnSplittingInPlace(const std::string& splitPath, std:
     CreatedPieces created;
     std::optional<SplitFailure> failure;
     std::unique_ptr<ListWriter> list;
-    std::optional<HashLanes> lanes = LanesFor(set, journal.journal.withList);
+    std::optional<HashLanes> lanes;
+    StartLanes(lanes, set, journal.journal.withList);
     InPlaceRun run{set,      *cut,    original,     journal,      nullptr, progress,
                    mover,    created, settled.held, settled.held, {},      lanes ? &*lanes : nullptr};
     if (journal.journal.withList &&
