@@ -74,6 +74,22 @@ protected:
     }
     void split() { runSplit(input(), shape_.partSize); }
 
+    // A fresh split of `shape`, stopped as it is about to cut its input the
+    // first time: the input holds the first pieces, the others beside it.
+    void stopAtFirstCut(const Shape& shape)
+    {
+        startWith(shape);
+        jobState.stopRequested = 0;
+        files_.beforeCall = [&](IoCall call, const std::string&) {
+            if (call == IoCall::Truncate)
+                jobState.stopRequested = 1;
+        };
+        split();
+        files_.beforeCall = nullptr;
+        jobState.stopRequested = 0;
+        ASSERT_EQ(result_.outcome, JobOutcome::Stopped);
+    }
+
     // The folder holds the whole set, its list (when written) and nothing
     // else; `withTime`: each piece has the input's last write time.
     void expectWholeSet(bool withTime = true)
@@ -167,19 +183,7 @@ TEST_F(InPlaceTest, NoFaultLosesAByteAndEveryStateRecovers)
             },
             20);
     }
-    const auto cutHalfway = [&] {
-        startWith(shape);
-        jobState.stopRequested = 0;
-        files_.beforeCall = [&](IoCall call, const std::string&) {
-            if (call == IoCall::Truncate)
-                jobState.stopRequested = 1;
-        };
-        split();
-        files_.beforeCall = nullptr;
-        jobState.stopRequested = 0;
-        ASSERT_EQ(result_.outcome, JobOutcome::Stopped);
-    };
-    sweepFaults("join of a split stopped part way", kSingleFault, cutHalfway, [&] { runJoin(piece(count() - 1)); },
+    sweepFaults("join of a split stopped part way", kSingleFault, [&] { stopAtFirstCut(shape); }, [&] { runJoin(piece(count() - 1)); },
                 [&] { recover(false); }, 20);
 }
 
@@ -265,15 +269,7 @@ TEST_F(InPlaceTest, GoesInPlaceOnlyWhenItMay)
 TEST_F(InPlaceTest, StartedAgainItKeepsItsPartSize)
 {
     const Shape shape = kShapes[3];
-    startWith(shape);
-    files_.beforeCall = [&](IoCall call, const std::string&) {
-        if (call == IoCall::Truncate)
-            jobState.stopRequested = 1;
-    };
-    split();
-    files_.beforeCall = nullptr;
-    jobState.stopRequested = 0;
-    ASSERT_EQ(result_.outcome, JobOutcome::Stopped);
+    stopAtFirstCut(shape);
     const Folder stopped = folder();
     sink_.events.clear();
     runSplit(input(), shape.partSize * 2);
