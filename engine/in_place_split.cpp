@@ -89,10 +89,12 @@ std::optional<SplitFailure> MakePiece(InPlaceRun& run, std::int64_t index)
         return SplitFailure{kSplitFailed, run.set.input, fileSystem().lastError()};
     Sha256 hash;
     const CopyHashes hashes = PieceHashes(run, hash);
-    if (std::optional<SplitFailure> failure =
-            WritePiece(InputOf(run), name, run.set.length(index), run.mover, hashes, run.created))
-        return failure;
+    std::optional<SplitFailure> failure =
+        WritePiece(InputOf(run), name, run.set.length(index), run.mover, hashes, run.created);
+    // The lane is done with `hash` before it goes, whatever became of the piece.
     hashes.settle();
+    if (failure)
+        return failure;
     run.digests.push_back(run.list ? hash.finish() : Sha256Digest{});
     run.made = index;
     return std::nullopt;
@@ -154,9 +156,10 @@ std::optional<SplitFailure> RenameToFirstPiece(InPlaceRun& run, const FileIdenti
         Sha256 hash;
         const std::string listPath = ChecksumListPath(run.set.input);
         const CopyHashes hashes = PieceHashes(run, hash);
-        if (!HashRange(run.input, 0, run.set.length(0), hashes, run.mover.buffer()))
-            return SplitFailure{kSplitFailed, run.set.input, fileSystem().lastError()};
+        const bool hashed = HashRange(run.input, 0, run.set.length(0), hashes, run.mover.buffer());
         hashes.settle();
+        if (!hashed)
+            return SplitFailure{kSplitFailed, run.set.input, fileSystem().lastError()};
         if (!run.list->add({hash.finish(), LeafOf(first)}) || !run.list->finish())
             return WriteFailure(listPath);
     }
