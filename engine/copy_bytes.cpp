@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "job_state.h"
 
@@ -60,6 +61,36 @@ void CopyHashes::settle() const
 {
     if (lanes)
         lanes->drain();
+}
+
+std::optional<bool> SameBytesAt(File& piece, File& input, std::int64_t at, std::int64_t count, CopyBuffer& buffer)
+{
+    constexpr std::int64_t kHalf = CopyBuffer::kSize / 2;
+    char* const ours = buffer.data();
+    char* const theirs = buffer.data() + kHalf;
+    if (!piece.seek(0) || !input.seek(at))
+        return std::nullopt;
+    for (std::int64_t done = 0; done < count;) {
+        const std::int64_t want = std::min(kHalf, count - done);
+        for (std::int64_t got = 0; got < want;) {
+            const std::int64_t a = piece.read(ours + got, want - got);
+            if (a < 0)
+                return std::nullopt;
+            if (a == 0)
+                return false;
+            got += a;
+        }
+        for (std::int64_t got = 0; got < want;) {
+            const std::int64_t b = input.read(theirs + got, want - got);
+            if (b <= 0)
+                return std::nullopt;
+            got += b;
+        }
+        if (std::memcmp(ours, theirs, static_cast<std::size_t>(want)) != 0)
+            return false;
+        done += want;
+    }
+    return true;
 }
 
 bool HashRange(File& file, std::int64_t offset, std::int64_t count, const CopyHashes& hashes, CopyBuffer& buffer)

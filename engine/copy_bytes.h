@@ -36,6 +36,11 @@ struct CopyHashes {
 // fileSystem().lastError().
 bool HashRange(File& file, std::int64_t offset, std::int64_t count, const CopyHashes& hashes, CopyBuffer& buffer);
 
+// Whether the `count` bytes of `input` from `at` are, byte for byte, those of
+// `piece` from its start: false when they differ or `piece` ends first;
+// empty when a seek or a read fails, which tells nothing of the bytes.
+std::optional<bool> SameBytesAt(File& piece, File& input, std::int64_t at, std::int64_t count, CopyBuffer& buffer);
+
 // Moves bytes for one job: only the data a file stores, so that its holes stay
 // holes; inside the kernel while the platform can (sharing extents where the
 // file system allows), and for the rest of the job through a buffer of its own

@@ -191,7 +191,7 @@ std::optional<JobResult> JoinSplitInPlace(const PieceSet& set)
         // The split renamed its input to piece 0 and was cut before it
         // deleted its journal: the set is whole.
         const std::optional<FileIdentity> first = fileSystem().identityAt(inPlace.piece(0));
-        if (inPlace.lowestBegun(recorded) == 0 && first && recorded.input && first->sameFileAs(*recorded.input)) {
+        if (recorded.lowestBegun() == 0 && first && recorded.input && first->sameFileAs(*recorded.input)) {
             if (!RemoveJournal(found.open))
                 return FailJoin(journalPath, fileSystem().lastError());
             return std::nullopt;

@@ -1,10 +1,10 @@
 #include "in_place_state.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "copy_bytes.h"
 #include "piece_names.h"
 
 InPlaceSet InPlaceSet::Of(const std::string& inputPath, const Journal& journal)
@@ -41,38 +41,6 @@ Settled FailedAt(const std::string& file)
     settled.file = file;
     settled.reason = fileSystem().lastError();
     return settled;
-}
-
-// Whether `count` bytes of `piece` from its start are those of `input` from
-// `at`; empty when a read fails.
-std::optional<bool> SameBytes(File& piece, File& input, std::int64_t at, std::int64_t count, CopyBuffer& buffer)
-{
-    constexpr std::int64_t kHalf = CopyBuffer::kSize / 2;
-    char* const ours = buffer.data();
-    char* const theirs = buffer.data() + kHalf;
-    if (!piece.seek(0) || !input.seek(at))
-        return std::nullopt;
-    for (std::int64_t done = 0; done < count;) {
-        const std::int64_t want = std::min(kHalf, count - done);
-        for (std::int64_t got = 0; got < want;) {
-            const std::int64_t a = piece.read(ours + got, want - got);
-            if (a < 0)
-                return std::nullopt;
-            if (a == 0)
-                return false;
-            got += a;
-        }
-        for (std::int64_t got = 0; got < want;) {
-            const std::int64_t b = input.read(theirs + got, want - got);
-            if (b <= 0)
-                return std::nullopt;
-            got += b;
-        }
-        if (std::memcmp(ours, theirs, static_cast<std::size_t>(want)) != 0)
-            return false;
-        done += want;
-    }
-    return true;
 }
 
 // Makes the piece at `path` durable, whatever this process did to it before.
@@ -115,7 +83,7 @@ std::optional<std::int64_t> WholeRun(const InPlaceSet& set, File& input, std::in
                 break;
             std::unique_ptr<File> piece = fileSystem().openForReading(path);
             const std::optional<bool> same =
-                piece ? SameBytes(*piece, input, set.offset(index), set.length(index), buffer) : std::nullopt;
+                piece ? SameBytesAt(*piece, input, set.offset(index), set.length(index), buffer) : std::nullopt;
             if (!same) {
                 failure = FailedAt(path);
                 return std::nullopt;
@@ -136,7 +104,7 @@ Settled Settle(const InPlaceSet& set, File& input, const Journal& journal, CopyB
     const std::int64_t inputSize = input.size();
     if (inputSize < 0)
         return FailedAt(set.input);
-    const std::int64_t lowest = std::max<std::int64_t>(set.lowestBegun(journal), 0);
+    const std::int64_t lowest = std::max<std::int64_t>(journal.lowestBegun(), 0);
     Settled settled;
     std::vector<std::string> matched;
     const std::optional<std::int64_t> held =

@@ -31,8 +31,6 @@ struct InPlaceSet {
     std::int64_t length(std::int64_t index) const { return index == count - 1 ? lastSize : partSize; }
     std::int64_t originalSize() const { return offset(count - 1) + lastSize; }
     std::string piece(std::int64_t index) const;
-    // The lowest index the journal names as begun (count when none is).
-    std::int64_t lowestBegun(const Journal& journal) const { return count - journal.piecesBegun; }
 };
 
 // How Settle ended: at a boundary, the input holding `held` pieces; or not,

@@ -76,9 +76,7 @@ std::optional<FileIdentity> InputOf(std::string_view text)
 // up from 0, or, in place, down from the last.
 std::int64_t BegunNext(const Journal& journal)
 {
-    if (journal.kind != JournalKind::InPlaceSplit)
-        return journal.piecesBegun;
-    return DecimalToInt64(journal.countText) - 1 - journal.piecesBegun;
+    return journal.kind == JournalKind::InPlaceSplit ? journal.lowestBegun() - 1 : journal.piecesBegun;
 }
 
 bool AppendLine(OpenJournal& journal, const std::string& text)
@@ -144,6 +142,11 @@ bool ReadField(std::string_view key, std::string_view value, Journal& journal)
 }
 
 }  // namespace
+
+std::int64_t Journal::lowestBegun() const
+{
+    return kind == JournalKind::InPlaceSplit ? DecimalToInt64(countText) - piecesBegun : 0;
+}
 
 std::string JournalPath(const std::string& originalPath)
 {

@@ -54,6 +54,9 @@ struct Journal {
 
     // The length of the whole original.
     std::int64_t originalSize(std::int32_t pieceCount) const { return partSize * (pieceCount - 1) + lastSize; }
+    // A split's: the lowest index of the pieces it began (0 when none, or,
+    // in place, the count), which begin from 0 up, or in place from the last down.
+    std::int64_t lowestBegun() const;
 };
 
 // Where the journal of the set of `originalPath` lies (beside the pieces), and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "copy_bytes.h"
 #include "job_messages.h"
 
 using namespace job_messages;
@@ -104,19 +105,6 @@ std::optional<std::string> RemoveLeftovers(const PieceSet& set, OpenJournal* jou
 bool OutputHoldsPiece(File& output, std::int64_t outputOffset, const std::string& name, std::int64_t count,
                       CopyBuffer& buffer)
 {
-    constexpr std::int64_t kHalf = CopyBuffer::kSize / 2;
-    char* const ours = buffer.data();
-    char* const theirs = buffer.data() + kHalf;
     std::unique_ptr<File> piece = fileSystem().openForReading(name);
-    if (!piece || !output.seek(outputOffset))
-        return false;
-    for (std::int64_t done = 0; done < count;) {
-        const std::int64_t want = std::min(count - done, kHalf);
-        if (output.read(ours, want) != want || piece->read(theirs, want) != want)
-            return false;
-        if (std::memcmp(ours, theirs, static_cast<std::size_t>(want)) != 0)
-            return false;
-        done += want;
-    }
-    return true;
+    return piece && SameBytesAt(*piece, output, outputOffset, count, buffer).value_or(false);
 }

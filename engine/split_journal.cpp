@@ -39,9 +39,7 @@ std::string InputPathOf(const std::string& piecesOriginal, const Journal& journa
 std::set<std::string> ClaimedNames(const std::string& piecesOriginal, const Journal& journal)
 {
     std::set<std::string> names;
-    // A split in place begins its pieces from the last one down.
-    const std::int64_t first =
-        journal.kind == JournalKind::InPlaceSplit ? DecimalToInt64(journal.countText) - journal.piecesBegun : 0;
+    const std::int64_t first = journal.lowestBegun();
     for (std::int64_t index = first; index < first + journal.piecesBegun; ++index)
         names.insert(PieceName(piecesOriginal, index, journal.countText));
     if (journal.withList)

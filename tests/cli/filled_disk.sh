@@ -1,7 +1,16 @@
-# Taking a small file system's free space away to a chosen number of pages,
+# Running the program, and taking a small file system's free space away to a chosen number of pages,
 # for the tests that run the program on a nearly full disk. Sourced after
 # shell_test.sh, with the file system's folder as the working folder.
 # shellcheck shell=sh
+
+# Runs the program quietly ($vandrel, with $work for its output), keeping its
+# exit status in $status.
+run() {
+    "$vandrel" --quiet "$@" </dev/null >"$work/out.txt" 2>"$work/err.txt"
+    status=$?
+}
+
+last_command() { echo "exit $status, $(head -c 300 "$work/err.txt")"; }
 
 page=4096
 

@@ -27,13 +27,6 @@ mount -t tmpfs -o size=16m vandrel-full-disk "$disk" 2>"$work/mount.txt" ||
 head -c "$file_bytes" /dev/urandom >"$work/reference.bin"
 cd "$disk" || exit 1
 
-run() {
-    "$vandrel" --quiet "$@" </dev/null >"$work/out.txt" 2>"$work/err.txt"
-    status=$?
-}
-
-last_command() { echo "exit $status, $(head -c 300 "$work/err.txt")"; }
-
 pieces_left() { ls | grep -c '\.plit$'; }
 
 any_piece() { ls | grep '\.plit$' | head -n 1; }

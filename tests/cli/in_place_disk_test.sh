@@ -26,13 +26,6 @@ mount -t tmpfs -o size=24m vandrel-in-place-disk "$disk" 2>"$work/mount.txt" ||
 head -c "$file_bytes" /dev/urandom >"$work/reference.bin"
 cd "$disk" || exit 1
 
-run() {
-    "$vandrel" --quiet "$@" </dev/null >"$work/out.txt" 2>"$work/err.txt"
-    status=$?
-}
-
-last_command() { echo "exit $status, $(head -c 300 "$work/err.txt")"; }
-
 whole() { cmp -s "$1" "$work/reference.bin"; }
 
 # Everything on the disk: each name with its kind, size, links, inode, date
